@@ -1,0 +1,13 @@
+#include "analysis/tform1.h"
+#include "shared/datetime.h"
+#include "shared/guardedapplication.h"
+#include "shared/prompter.h"
+
+int main(int argc, char** argv) {
+    tamlo::WidgetPrompter prompter;
+    tamlo::GuardedApplication app(argc, argv, prompter);
+    tamlo::SystemClock clock;
+    tamlo::analysis::TForm1 form(prompter, clock);
+    form.show();
+    return app.exec();
+}
