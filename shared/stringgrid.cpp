@@ -1,0 +1,161 @@
+#include "stringgrid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPalette>
+
+namespace tamlo {
+
+StringGridModel::StringGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int StringGridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
+
+int StringGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : columns_;
+}
+
+QVariant StringGridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) {
+        return {};
+    }
+    const bool fixed = index.row() < fixedRows_ || index.column() < fixedColumns_;
+    switch (role) {
+        case Qt::DisplayRole:
+            return cell(index.column(), index.row());
+        case Qt::BackgroundRole:
+            if (fixed) {
+                return QApplication::palette().button();
+            }
+            return {};
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags StringGridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void StringGridModel::setSize(int columns, int rows) {
+    beginResetModel();
+    std::vector<QString> cells(static_cast<std::size_t>(std::max(columns, 0) * std::max(rows, 0)));
+    for (int r = 0; r < std::min(rows, rows_); ++r) {
+        for (int c = 0; c < std::min(columns, columns_); ++c) {
+            cells[static_cast<std::size_t>(r * columns + c)] =
+                std::move(cells_[static_cast<std::size_t>(r * columns_ + c)]);
+        }
+    }
+    cells_ = std::move(cells);
+    columns_ = std::max(columns, 0);
+    rows_ = std::max(rows, 0);
+    endResetModel();
+}
+
+void StringGridModel::setRowCount(int rows) {
+    if (rows == rows_) {
+        return;
+    }
+    if (rows > rows_) {
+        beginInsertRows({}, rows_, rows - 1);
+        cells_.resize(static_cast<std::size_t>(columns_ * rows));
+        rows_ = rows;
+        endInsertRows();
+    } else {
+        // Cells of removed rows keep nothing: a grid that grows again shows them empty.
+        beginRemoveRows({}, std::max(rows, 0), rows_ - 1);
+        rows_ = std::max(rows, 0);
+        cells_.resize(static_cast<std::size_t>(columns_ * rows_));
+        endRemoveRows();
+    }
+}
+
+void StringGridModel::setColumnCount(int columns) { setSize(columns, rows_); }
+
+void StringGridModel::setCell(int column, int row, const QString& text) {
+    if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
+        return;
+    }
+    QString& slot = cells_[static_cast<std::size_t>(row * columns_ + column)];
+    if (slot == text) {
+        return;
+    }
+    slot = text;
+    const QModelIndex i = index(row, column);
+    emit dataChanged(i, i, {Qt::DisplayRole});
+}
+
+QString StringGridModel::cell(int column, int row) const {
+    if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
+        return {};
+    }
+    return cells_[static_cast<std::size_t>(row * columns_ + column)];
+}
+
+void StringGridModel::setFixed(int fixedColumns, int fixedRows) {
+    fixedColumns_ = fixedColumns;
+    fixedRows_ = fixedRows;
+    if (rows_ > 0 && columns_ > 0) {
+        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1), {Qt::BackgroundRole});
+    }
+}
+
+StringGrid::StringGrid(QWidget* parent) : QTableView(parent), model_(new StringGridModel(this)) {
+    setModel(model_);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->setDefaultSectionSize(24);
+    horizontalHeader()->setDefaultSectionSize(64);
+    connect(this, &QTableView::clicked, this, [this] { emit cellClicked(); });
+    connect(this, &QTableView::doubleClicked, this, [this] { emit cellDoubleClicked(); });
+}
+
+void StringGrid::setColumnWidths(const std::vector<int>& widths) {
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        setColumnWidth(static_cast<int>(i), widths[i]);
+    }
+}
+
+void StringGrid::setDefaultRowHeight(int pixels) {
+    verticalHeader()->setMinimumSectionSize(std::min(pixels, verticalHeader()->minimumSectionSize()));
+    verticalHeader()->setDefaultSectionSize(pixels);
+}
+
+int StringGrid::row() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+int StringGrid::col() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.column() : -1;
+}
+
+void StringGrid::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex before = currentIndex();
+    QTableView::keyPressEvent(event);
+    if (currentIndex() != before) {
+        emit cellClicked();  // moving the selection with the keys counts as a click
+    }
+}
+
+void StringGrid::selectCell(int column, int row) {
+    const QModelIndex target = model_->index(row, column);
+    if (target.isValid()) {
+        setCurrentIndex(target);
+    }
+}
+
+}  // namespace tamlo

@@ -1,0 +1,17 @@
+#include <QDir>
+
+#include "shared/datetime.h"
+#include "shared/guardedapplication.h"
+#include "shared/prompter.h"
+#include "station/tform1.h"
+
+int main(int argc, char** argv) {
+    tamlo::WidgetPrompter prompter;
+    tamlo::GuardedApplication app(argc, argv, prompter);
+    app.setApplicationName(QStringLiteral("tamlo_pro"));
+    app.setApplicationDisplayName(QStringLiteral("NorvikDCS"));
+    tamlo::SystemClock clock;
+    tamlo::station::TForm1 form(QDir::currentPath(), prompter, clock);
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include "shared/seriallink.h"
+
+namespace tamlo::station {
+
+// The station's one serial port. An open asked for by start-up or a save reports its failure
+// once; afterwards a port that failed to open, or that the operating system lost (a USB adapter
+// pulled out), is closed and opened again silently, at most once a second, so polling resumes
+// by itself when the line comes back.
+class StationPort {
+public:
+    explicit StationPort(QString workingDirectory) : workingDirectory_(std::move(workingDirectory)) {}
+
+    // Opens COM(portIndex + 1) at the baud rate; the caller shows a failure to the operator.
+    PortOpenResult open(int portIndex, std::int32_t baudRate);
+    void close();
+
+    // Before each conversation: reopens a missing or lost port when a second has passed since
+    // the last attempt. Returns whether the port is usable now.
+    bool maintain();
+
+    SerialPort& link() { return port_; }
+    bool isOpen() const { return port_.isOpen() && !port_.deviceLost(); }
+    QString systemPath() const { return port_.systemPath(); }
+
+private:
+    PortOpenResult openNow();
+
+    QString workingDirectory_;
+    SerialPort port_;
+    int portIndex_ = 0;
+    std::int32_t baudRate_ = 9600;
+    bool wanted_ = false;
+    QElapsedTimer lastAttempt_;
+};
+
+}  // namespace tamlo::station

@@ -1,0 +1,790 @@
+#include "tform1.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QProxyStyle>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+#include <QValidator>
+
+#include "shared/datetime.h"
+#include "shared/gbk.h"
+#include "shared/numbertext.h"
+#include "shared/prompter.h"
+#include "taboutbox.h"
+
+namespace tamlo::station {
+
+namespace {
+
+const QString kSixSpaces = QStringLiteral("      ");
+const QString kWrongPassword = QStringLiteral("错误!");
+
+// Shows every typed character of a password edit as "#".
+class HashPasswordStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter) {
+            return '#';
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Accepts a text whose GBK bytes fit the 8-byte tag field.
+class TagValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return stringToGbk(input).size() <= kTagBytes ? Acceptable : Invalid;
+    }
+    void fixup(QString& input) const override {
+        input = gbkToString(gbkPrefix(input, kTagBytes));
+    }
+};
+
+template <class T>
+T* named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    return named(new QLabel(text, parent), name);
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text) {
+    return named(new QPushButton(text, parent), name);
+}
+
+QLineEdit* maskEdit(QWidget* parent, const char* name, const QString& mask) {
+    auto* edit = named(new QLineEdit(parent), name);
+    edit->setInputMask(mask);
+    return edit;
+}
+
+QComboBox* pickList(QWidget* parent, const char* name, const QStringList& items) {
+    auto* box = named(new QComboBox(parent), name);
+    box->addItems(items);
+    box->setEditable(false);
+    return box;
+}
+
+}  // namespace
+
+TForm1::TForm1(const QString& workingDirectory, Prompter& prompter, Clock& clock, QWidget* parent)
+    : QMainWindow(parent),
+      workingDirectory_(workingDirectory),
+      prompter_(prompter),
+      clock_(clock),
+      configFile_(QDir(workingDirectory).filePath(QStringLiteral("config.dat"))),
+      history_(workingDirectory),
+      port_(workingDirectory) {
+    buildWindow();
+    wireHandlers();
+    FormCreate();
+    // The one-second tick runs from the moment the window exists; no tick before start-up is done.
+    Timer2->start();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildWindow() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("NorvikDCS"));
+    resize(776, 578);
+    buildMenu();
+    PageControl1 = named(new QTabWidget(this), "PageControl1");
+    setCentralWidget(PageControl1);
+    buildDevicePage();
+    buildSetupPanels();
+    buildDataPage();
+    buildOverviewPage();
+    buildCurvePage();
+    PageControl1->setCurrentIndex(0);
+    buildStatusBar();
+
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(50);
+    Timer2 = named(new QTimer(this), "Timer2");
+    Timer2->setInterval(1000);
+    aboutBox_ = new TAboutBox(this);
+    aboutBox_->hide();
+}
+
+void TForm1::buildMenu() {
+    MainMenu1 = named(new QMenuBar(this), "MainMenu1");
+    setMenuBar(MainMenu1);
+    N1 = named(MainMenu1->addMenu(QStringLiteral("系统")), "N1");
+    N4 = named(N1->addAction(QStringLiteral("登入系统设置")), "N4");
+    N5 = named(N1->addAction(QStringLiteral("退出系统设置")), "N5");
+    N2 = named(N1->addAction(QStringLiteral("修改密码")), "N2");
+    N3 = named(N1->addAction(QStringLiteral("配置设备")), "N3");
+    N6 = named(MainMenu1->addMenu(QStringLiteral("帮助")), "N6");
+    N7 = named(N6->addAction(QStringLiteral("关于......")), "N7");
+}
+
+void TForm1::buildDevicePage() {
+    TabSheet1 = named(new QWidget, "TabSheet1");
+    PageControl1->addTab(TabSheet1, QStringLiteral("设备配置"));
+    auto* pageLayout = new QHBoxLayout(TabSheet1);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+
+    StringGrid1 = named(new StringGrid(TabSheet1), "StringGrid1");
+    StringGrid1->setSize(9, 2);
+    StringGrid1->setFixed(1, 1);
+    StringGrid1->setColumnWidths({64, 82, 82, 79, 79, 75, 81, 76, 64});
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    pageLayout->addWidget(StringGrid1, 1);
+
+    auto* panel1 = named(new QFrame(TabSheet1), "Panel1");
+    panel1->setFixedWidth(239);
+    pageLayout->addWidget(panel1);
+    auto* panelLayout = new QVBoxLayout(panel1);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(2);
+
+    auto* editPanel = named(new QFrame(panel1), "Panel4");
+    editPanel->setFrameShape(QFrame::StyledPanel);
+    auto* form = new QGridLayout(editPanel);
+    form->setContentsMargins(8, 6, 8, 6);
+    form->setVerticalSpacing(3);
+    ComboBox1 = pickList(editPanel, "ComboBox1", modelNames());
+    MaskEdit1 = maskEdit(editPanel, "MaskEdit1", QStringLiteral("999; "));
+    MaskEdit2 = named(new QLineEdit(editPanel), "MaskEdit2");
+    MaskEdit2->setMaxLength(kTagBytes);
+    MaskEdit2->setValidator(new TagValidator(MaskEdit2));
+    MaskEdit3 = maskEdit(editPanel, "MaskEdit3", QStringLiteral("99; "));
+    unit_combobox = pickList(editPanel, "unit_combobox", unitNames());
+    rec_time = maskEdit(editPanel, "rec_time", QStringLiteral("99999; "));
+    ComboBox2 = pickList(editPanel, "ComboBox2", portNames());
+    ComboBox3 = pickList(editPanel, "ComboBox3", baudNames());
+    const std::array<std::pair<const char*, QString>, 8> captions{{
+        {"Label1", QStringLiteral("设备名称：")},
+        {"Label2", QStringLiteral("设备地址：")},
+        {"Label3", QStringLiteral("工位号：")},
+        {"Label4", QStringLiteral("通道号：")},
+        {"Label5", QStringLiteral("单位：")},
+        {"Label6", QStringLiteral("记录间隔：")},
+        {"Label14", QStringLiteral("串口：")},
+        {"Label17", QStringLiteral("波特率：")},
+    }};
+    const std::array<QWidget*, 8> fields{ComboBox1, MaskEdit1, MaskEdit2, MaskEdit3,
+                                         unit_combobox, rec_time, ComboBox2, ComboBox3};
+    for (int i = 0; i < 8; ++i) {
+        form->addWidget(label(editPanel, captions[i].first, captions[i].second), i, 0);
+        form->addWidget(fields[i], i, 1);
+    }
+    auto* buttons = new QGridLayout;
+    Button1 = button(editPanel, "Button1", QStringLiteral("添  加"));
+    Button2 = button(editPanel, "Button2", QStringLiteral("修  改"));
+    Button3 = button(editPanel, "Button3", QStringLiteral("删  除"));
+    Button4 = button(editPanel, "Button4", QStringLiteral("保  存"));
+    buttons->addWidget(Button1, 0, 0);
+    buttons->addWidget(Button2, 0, 1);
+    buttons->addWidget(Button3, 1, 0);
+    buttons->addWidget(Button4, 1, 1);
+    form->addLayout(buttons, 8, 0, 1, 2);
+    panelLayout->addWidget(editPanel);
+
+    Label16 = label(panel1, "Label16", QStringLiteral("设备参数列表："));
+    Label16->setFixedHeight(26);
+    panelLayout->addWidget(Label16);
+    StringGrid3 = named(new StringGrid(panel1), "StringGrid3");
+    StringGrid3->horizontalHeader();
+    StringGrid3->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    panelLayout->addWidget(StringGrid3, 1);
+
+    auto* panel5 = named(new QFrame(panel1), "Panel5");
+    panel5->setFixedHeight(84);
+    Label15 = label(panel5, "Label15", QString());
+    Label15->move(16, 16);
+    meter_para_box = named(new QComboBox(panel5), "meter_para_box");
+    meter_para_box->setGeometry(16, 40, 81, meter_para_box->sizeHint().height());
+    meter_para_editer = maskEdit(panel5, "meter_para_editer", QStringLiteral("9999; "));
+    meter_para_editer->setMaxLength(4);
+    read_para = button(panel5, "read_para", QStringLiteral("刷  新"));
+    read_para->setGeometry(144, 16, 75, 25);
+    mod_para = button(panel5, "mod_para", QStringLiteral("修  改"));
+    mod_para->setGeometry(144, 48, 75, 25);
+    panelLayout->addWidget(panel5);
+}
+
+void TForm1::buildSetupPanels() {
+    passwordStyle_ = std::make_unique<HashPasswordStyle>();
+    const auto passwordEdit = [this](QWidget* parent, const char* name) {
+        auto* edit = named(new QLineEdit(parent), name);
+        edit->setMaxLength(8);
+        edit->setEchoMode(QLineEdit::Password);
+        edit->setStyle(passwordStyle_.get());
+        return edit;
+    };
+    const auto titleBar = [](QWidget* parent, const char* name, const QString& text) {
+        auto* title = label(parent, name, text);
+        title->setAutoFillBackground(true);
+        QPalette p = title->palette();
+        p.setColor(QPalette::Window, p.color(QPalette::Highlight));
+        p.setColor(QPalette::WindowText, Qt::white);
+        title->setPalette(p);
+        title->setGeometry(0, 0, 260, 22);
+        title->setIndent(6);
+        return title;
+    };
+
+    Panel2 = named(new QFrame(TabSheet1), "Panel2");
+    Panel2->setFrameShape(QFrame::Panel);
+    Panel2->setFrameShadow(QFrame::Raised);
+    Panel2->setAutoFillBackground(true);
+    Panel2->setGeometry(180, 140, 260, 150);
+    Label11 = titleBar(Panel2, "Label11", QStringLiteral("登入系统设置"));
+    Label7 = label(Panel2, "Label7", QStringLiteral("请输入密码："));
+    Label7->move(20, 42);
+    Edit1 = passwordEdit(Panel2, "Edit1");
+    Edit1->setGeometry(110, 38, 120, 24);
+    Label13 = label(Panel2, "Label13", kSixSpaces);
+    Label13->setGeometry(110, 68, 120, 20);
+    Button7 = button(Panel2, "Button7", QStringLiteral("确  定"));
+    Button7->setGeometry(40, 105, 75, 27);
+    Button8 = button(Panel2, "Button8", QStringLiteral("取  消"));
+    Button8->setGeometry(145, 105, 75, 27);
+    Panel2->hide();
+
+    Panel3 = named(new QFrame(TabSheet1), "Panel3");
+    Panel3->setFrameShape(QFrame::Panel);
+    Panel3->setFrameShadow(QFrame::Raised);
+    Panel3->setAutoFillBackground(true);
+    Panel3->setGeometry(180, 140, 260, 170);
+    Label10 = titleBar(Panel3, "Label10", QStringLiteral("修改密码"));
+    Label8 = label(Panel3, "Label8", QStringLiteral("输入新密码："));
+    Label8->move(20, 42);
+    Edit2 = passwordEdit(Panel3, "Edit2");
+    Edit2->setGeometry(110, 38, 120, 24);
+    Label9 = label(Panel3, "Label9", QStringLiteral("再输入一次："));
+    Label9->move(20, 74);
+    Edit3 = passwordEdit(Panel3, "Edit3");
+    Edit3->setGeometry(110, 70, 120, 24);
+    Label12 = label(Panel3, "Label12", kSixSpaces);
+    Label12->setGeometry(110, 98, 120, 20);
+    Button9 = button(Panel3, "Button9", QStringLiteral("确  定"));
+    Button9->setGeometry(40, 128, 75, 27);
+    Button10 = button(Panel3, "Button10", QStringLiteral("取  消"));
+    Button10->setGeometry(145, 128, 75, 27);
+    Panel3->hide();
+}
+
+void TForm1::buildDataPage() {
+    TabSheet2 = named(new QWidget, "TabSheet2");
+    PageControl1->addTab(TabSheet2, QStringLiteral("数据记录"));
+    auto* layout = new QVBoxLayout(TabSheet2);
+    layout->setContentsMargins(0, 0, 0, 0);
+    StringGrid2 = named(new StringGrid(TabSheet2), "StringGrid2");
+    StringGrid2->setFixed(1, 1);
+    layout->addWidget(StringGrid2);
+}
+
+void TForm1::buildOverviewPage() {
+    TabSheet3 = named(new QWidget, "TabSheet3");
+    PageControl1->addTab(TabSheet3, QStringLiteral("概貌显示"));
+    auto* layout = new QVBoxLayout(TabSheet3);
+    layout->setContentsMargins(0, 0, 0, 0);
+    ScrollBox1 = named(new QScrollArea(TabSheet3), "ScrollBox1");
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("ScrollBox1Content"));
+    content->setMinimumSize(940, 130);
+    ScrollBox1->setWidget(content);
+    ScrollBox1->setBackgroundRole(QPalette::Base);
+    layout->addWidget(ScrollBox1);
+}
+
+void TForm1::buildCurvePage() {
+    TabSheet4 = named(new QWidget, "TabSheet4");
+    PageControl1->addTab(TabSheet4, QStringLiteral("实时曲线"));
+    auto* layout = new QHBoxLayout(TabSheet4);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* panel8 = named(new QFrame(TabSheet4), "Panel8");
+    panel8->setFixedWidth(201);
+    layout->addWidget(panel8);
+    Chart1 = named(new QWidget(TabSheet4), "Chart1");
+    Chart1->setAutoFillBackground(true);
+    QPalette p = Chart1->palette();
+    p.setColor(QPalette::Window, Qt::black);
+    Chart1->setPalette(p);
+    layout->addWidget(Chart1, 1);
+    Label_real_time = label(Chart1, "Label_real_time", QStringLiteral("时间："));
+    QFont clockFont(QStringLiteral("MS Sans Serif"));
+    clockFont.setPixelSize(13);
+    clockFont.setBold(true);
+    Label_real_time->setFont(clockFont);
+    QPalette red = Label_real_time->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    Label_real_time->setPalette(red);
+    Label_real_time->move(24, 8);
+    Label_real_time->setMinimumWidth(240);
+}
+
+void TForm1::buildStatusBar() {
+    StatusBar1 = named(new QStatusBar(this), "StatusBar1");
+    setStatusBar(StatusBar1);
+    static constexpr std::array<int, 5> widths{500, 140, 50, 50, 50};
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        auto* panel = new QLabel(StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(widths[i]);
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        StatusBar1->addWidget(panel);
+        statusPanels_[i] = panel;
+    }
+}
+
+QString TForm1::statusPanelText(int panel) const {
+    if (panel < 0 || panel >= static_cast<int>(statusPanels_.size())) {
+        return {};
+    }
+    return statusPanels_[static_cast<std::size_t>(panel)]->text();
+}
+
+void TForm1::wireHandlers() {
+    const auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, guarded(prompter_, this, [this, handler] { (this->*handler)(); }));
+    };
+    on(N4, &QAction::triggered, &TForm1::N4Click);
+    on(N5, &QAction::triggered, &TForm1::N5Click);
+    on(N2, &QAction::triggered, &TForm1::N2Click);
+    on(N3, &QAction::triggered, &TForm1::N3Click);
+    on(N7, &QAction::triggered, &TForm1::N7Click);
+    on(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    on(Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    on(Button3, &QPushButton::clicked, &TForm1::Button3Click);
+    on(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    on(Button7, &QPushButton::clicked, &TForm1::Button7Click);
+    on(Button8, &QPushButton::clicked, &TForm1::Button8Click);
+    on(Button9, &QPushButton::clicked, &TForm1::Button9Click);
+    on(Button10, &QPushButton::clicked, &TForm1::Button10Click);
+    on(StringGrid1, &StringGrid::cellClicked, &TForm1::StringGrid1Click);
+    on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
+    on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
+}
+
+// ---- Start-up and close ----------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    // 1-3: the working directory is given; the tile and curve lists start empty.
+    tileList_.clear();
+    curveList_.clear();
+    // 4-5: load or create config.dat; the active copy starts as the edit copy.
+    const LoadedConfig loaded = configFile_.load();
+    edit_ = loaded.table;
+    config_ = loaded.config;
+    for (DeviceEntry& entry : edit_.entries) {
+        entry.retries = 0;
+    }
+    active_ = edit_;
+    // 6: the device grid.
+    writeDeviceGridHeader();
+    ComboBox1->setCurrentIndex(0);
+    unit_combobox->setCurrentIndex(0);
+    fillDeviceGrid();
+    // 7
+    QDir(workingDirectory_).mkpath(QStringLiteral("para"));
+    // 8
+    for (int d = 0; d < active_.count; ++d) {
+        parameters_[static_cast<std::size_t>(d)].fill(ParameterCacheEntry{});
+    }
+    // 9: the data grid.
+    StringGrid2->setSize(kDataGridColumns, kDataGridRows);
+    StringGrid2->setColumnWidth(0, 86);
+    for (int c = 1; c < kDataGridColumns; ++c) {
+        StringGrid2->setColumnWidth(c, 60);
+    }
+    StringGrid2->setDefaultRowHeight(16);
+    writeDataGridHeader();
+    // 10: the month directory is made with the history file (step 18).
+    // 11: locked setup state.
+    setSetupControlsEnabled(false);
+    N2->setEnabled(false);
+    N3->setEnabled(false);
+    N5->setEnabled(false);
+    Label12->setText(kSixSpaces);
+    Label13->setText(kSixSpaces);
+    // 12
+    showSavedSettings();
+    // 13
+    poll_.restart();
+    record_.reset();
+    // 14: the parameter list.
+    StringGrid3->setSize(2, 41);
+    StringGrid3->setFixed(0, 1);
+    StringGrid3->setColumnWidths({100, 100});
+    StringGrid1->selectCell(0, 1);
+    meter_para_editer->setGeometry(meter_para_box->geometry());
+    meter_para_editer->hide();
+    meter_para_box->hide();
+    Label15->hide();
+    mod_para->setEnabled(false);
+    fillParameterList(0);
+    // 15
+    buildTiles();
+    // 16-17: the port, then polling.
+    openPort();
+    Timer1->start();
+    // 18-19: this run's history file.
+    startHistoryFile();
+    // 20
+    prepareChart();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    runGuarded(prompter_, this, [this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    Timer1->stop();
+    Timer2->stop();
+    configFile_.writeSlots(active_);
+    port_.close();
+}
+
+// ---- Device table ----------------------------------------------------------------------------
+
+void TForm1::writeDeviceGridHeader() {
+    static const std::array<QString, 7> captions{
+        QStringLiteral("  序号"),   QStringLiteral("  设备名称"), QStringLiteral("  设备地址"),
+        QStringLiteral("  工位号"), QStringLiteral("  通道号"),   QStringLiteral("  通讯状态"),
+        QStringLiteral("  单位")};
+    for (int c = 0; c < 7; ++c) {
+        StringGrid1->setCell(c, 0, captions[static_cast<std::size_t>(c)]);
+    }
+}
+
+void TForm1::fillDeviceGrid() {
+    if (edit_.count > 0) {
+        StringGrid1->setRowCount(2);
+        for (int i = 0; i < edit_.count; ++i) {
+            const DeviceEntry& e = edit_.entries[static_cast<std::size_t>(i)];
+            const int r = i + 1;
+            StringGrid1->setCell(0, r, QString::number(i + 1));
+            StringGrid1->setCell(1, r, e.modelName());
+            StringGrid1->setCell(2, r, QString::number(e.address));
+            StringGrid1->setCell(3, r, e.tagText());
+            StringGrid1->setCell(4, r, QString::number(e.channel));
+            StringGrid1->setCell(6, r, e.unitName());
+            StringGrid1->setRowCount(StringGrid1->rowCount() + 1);
+        }
+    }
+    // The grid always ends with one empty row.
+    const int last = edit_.count + 1;
+    for (int c = 0; c <= 6; ++c) {
+        StringGrid1->setCell(c, last, QString());
+    }
+}
+
+void TForm1::selectDeviceRow(int row) {
+    StringGrid1->selectCell(StringGrid1->col() < 0 ? 0 : StringGrid1->col(), row);
+    StringGrid1Click();
+}
+
+void TForm1::StringGrid1Click() {
+    const int r = StringGrid1->row();
+    if (r <= 0 || r >= StringGrid1->rowCount() - 1) {
+        return;
+    }
+    const DeviceEntry& e = edit_.entries[static_cast<std::size_t>(r - 1)];
+    ComboBox1->setCurrentIndex(e.model);
+    MaskEdit1->setText(StringGrid1->cell(2, r));
+    MaskEdit2->setText(StringGrid1->cell(3, r));
+    MaskEdit3->setText(StringGrid1->cell(4, r));
+    unit_combobox->setCurrentIndex(e.unit);
+    fillParameterList(r - 1);
+}
+
+DeviceInput TForm1::editControls() const {
+    return DeviceInput{ComboBox1->currentIndex(), MaskEdit1->text(), MaskEdit2->text(),
+                       MaskEdit3->text(), unit_combobox->currentIndex()};
+}
+
+void TForm1::Button1Click() {
+    if (edit_.count >= kMaxDevices) {
+        return;
+    }
+    addDevice(edit_, entryFromInput(editControls()));
+    fillDeviceGrid();
+    selectDeviceRow(edit_.count);
+}
+
+void TForm1::Button2Click() {
+    const int r = StringGrid1->row();
+    if (r > 0 && r < StringGrid1->rowCount() - 1 && edit_.count > 0) {
+        changeDevice(edit_, r - 1, entryFromInput(editControls()));
+    }
+    fillDeviceGrid();
+    selectDeviceRow(r);
+}
+
+void TForm1::Button3Click() {
+    const int r = StringGrid1->row();
+    if (r > 0 && r < StringGrid1->rowCount() - 1 && edit_.count > 0) {
+        deleteDevice(edit_, r - 1);
+    }
+    fillDeviceGrid();
+    selectDeviceRow(r);
+}
+
+void TForm1::Button4Click() {
+    // Convert before anything is written: a bad interval leaves file and station as they were.
+    StationConfig saved = config_;
+    saved.portIndex = static_cast<std::uint8_t>(std::max(ComboBox2->currentIndex(), 0));
+    saved.baudIndex = static_cast<std::uint8_t>(std::max(ComboBox3->currentIndex(), 0));
+    saved.recordInterval = static_cast<std::uint16_t>(textToInt(rec_time->text()) & 0xFFFF);
+    if (!configFile_.save(edit_, saved)) {
+        return;  // config.dat cannot be opened: nothing changes
+    }
+    removeTiles();
+    config_ = saved;
+    record_.setRecordTick(config_.recordInterval);
+    active_ = edit_;
+    writeDataGridHeader();
+    buildTiles();
+    buildChannelRows();
+    openPort();
+    poll_.restart();
+    // A file's header describes every record in it; while recording runs, a new shape of
+    // record goes to a new file at once (in setup mode, leaving it starts the new file).
+    if (!configuring_ && !history_.describes(config_.recordInterval, active_.count, active_)) {
+        startHistoryFile();
+    }
+}
+
+void TForm1::writeDataGridHeader() {
+    StringGrid2->setCell(0, 0, QStringLiteral("时间"));
+    for (int i = 0; i < kDataGridColumns - 1; ++i) {
+        StringGrid2->setCell(i + 1, 0, i < edit_.count ? StringGrid1->cell(3, i + 1) : QString());
+    }
+}
+
+void TForm1::showSavedSettings() {
+    ComboBox2->setCurrentIndex(config_.portIndex);
+    ComboBox3->setCurrentIndex(config_.baudIndex);
+    rec_time->setText(QString::number(config_.recordInterval));
+}
+
+void TForm1::setSetupControlsEnabled(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                       static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button4),
+                       static_cast<QWidget*>(ComboBox2), static_cast<QWidget*>(ComboBox3),
+                       static_cast<QWidget*>(rec_time)}) {
+        w->setEnabled(enabled);
+    }
+}
+
+// ---- Setup mode ------------------------------------------------------------------------------
+
+void TForm1::N4Click() {
+    Panel2->show();
+    Panel2->raise();
+    N4->setEnabled(false);
+    Label13->setText(kSixSpaces);
+    Edit1->setFocus();
+}
+
+void TForm1::Button7Click() {
+    const bool equal = stringToGbk(Edit1->text()) == config_.password;
+    Edit1->clear();
+    if (!equal) {
+        Label13->setText(kWrongPassword);
+        return;
+    }
+    Panel2->hide();
+    N4->setEnabled(true);
+    N2->setEnabled(true);
+    N3->setEnabled(true);
+    N5->setEnabled(true);
+}
+
+void TForm1::Button8Click() {
+    Panel2->hide();
+    N4->setEnabled(true);
+    N2->setEnabled(false);
+    N3->setEnabled(false);
+    N5->setEnabled(false);
+    // Cancelling in the middle of configuring must not leave the setup controls open without a
+    // log-in, nor polling and recording stopped with no menu left to restart them.
+    if (configuring_) {
+        showSavedSettings();
+        setSetupControlsEnabled(false);
+        configuring_ = false;
+        startTimers();
+        startHistoryFile();
+    }
+}
+
+void TForm1::N2Click() {
+    Panel3->show();
+    Panel3->raise();
+    Label12->setText(kSixSpaces);
+    Edit2->setFocus();
+}
+
+void TForm1::Button9Click() {
+    if (Edit2->text() != Edit3->text()) {
+        Edit2->clear();
+        Edit3->clear();
+        Label12->setText(kWrongPassword);
+        return;
+    }
+    const QByteArray password = gbkPrefix(Edit2->text(), kPasswordBytes);
+    configFile_.writePassword(password);
+    Panel3->hide();
+    config_.password = password;
+    Edit2->clear();
+    Edit3->clear();
+}
+
+void TForm1::Button10Click() { Panel3->hide(); }
+
+void TForm1::N3Click() {
+    setSetupControlsEnabled(true);
+    stopTimers();
+    configuring_ = true;
+}
+
+void TForm1::N5Click() {
+    showSavedSettings();
+    N4->setEnabled(true);
+    setSetupControlsEnabled(false);
+    N2->setEnabled(false);
+    N3->setEnabled(false);
+    N5->setEnabled(false);
+    const bool resumed = configuring_;
+    configuring_ = false;
+    startTimers();
+    // Records after a pause would not stand at the times their positions give: a new file.
+    if (resumed) {
+        startHistoryFile();
+    }
+}
+
+void TForm1::N7Click() {
+    aboutBox_->show();
+    aboutBox_->raise();
+}
+
+void TForm1::startTimers() {
+    Timer1->start();
+    Timer2->start();
+}
+
+void TForm1::stopTimers() {
+    Timer1->stop();
+    Timer2->stop();
+}
+
+// ---- Port, polling and recording ------------------------------------------------------------
+
+void TForm1::openPort() {
+    const PortOpenResult result = port_.open(config_.portIndex, baudRate(config_.baudIndex));
+    if (result != PortOpenResult::Opened) {
+        prompter_.message(this, portOpenFailureText(result), QString::fromLatin1(kPortMessageCaption));
+    }
+}
+
+void TForm1::startHistoryFile() {
+    history_.start(clock_.now(), config_.recordInterval, active_.count, active_);
+    statusPanels_[0]->setText(history_.statusText());
+}
+
+void TForm1::Timer1Timer() {
+    Timer1->stop();
+    Timer1->setInterval(50);
+    if (active_.count > 0) {
+        port_.maintain();
+        const PollCycle::TickResult result = poll_.tick(port_.link(), active_, live_);
+        if (result.state == PollCycle::LinkState::Answered) {
+            StringGrid1->setCell(5, result.device + 1, QStringLiteral("......"));
+        } else if (result.state == PollCycle::LinkState::Failed) {
+            StringGrid1->setCell(5, result.device + 1, QStringLiteral("失败！"));
+        }
+    }
+    // A handler that closed the window or entered setup mode meanwhile keeps the timer stopped.
+    if (!configuring_) {
+        Timer1->start();
+    }
+}
+
+void TForm1::Timer2Timer() {
+    const QDateTime now = clock_.now();
+    const RecordCycle::Tick tick =
+        record_.tick(now, live_, active_.count, config_.recordInterval);
+    Label_real_time->setText(tick.clockText);
+    if (tick.hasDevices) {
+        StringGrid2->setCell(0, tick.row, tick.rowTime);
+        for (int i = 0; i < tick.texts.size(); ++i) {
+            StringGrid2->setCell(i + 1, tick.row, tick.texts[i]);
+            setTileText(i, tick.texts[i]);
+            setChannelRowText(i, tick.texts[i]);
+        }
+    }
+    if (tick.recorded) {
+        const QString band = QString::fromLatin1(kBandText);
+        for (int r = tick.bandStart; r < tick.bandStart + kBandRows && r < kDataGridRows; ++r) {
+            for (int c = 0; c <= active_.count; ++c) {
+                StringGrid2->setCell(c, r, band);
+            }
+        }
+        if (!history_.describes(config_.recordInterval, active_.count, active_)) {
+            startHistoryFile();
+        }
+        history_.append(record_.recordBuffer().data(), active_.count);
+        appendCurvePoints(tick.pointLabel);
+    }
+    statusPanels_[1]->setText(Label_real_time->text());
+}
+
+// ---- Points where the tiles, the curves and the parameter list attach -----------------------
+
+void TForm1::buildTiles() {}
+
+void TForm1::removeTiles() {
+    qDeleteAll(tileList_);
+    tileList_.clear();
+}
+
+void TForm1::setTileText(int device, const QString& text) {
+    const int index = 4 * device + 3;
+    if (index < tileList_.size()) {
+        if (auto* value = qobject_cast<QLabel*>(tileList_[index])) {
+            value->setText(text);
+        }
+    }
+}
+
+void TForm1::prepareChart() { buildChannelRows(); }
+
+void TForm1::buildChannelRows() {}
+
+void TForm1::setChannelRowText(int device, const QString& text) {
+    const int index = 3 * device + 1;
+    if (index < curveList_.size()) {
+        if (auto* value = qobject_cast<QLineEdit*>(curveList_[index])) {
+            value->setText(text);
+        }
+    }
+}
+
+void TForm1::appendCurvePoints(const QString&) {}
+
+void TForm1::fillParameterList(int) {
+    for (int r = 0; r < StringGrid3->rowCount(); ++r) {
+        StringGrid3->setCell(0, r, QString());
+        StringGrid3->setCell(1, r, QString());
+    }
+    StringGrid3->setCell(0, 0, QStringLiteral("参数名称"));
+    StringGrid3->setCell(1, 0, QStringLiteral("参数值"));
+}
+
+}  // namespace tamlo::station

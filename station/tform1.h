@@ -1,0 +1,209 @@
+#pragma once
+
+#include <QAction>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+#include "devicetable.h"
+#include "pollcycle.h"
+#include "recordcycle.h"
+#include "shared/stringgrid.h"
+#include "stationport.h"
+
+class QProxyStyle;
+
+namespace tamlo {
+class Clock;
+class Prompter;
+}  // namespace tamlo
+
+namespace tamlo::station {
+
+class TAboutBox;
+
+// Last value read of one meter parameter.
+struct ParameterCacheEntry {
+    std::int16_t value = 0;
+    std::uint8_t valid = 0;
+};
+inline constexpr int kParametersPerDevice = 40;
+
+// The station's main window. It holds every piece of station state and runs the station on
+// the window thread: the poll tick (Timer1), the one-second tick (Timer2), setup mode and the
+// device table.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // `workingDirectory` is where config.dat, "para" and the history month directories lie.
+    TForm1(const QString& workingDirectory, Prompter& prompter, Clock& clock,
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, by their names.
+    QMenuBar* MainMenu1;
+    QMenu* N1;
+    QAction* N4;
+    QAction* N5;
+    QAction* N2;
+    QAction* N3;
+    QMenu* N6;
+    QAction* N7;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QWidget* TabSheet4;
+    StringGrid* StringGrid1;
+    QComboBox* ComboBox1;
+    QLineEdit* MaskEdit1;
+    QLineEdit* MaskEdit2;
+    QLineEdit* MaskEdit3;
+    QComboBox* unit_combobox;
+    QLineEdit* rec_time;
+    QComboBox* ComboBox2;
+    QComboBox* ComboBox3;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QLabel* Label16;
+    StringGrid* StringGrid3;
+    QLabel* Label15;
+    QLineEdit* meter_para_editer;
+    QComboBox* meter_para_box;
+    QPushButton* read_para;
+    QPushButton* mod_para;
+    QFrame* Panel2;
+    QLabel* Label11;
+    QLabel* Label7;
+    QLineEdit* Edit1;
+    QPushButton* Button7;
+    QPushButton* Button8;
+    QLabel* Label13;
+    QFrame* Panel3;
+    QLabel* Label10;
+    QLabel* Label8;
+    QLabel* Label9;
+    QLineEdit* Edit2;
+    QLineEdit* Edit3;
+    QPushButton* Button9;
+    QPushButton* Button10;
+    QLabel* Label12;
+    StringGrid* StringGrid2;
+    QScrollArea* ScrollBox1;
+    QWidget* Chart1;
+    QLabel* Label_real_time;
+    QStatusBar* StatusBar1;
+    QTimer* Timer1;
+    QTimer* Timer2;
+
+    // Handlers, named after their control and event.
+    void N4Click();
+    void N5Click();
+    void N2Click();
+    void N3Click();
+    void N7Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button7Click();
+    void Button8Click();
+    void Button9Click();
+    void Button10Click();
+    void StringGrid1Click();
+    void Timer1Timer();
+    void Timer2Timer();
+
+    // State, for the tests and for later parts of the window.
+    const DeviceTable& editTable() const { return edit_; }
+    const DeviceTable& activeTable() const { return active_; }
+    const StationConfig& config() const { return config_; }
+    const LiveValueTable& liveValues() const { return live_; }
+    const PollCycle& pollCycle() const { return poll_; }
+    const RecordCycle& recordCycle() const { return record_; }
+    const HistoryLog& history() const { return history_; }
+    StationPort& stationPort() { return port_; }
+    QString statusPanelText(int panel) const;
+    QString workingDirectory() const { return workingDirectory_; }
+    bool isConfiguring() const { return configuring_; }
+    TAboutBox* aboutBox() const { return aboutBox_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildMenu();
+    void buildDevicePage();
+    void buildSetupPanels();
+    void buildDataPage();
+    void buildOverviewPage();
+    void buildCurvePage();
+    void buildStatusBar();
+    void wireHandlers();
+
+    void FormCreate();
+    void FormClose();
+
+    // Device table and grid.
+    void writeDeviceGridHeader();
+    void fillDeviceGrid();
+    void selectDeviceRow(int row);
+    DeviceInput editControls() const;
+    void writeDataGridHeader();
+    void showSavedSettings();
+    void setSetupControlsEnabled(bool enabled);
+
+    // Serial port: opens and shows a failure once.
+    void openPort();
+    // Starts a new history file for the active table, and shows it in the status bar.
+    void startHistoryFile();
+    void startTimers();
+    void stopTimers();
+
+    // Overview tiles and real-time curves are filled by their own parts of the window; these
+    // are the points where the device table and the ticks reach them.
+    void buildTiles();
+    void removeTiles();
+    void setTileText(int device, const QString& text);
+    void prepareChart();
+    void buildChannelRows();
+    void setChannelRowText(int device, const QString& text);
+    void appendCurvePoints(const QString& label);
+    void fillParameterList(int device);
+
+    QString workingDirectory_;
+    Prompter& prompter_;
+    Clock& clock_;
+    ConfigFile configFile_;
+    DeviceTable edit_;
+    DeviceTable active_;
+    StationConfig config_;
+    LiveValueTable live_{};
+    std::array<std::array<ParameterCacheEntry, kParametersPerDevice>, kDeviceSlots> parameters_{};
+    PollCycle poll_;
+    RecordCycle record_;
+    HistoryLog history_;
+    StationPort port_;
+    bool configuring_ = false;
+    std::array<QLabel*, 5> statusPanels_{};
+    QList<QWidget*> tileList_;
+    QList<QWidget*> curveList_;
+    TAboutBox* aboutBox_ = nullptr;
+    std::unique_ptr<QProxyStyle> passwordStyle_;
+};
+
+}  // namespace tamlo::station
