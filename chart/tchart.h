@@ -1,0 +1,175 @@
+#pragma once
+
+#include "tchartaxis.h"
+#include "tchartcanvas.h"
+#include "tfastlineseries.h"
+
+#include <QColor>
+#include <QImage>
+#include <QMargins>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace tamlo::chart {
+
+// A chart of fast line series against four axes, with percentage and mouse zoom, scroll, a
+// drawing surface for XOR marks and a print preview.
+//
+// Drawing: the background, grid and series are kept in one picture that is redrawn only when
+// data, axes, colours, visibility or size change; mouse moves and canvas marks touch only the
+// affected pixels.
+//
+// Mouse: a left drag of at least 17 pixels both ways towards the lower right zooms to the
+// rectangle, any other drag of that size undoes the zoom; a right drag scrolls.
+class TChart : public QWidget {
+    Q_OBJECT
+public:
+    explicit TChart(QWidget* parent = nullptr);
+    ~TChart() override;
+
+    // Series, in the order of attachment. The chart owns them.
+    int seriesCount() const { return static_cast<int>(series_.size()); }
+    TFastLineSeries* series(int index) const;
+    // Creates a series with the first default colour not in use (see defaultColor).
+    TFastLineSeries* addFastLineSeries();
+    // Deletes every series; the axes keep their ranges.
+    void removeAllSeries();
+
+    // The colour a new series takes: the first of red, green, yellow, blue, white, grey, fuchsia,
+    // teal, navy, maroon, lime, olive, purple, silver, aqua and black that no series uses and
+    // that differs from the back colour; red when none is free.
+    QColor defaultColor() const;
+
+    TChartAxis* leftAxis() const { return axes_[0].get(); }
+    TChartAxis* topAxis() const { return axes_[1].get(); }
+    TChartAxis* rightAxis() const { return axes_[2].get(); }
+    TChartAxis* bottomAxis() const { return axes_[3].get(); }
+    TChartAxis* axis(TChartAxis::Position position) const;
+
+    // Colour of the plotting area.
+    QColor backColor() const { return backColor_; }
+    void setBackColor(const QColor& color);
+    // Colour around the plotting area.
+    QColor panelColor() const { return panelColor_; }
+    void setPanelColor(const QColor& color);
+    QString title() const { return title_; }
+    void setTitle(const QString& title);
+    // Space left free at the edges, in percent of the chart's width (left, right) and height
+    // (top, bottom).
+    QMargins marginsPercent() const { return margins_; }
+    void setMarginsPercent(const QMargins& margins);
+
+    // Zoom in (p > 100) or out (p < 100) on all four axes: each end moves inwards by
+    // (max - min) * (p - 100) / 100. Percentages outside (0, 150) are ignored.
+    void zoomPercent(double percent);
+    // Zoom to a rectangle in chart pixels (all four axes).
+    void zoomRect(const QRect& rect);
+    // Moves the shown ranges so that the picture follows a mouse moved by (dx, dy) pixels.
+    void scrollBy(int dx, int dy);
+    // Restores the axes as they were before the first zoom or scroll.
+    void undoZoom();
+    bool isZoomed() const { return zoomed_; }
+
+    // The rectangle the series are drawn in, in chart pixels.
+    QRect plotRect() const;
+    int horizontalOffset3D() const { return 0; }
+    int verticalOffset3D() const { return 0; }
+    TChartCanvas* canvas() { return &canvas_; }
+
+    // Redraws the series picture on the next paint.
+    void refresh();
+    // The chart drawn at another size (for printing and pictures); raises no events.
+    QImage renderImage(const QSize& size) const;
+    // The modal print preview of this chart.
+    void printPreview(QWidget* parent = nullptr);
+
+    QSize sizeHint() const override { return QSize(640, 400); }
+
+signals:
+    void zoomed();
+    void undoZoomed();
+    void scrolled();
+    void mouseMoved(int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    friend class TChartAxis;
+    friend class TChartCanvas;
+    friend class TFastLineSeries;
+
+    struct Tick {
+        int pixel;
+        QString text;
+    };
+    struct Layout {
+        QSize size;
+        QRect plot;
+        QRect title;
+        double bottomMin = 0;
+        double bottomMax = 0;
+        double leftMin = 0;
+        double leftMax = 0;
+        std::vector<Tick> leftTicks;
+        std::vector<Tick> bottomTicks;
+        bool bottomGrid = true;
+    };
+    struct SavedAxis {
+        bool automatic;
+        double minimum;
+        double maximum;
+    };
+
+    // Called by the parts when something shown changed.
+    void seriesChanged();
+    void axisChanged();
+    void invalidate(bool relayout);
+    bool automaticRange(const TChartAxis* axis, double& low, double& high) const;
+    void seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, double& high, bool& any) const;
+    void saveAxesOnce();
+    void drawCanvasLine(QPoint from, QPoint to);
+
+    const Layout& layout() const;
+    Layout computeLayout(const QSize& size) const;
+    void computeLeftTicks(Layout& layout, const QFontMetrics& metrics) const;
+    void computeBottomTicks(Layout& layout, const QFontMetrics& metrics) const;
+    void renderFrame(QImage& image, const Layout& layout) const;
+    void ensureFrame();
+    QRect zoomBandRect() const;
+    QPoint clampToPlot(const QPoint& pos) const;
+
+    std::array<std::unique_ptr<TChartAxis>, 4> axes_;
+    std::vector<TFastLineSeries*> series_;
+    TChartCanvas canvas_;
+
+    QColor backColor_;
+    QColor panelColor_;
+    QString title_;
+    QMargins margins_{3, 4, 3, 4};
+
+    bool zoomed_ = false;
+    bool axesSaved_ = false;
+    std::array<SavedAxis, 4> savedAxes_{};
+
+    mutable bool layoutValid_ = false;
+    mutable Layout layout_;
+    bool frameValid_ = false;
+    bool rendering_ = false;
+    QImage frame_;
+
+    enum class Drag { None, Zoom, Scroll };
+    Drag drag_ = Drag::None;
+    QPoint dragStart_;
+    QPoint dragCurrent_;
+};
+
+}  // namespace tamlo::chart

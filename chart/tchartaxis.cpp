@@ -1,0 +1,159 @@
+#include "tchartaxis.h"
+
+#include "tchart.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tamlo::chart {
+
+namespace {
+int toInt(double pixel) {
+    return static_cast<int>(std::floor(std::clamp(pixel, -1e9, 1e9) + 0.5));
+}
+}  // namespace
+
+TChartAxis::TChartAxis(TChart* chart, Position position) : chart_(chart), position_(position) {}
+
+double TChartAxis::minimum() const {
+    double low = 0;
+    double high = 0;
+    if (automatic_ && chart_->automaticRange(this, low, high)) {
+        storeRange(low, high);
+    }
+    return minimum_;
+}
+
+double TChartAxis::maximum() const {
+    double low = 0;
+    double high = 0;
+    if (automatic_ && chart_->automaticRange(this, low, high)) {
+        storeRange(low, high);
+    }
+    return maximum_;
+}
+
+void TChartAxis::storeRange(double minimum, double maximum) const {
+    minimum_ = minimum;
+    maximum_ = maximum;
+}
+
+void TChartAxis::setMinimum(double value) {
+    const double high = maximum();
+    if (value > high) {
+        throw AxisRangeError("Axis Minimum Value must be <= Maximum");
+    }
+    automatic_ = false;
+    minimum_ = value;
+    maximum_ = high;
+    chart_->axisChanged();
+}
+
+void TChartAxis::setMaximum(double value) {
+    const double low = minimum();
+    if (value < low) {
+        throw AxisRangeError("Axis Maximum Value must be >= Minimum");
+    }
+    automatic_ = false;
+    minimum_ = low;
+    maximum_ = value;
+    chart_->axisChanged();
+}
+
+void TChartAxis::setMinMax(double minimum, double maximum) {
+    if (minimum > maximum) {
+        throw AxisRangeError("Axis Minimum Value must be <= Maximum");
+    }
+    automatic_ = false;
+    minimum_ = minimum;
+    maximum_ = maximum;
+    chart_->axisChanged();
+}
+
+void TChartAxis::setAutomatic(bool automatic) {
+    if (automatic_ == automatic) {
+        return;
+    }
+    if (!automatic) {
+        // Freeze the range the data gives now.
+        minimum();
+    }
+    automatic_ = automatic;
+    chart_->axisChanged();
+}
+
+void TChartAxis::setIncrement(double increment) {
+    increment_ = std::isfinite(increment) && increment > 0 ? increment : 0;
+    chart_->axisChanged();
+}
+
+void TChartAxis::setLabelStyle(LabelStyle style) {
+    labelStyle_ = style;
+    chart_->axisChanged();
+}
+
+double TChartAxis::minXValue() const {
+    double low = 0;
+    double high = 0;
+    bool any = false;
+    chart_->seriesDataExtent(this, true, low, high, any);
+    return any ? low : 0;
+}
+
+double TChartAxis::maxXValue() const {
+    double low = 0;
+    double high = 0;
+    bool any = false;
+    chart_->seriesDataExtent(this, true, low, high, any);
+    return any ? high : 0;
+}
+
+double TChartAxis::minYValue() const {
+    double low = 0;
+    double high = 0;
+    bool any = false;
+    chart_->seriesDataExtent(this, false, low, high, any);
+    return any ? low : 0;
+}
+
+double TChartAxis::maxYValue() const {
+    double low = 0;
+    double high = 0;
+    bool any = false;
+    chart_->seriesDataExtent(this, false, low, high, any);
+    return any ? high : 0;
+}
+
+QString TChartAxis::formatValue(double value) const {
+    if (value == 0) {
+        value = 0;  // no "-0"
+    }
+    return QString::number(value, 'g', 5);
+}
+
+double TChartAxis::valueAt(int pixel) const {
+    const QRect plot = chart_->plotRect();
+    const double low = minimum();
+    const double high = maximum();
+    if (isHorizontal()) {
+        const int span = plot.right() - plot.left();
+        return span > 0 ? low + (pixel - plot.left()) * (high - low) / span : low;
+    }
+    const int span = plot.bottom() - plot.top();
+    return span > 0 ? low + (plot.bottom() - pixel) * (high - low) / span : low;
+}
+
+int TChartAxis::pixelOf(double value) const {
+    const QRect plot = chart_->plotRect();
+    const double low = minimum();
+    const double high = maximum();
+    const double range = high - low;
+    if (isHorizontal()) {
+        const double scale = range > 0 ? (plot.right() - plot.left()) / range : 0;
+        return toInt(plot.left() + (value - low) * scale);
+    }
+    const double scale = range > 0 ? (plot.bottom() - plot.top()) / range : 0;
+    return static_cast<int>(std::floor(plot.bottom() - (value - low) * scale + 0.5));
+}
+
+}  // namespace tamlo::chart
