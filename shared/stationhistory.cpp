@@ -85,7 +85,7 @@ bool appendHistoryRecord(const QString& path, const float* values, int count) {
         return true;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         return false;
     }
     const qint64 size = file.size();

@@ -1,6 +1,7 @@
 #include "recordcycle.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "shared/datetime.h"
 #include "shared/numbertext.h"
@@ -63,8 +64,18 @@ bool HistoryLog::start(const QDateTime& now, std::uint16_t interval, int deviceC
     const QDir working(workingDirectory_);
     monthDirectory_ = working.filePath(monthDirectoryName(now));
     working.mkpath(monthDirectoryName(now));
-    fileStamp_ = fileStampName(now);
-    path_ = QDir(monthDirectory_).filePath(fileStamp_ + QStringLiteral(".nv"));
+    // A file of the same name is truncated only while it holds no record (a second start in the
+    // same second); one with records (the clock was set back) is kept, and this file takes the
+    // next free second in its name.
+    QDateTime stampTime = now;
+    for (int tries = 0; tries < 3600; ++tries) {
+        fileStamp_ = fileStampName(stampTime);
+        path_ = QDir(monthDirectory_).filePath(fileStamp_ + QStringLiteral(".nv"));
+        if (QFileInfo(path_).size() <= kHistoryHeaderSize) {
+            break;
+        }
+        stampTime = stampTime.addSecs(1);
+    }
 
     header_ = StationHistoryHeader{};
     header_.startTime = toOleDate(now);
