@@ -1,0 +1,101 @@
+#include "simlink.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace tamlo::sim {
+
+std::optional<SimulatorArguments> parseSimulatorArguments(
+    int argc, const char* const* argv, const std::vector<std::string>& ownOptions,
+    const std::vector<std::string>& requiredOptions, std::string& error) {
+    SimulatorArguments arguments;
+    std::map<std::string, std::string> given;
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        if (word == "--help" || word == "-h") {
+            arguments.help = true;
+            continue;
+        }
+        std::string name = word;
+        std::optional<std::string> value;
+        if (auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = word.substr(0, equals);
+            value = word.substr(equals + 1);
+        }
+        bool known = name == "--link" || name == "--log" || name == "--reply-delay-ms" ||
+                     std::find(ownOptions.begin(), ownOptions.end(), name) != ownOptions.end();
+        if (!known) {
+            error = "unknown argument \"" + word + "\"";
+            return std::nullopt;
+        }
+        if (!value) {
+            if (i + 1 >= argc) {
+                error = name + " needs a value";
+                return std::nullopt;
+            }
+            value = argv[++i];
+        }
+        if (given.count(name) != 0) {
+            error = name + " is given twice";
+            return std::nullopt;
+        }
+        given[name] = *value;
+    }
+    if (arguments.help)
+        return arguments;
+
+    for (auto& [name, value] : given) {
+        if (name == "--link") {
+            arguments.linkPath = value;
+        } else if (name == "--log") {
+            arguments.logPath = value;
+        } else if (name == "--reply-delay-ms") {
+            auto delay = parseInteger(value, 0, 60'000);
+            if (!delay) {
+                error =
+                    "--reply-delay-ms wants milliseconds from 0 to 60000, not \"" + value + "\"";
+                return std::nullopt;
+            }
+            arguments.replyDelayMs = static_cast<int>(*delay);
+        } else {
+            arguments.options[name] = value;
+        }
+    }
+    std::vector<std::string> required = requiredOptions;
+    required.insert(required.begin(), "--link");
+    for (const std::string& name : required) {
+        auto it = given.find(name);
+        if (it == given.end() || it->second.empty()) {
+            error = name + " is required";
+            return std::nullopt;
+        }
+    }
+    return arguments;
+}
+
+int serveLine(const char* programName, const SimulatorArguments& arguments, Responder& responder,
+              FaultTable& faults, LoopOptions options) {
+    RequestLog log;
+    if (!arguments.logPath.empty() && !log.open(arguments.logPath)) {
+        std::cerr << programName << ": " << log.errorText() << std::endl;
+        return kExitUsage;
+    }
+    PseudoTerminal terminal;
+    switch (terminal.open(arguments.linkPath)) {
+        case PseudoTerminal::OpenResult::Opened:
+            break;
+        case PseudoTerminal::OpenResult::LinkFailed:
+            std::cerr << programName << ": " << terminal.errorText() << std::endl;
+            return kExitUsage;
+        case PseudoTerminal::OpenResult::TerminalFailed:
+            std::cerr << programName << ": " << terminal.errorText() << std::endl;
+            return kExitFailure;
+    }
+    options.replyDelayMs = arguments.replyDelayMs;
+    SimulatorLoop loop(terminal, responder, faults, log, options);
+    int exitCode = loop.run();
+    terminal.close();
+    return exitCode;
+}
+
+}  // namespace tamlo::sim
