@@ -1,0 +1,172 @@
+// The station against the meter simulator: the poll order and link states, the one-second
+// tick and the data grid, the history records, new files after a save, and a line that comes
+// back after it was lost.
+#include <QTest>
+
+#include "shared/stationhistory.h"
+#include "stationfixture.h"
+
+using namespace tamlo;
+using namespace tamlo::station;
+using namespace tamlo::test;
+
+namespace {
+
+const QString kA = QStringLiteral("01 43 01 00 F1 9C");
+const QString kB = QStringLiteral("02 43 02 00 02 68 45");  // TM250 at address 2, channel 2
+const QString kC = QStringLiteral("03 43 01 00 F0 24");
+
+QList<MeterLine> threeMeters() {
+    return {{1, TM210, 0, QStringLiteral("const:1234"), 1, QStringLiteral("A")},
+            {2, TM250, 2, QStringLiteral("const:-200"), 2, QStringLiteral("B")},
+            {3, TM210, 0, QStringLiteral("const:5"), 0, QStringLiteral("C")}};
+}
+
+void logIn(TForm1& form) {
+    form.N4->trigger();
+    form.Edit1->setText(QStringLiteral("583174"));
+    form.Button7->click();
+}
+
+}  // namespace
+
+class StationPolling : public QObject {
+    Q_OBJECT
+private slots:
+    void pollOrderAndLinkStates() {
+        StationFixture station;
+        station.writeConfig(threeMeters(), 0);
+        // A fails twice, then answers; C never answers.
+        QVERIFY(station.startSimulator(threeMeters(),
+                                       {QStringLiteral("fault 1 silent 2"), QStringLiteral("fault 3 silent")}));
+        TForm1& form = station.start();
+        QTRY_VERIFY_WITH_TIMEOUT(station.requests().size() >= 12, 5000);
+        const auto requests = station.requests();
+        QStringList order;
+        for (int i = 0; i < 10; ++i) {
+            order << requests[i].bytes;
+        }
+        QCOMPARE(order, (QStringList{kA, kA, kA, kB, kC, kC, kC, kA, kB, kC}));
+        // Each tick starts at least 50 ms after the previous one ended.
+        for (int i = 1; i < requests.size(); ++i) {
+            QVERIFY2(requests[i].ms - requests[i - 1].ms >= 50,
+                     qPrintable(QStringLiteral("%1 ms between requests %2 and %3")
+                                    .arg(requests[i].ms - requests[i - 1].ms).arg(i - 1).arg(i)));
+        }
+        QCOMPARE(form.StringGrid1->cell(5, 1), QStringLiteral("......"));
+        QCOMPARE(form.StringGrid1->cell(5, 2), QStringLiteral("......"));
+        QCOMPARE(form.StringGrid1->cell(5, 3), QStringLiteral("失败！"));
+        QCOMPARE(form.liveValues()[0].raw, 1234);
+        QCOMPARE(form.liveValues()[0].decimals, 1);
+        QCOMPARE(form.liveValues()[1].raw, -200);
+        QCOMPARE(form.liveValues()[2].valid, 0);
+
+        // The one-second tick: values, "Err", and no record with an interval of 0.
+        QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid2->cell(1, 1), QStringLiteral("123.4"), 2500);
+        QCOMPARE(form.StringGrid2->cell(2, 1), QStringLiteral("-2"));
+        QCOMPARE(form.StringGrid2->cell(3, 1), QStringLiteral("Err"));
+        QCOMPARE(form.StringGrid2->cell(0, 1), QStringLiteral("10:45:18"));
+        QCOMPARE(QFileInfo(form.history().path()).size(), 1176);
+        QVERIFY(station.prompter.boxes().isEmpty());
+    }
+
+    void recordsAtTheInterval() {
+        StationFixture station;
+        station.writeConfig(threeMeters(), 2);
+        QVERIFY(station.startSimulator(threeMeters(), {QStringLiteral("fault 3 silent")}));
+        TForm1& form = station.start();
+        const QString file = form.history().path();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= 1176 + 2 * 12, 7000);
+        StationHistoryReader reader;
+        QVERIFY2(reader.open(file), qPrintable(reader.error()));
+        QCOMPARE(reader.header().channelCount, 3u);
+        QCOMPARE(reader.header().intervalSeconds, 2u);
+        QCOMPARE(reader.header().tag(1), QStringLiteral("B"));
+        QVERIFY(reader.recordCount() >= 2);
+        std::vector<float> values;
+        QVERIFY(reader.seekRecord(reader.recordCount() - 1));
+        QVERIFY(reader.readRecord(values));
+        QCOMPARE(values, (std::vector<float>{1234.0f / 10.0f, -200.0f / 100.0f, 0.0f}));
+        // The record's row is followed by the band of asterisks.
+        const int row = form.recordCycle().gridRow();
+        QCOMPARE(form.StringGrid2->cell(0, row), QStringLiteral("*******"));
+        QCOMPARE(form.StringGrid2->cell(3, row + 19), QStringLiteral("*******"));
+        QVERIFY(form.StringGrid2->cell(4, row).isEmpty());
+        QCOMPARE(form.StringGrid2->cell(3, row - 1), QStringLiteral("Err"));
+
+        // A device that stops answering repeats its last value.
+        QCOMPARE(station.sim->command(QStringLiteral("fault 1 silent")), QStringLiteral("ok"));
+        const qint64 size = QFileInfo(file).size();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= size + 2 * 12, 7000);
+        reader.close();
+        QVERIFY(reader.open(file));
+        QVERIFY(reader.seekRecord(reader.recordCount() - 1));
+        QVERIFY(reader.readRecord(values));
+        QCOMPARE(values[0], 123.4f);
+        QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid2->cell(1, form.recordCycle().gridRow()),
+                                  QStringLiteral("Err"), 3000);
+    }
+
+    void aSaveThatAddsADeviceStartsANewFile() {
+        StationFixture station;
+        const QList<MeterLine> meters = threeMeters();
+        station.writeConfig(meters.mid(0, 2), 1);
+        QVERIFY(station.startSimulator(meters));
+        TForm1& form = station.start();
+        const QString first = form.history().path();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(first).size() >= 1176 + 8, 3000);
+
+        logIn(form);
+        form.N3->trigger();
+        form.ComboBox1->setCurrentIndex(TM210);
+        form.MaskEdit1->setText(QStringLiteral("3"));
+        form.MaskEdit2->setText(QStringLiteral("C"));
+        form.MaskEdit3->setText(QStringLiteral("0"));
+        form.Button1->click();
+        form.Button4->click();
+        station.clock.advanceSeconds(60);
+        form.N5->trigger();
+        const QString second = form.history().path();
+        QVERIFY(second != first);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(second).size() >= 1176 + 2 * 12, 4000);
+
+        // Every file reads back record for record, each with the width its header states.
+        for (const QString& path : {first, second}) {
+            StationHistoryReader reader;
+            QVERIFY2(reader.open(path), qPrintable(reader.error()));
+            QCOMPARE((QFileInfo(path).size() - 1176) % (4 * reader.header().channelCount), 0);
+            std::vector<float> values;
+            for (std::uint64_t k = 0; k < reader.recordCount(); ++k) {
+                QVERIFY(reader.readRecord(values));
+                QCOMPARE(values[0], 123.4f);
+            }
+        }
+        StationHistoryReader reader;
+        QVERIFY(reader.open(second));
+        QCOMPARE(reader.header().channelCount, 3u);
+        QCOMPARE(reader.header().tag(2), QStringLiteral("C"));
+        QCOMPARE(reader.header().startTime, station.clock.nowOle());
+        QVERIFY(station.prompter.boxes().isEmpty());
+    }
+
+    void pollingResumesWhenTheLineComesBack() {
+        StationFixture station;
+        const QList<MeterLine> meters = threeMeters().mid(0, 1);
+        station.writeConfig(meters, 0);
+        QVERIFY(station.startSimulator(meters));
+        TForm1& form = station.start();
+        QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("......"), 2000);
+
+        QVERIFY(station.sim->stop());
+        QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("失败！"), 3000);
+        QVERIFY(station.startSimulator(meters));
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        QTRY_VERIFY_WITH_TIMEOUT(!station.requests().isEmpty(), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("......"), 2000);
+        QVERIFY(QDateTime::currentMSecsSinceEpoch() - before < 2000);
+        QVERIFY2(station.prompter.boxes().isEmpty(), qPrintable(station.prompter.texts().join('|')));
+    }
+};
+
+QTEST_MAIN(StationPolling)
+#include "tst_stationpolling.moc"
