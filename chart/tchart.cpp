@@ -645,9 +645,9 @@ void TChart::paintEvent(QPaintEvent* event) {
 }
 
 void TChart::resizeEvent(QResizeEvent* event) {
+    // The layout and the picture follow the size when next asked for; a resize event that
+    // arrives late for a size already drawn changes nothing.
     QWidget::resizeEvent(event);
-    layoutValid_ = false;
-    frameValid_ = false;
 }
 
 void TChart::changeEvent(QEvent* event) {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -264,7 +265,7 @@ TChartPrintPreview::TChartPrintPreview(TChart* chart, QWidget* parent)
     auto* main = new QHBoxLayout(this);
     main->addLayout(controls);
     main->addWidget(page_, 1);
-    resize(860, 600);
+    resize(780, 560);
 
     connect(printerCombo_, &QComboBox::currentIndexChanged, this, [this] {
         applyPrinterChoice();
@@ -403,13 +404,23 @@ bool TChartPrintPreview::printChart() {
     return ok;
 }
 
-void TChartPrintPreview::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (QScreen* s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
+void TChartPrintPreview::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        // Centred on the screen (not over the parent); placing it first keeps the dialog's own
+        // placement from moving it.
+        QScreen* target = parentWidget() != nullptr ? parentWidget()->screen() : screen();
+        if (target == nullptr) {
+            target = QGuiApplication::primaryScreen();
+        }
+        resize(size().expandedTo(minimumSizeHint()));
+        if (target != nullptr) {
+            const QRect available = target->availableGeometry();
+            QRect frame(QPoint(0, 0), size());
+            frame.moveCenter(available.center());
+            move(std::max(frame.left(), available.left()), std::max(frame.top(), available.top()));
+        }
     }
+    QDialog::setVisible(visible);
 }
 
 }  // namespace tamlo::chart

@@ -52,8 +52,7 @@ public slots:
     // Prints the chart on the chosen printer; false when cancelled or the printer failed.
     bool printChart();
 
-protected:
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
 
 private:
     void applyPrinterChoice();
