@@ -7,7 +7,7 @@ RecorderRequest makeRequest(std::uint8_t address, std::initializer_list<std::uin
     RecorderRequest request;
     request.bytes[0] = address;
     request.bytes[1] = kRecorderCommand;
-    request.bytes[2] = static_cast<std::uint8_t>(rest.size() - 1);
+    request.bytes[2] = static_cast<std::uint8_t>(rest.size());
     int i = 2;
     for (const std::uint8_t b : rest) {
         request.bytes[++i] = b;

@@ -235,17 +235,23 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
         }
     }
 
+    UploadOutcome outcome = UploadOutcome::Completed;
+    QString text = QString::fromUtf8(kUploadDoneText);
+    if (writeFailed) {
+        outcome = UploadOutcome::WriteFailed;
+        text = QString::fromUtf8(kWriteFailedText).arg(QDir::toNativeSeparators(fileName));
+    } else if (blockFailed) {
+        outcome = UploadOutcome::BlockFailed;
+        text = QString::fromUtf8(kCommFailedText);
+    }
+    report.outcome = outcome;
+    if (outcome != UploadOutcome::Completed) {
+        session_.port().close();
+    }
+    view_.showMessage(text, QString::fromUtf8(outcome == UploadOutcome::Completed ? kOkCaption
+                                                                                 : kErrCaption));
     view_.setProgressPosition(0);
     view_.setTransferring(false);
-    if (writeFailed) {
-        return fail(report, UploadOutcome::WriteFailed,
-                    QString::fromUtf8(kWriteFailedText).arg(QDir::toNativeSeparators(fileName)));
-    }
-    if (blockFailed) {
-        return fail(report, UploadOutcome::BlockFailed, QString::fromUtf8(kCommFailedText));
-    }
-    report.outcome = UploadOutcome::Completed;
-    view_.showMessage(QString::fromUtf8(kUploadDoneText), QString::fromUtf8(kOkCaption));
     return report;
 }
 
