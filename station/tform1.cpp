@@ -329,6 +329,10 @@ void TForm1::buildCurvePage() {
 void TForm1::buildStatusBar() {
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     setStatusBar(StatusBar1);
+    // The panels keep their widths; a smaller font lets the clock text fit its 140 pixels.
+    QFont small = StatusBar1->font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    StatusBar1->setFont(small);
     static constexpr std::array<int, 5> widths{500, 140, 50, 50, 50};
     for (std::size_t i = 0; i < widths.size(); ++i) {
         auto* panel = new QLabel(StatusBar1);
@@ -420,7 +424,7 @@ void TForm1::FormCreate() {
     StringGrid3->setSize(2, 41);
     StringGrid3->setFixed(0, 1);
     StringGrid3->setColumnWidths({100, 100});
-    StringGrid1->selectCell(0, 1);
+    selectDeviceRow(1);
     meter_para_editer->setGeometry(meter_para_box->geometry());
     meter_para_editer->hide();
     meter_para_box->hide();
