@@ -72,17 +72,12 @@ simulator. Bad arguments or meters file: exit 2.
 }  // namespace
 
 int main(int argc, char** argv) {
+    int exitCode = 0;
+    auto arguments = tamlo::sim::takeArguments(argc, argv, kProgram, kUsage, {"--meters"},
+                                               {"--meters"}, exitCode);
+    if (!arguments)
+        return exitCode;
     std::string error;
-    auto arguments =
-        tamlo::sim::parseSimulatorArguments(argc, argv, {"--meters"}, {"--meters"}, error);
-    if (!arguments) {
-        std::cerr << kProgram << ": " << error << "\nTry " << kProgram << " --help." << std::endl;
-        return tamlo::sim::kExitUsage;
-    }
-    if (arguments->help) {
-        std::cout << kUsage << std::flush;
-        return tamlo::sim::kExitOk;
-    }
     auto file = tamlo::metersim::loadMetersFile(arguments->options.at("--meters"), error);
     if (!file) {
         std::cerr << kProgram << ": " << error << std::endl;

@@ -73,6 +73,27 @@ std::optional<SimulatorArguments> parseSimulatorArguments(
     return arguments;
 }
 
+std::optional<SimulatorArguments> takeArguments(int argc, const char* const* argv,
+                                                const char* programName, const char* usage,
+                                                const std::vector<std::string>& ownOptions,
+                                                const std::vector<std::string>& requiredOptions,
+                                                int& exitCode) {
+    std::string error;
+    auto arguments = parseSimulatorArguments(argc, argv, ownOptions, requiredOptions, error);
+    if (!arguments) {
+        std::cerr << programName << ": " << error << "\nTry " << programName << " --help."
+                  << std::endl;
+        exitCode = kExitUsage;
+        return std::nullopt;
+    }
+    if (arguments->help) {
+        std::cout << usage << std::flush;
+        exitCode = kExitOk;
+        return std::nullopt;
+    }
+    return arguments;
+}
+
 int serveLine(const char* programName, const SimulatorArguments& arguments, Responder& responder,
               FaultTable& faults, LoopOptions options) {
     RequestLog log;

@@ -34,7 +34,7 @@
 // Requests are framed as address, function, L, L data bytes, CRC (requestframer.h); a partial
 // request is dropped after 20 ms of silence and a bad CRC resynchronises byte by byte.
 //
-// A simulator's main() parses its arguments with parseSimulatorArguments(), builds its
+// A simulator's main() takes its arguments with takeArguments(), builds its
 // Responder (simulatorloop.h) and FaultTable, and calls serveLine().
 
 #include "faulttable.h"
@@ -69,6 +69,15 @@ struct SimulatorArguments {
 std::optional<SimulatorArguments> parseSimulatorArguments(
     int argc, const char* const* argv, const std::vector<std::string>& ownOptions,
     const std::vector<std::string>& requiredOptions, std::string& error);
+
+// The start of a simulator's main(): parses the arguments as parseSimulatorArguments() does.
+// Gives nothing when the program is to end at once, with `exitCode` set: after printing `usage`
+// for --help (0), or after reporting a bad argument on standard error (2).
+std::optional<SimulatorArguments> takeArguments(int argc, const char* const* argv,
+                                                const char* programName, const char* usage,
+                                                const std::vector<std::string>& ownOptions,
+                                                const std::vector<std::string>& requiredOptions,
+                                                int& exitCode);
 
 // The rest of a simulator's main(): opens the log and the pseudo-terminal, runs the loop, and
 // returns the exit code. Reports failures on standard error prefixed with `programName`.

@@ -2,28 +2,17 @@
 
 #include <QTest>
 
+#include "bytetesting.h"
 #include "meterbus.h"
 #include "meterconfig.h"
 #include "shared/crc16.h"
 
 using namespace tamlo::metersim;
 using tamlo::sim::Bytes;
+using tamlo::test::hexBytes;
+using tamlo::test::withCrc;
 
 namespace {
-
-Bytes hexBytes(const char* text) {
-    Bytes bytes;
-    for (const std::string& word : tamlo::sim::splitWords(text)) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(word, nullptr, 16)));
-    }
-    return bytes;
-}
-
-Bytes withCrc(Bytes body) {
-    body.resize(body.size() + 2);
-    tamlo::appendCrc16(body.data(), body.size() - 2);
-    return body;
-}
 
 MetersFile parsed(const char* text) {
     std::string error;

@@ -8,27 +8,16 @@
 
 #include <unistd.h>
 
+#include "bytetesting.h"
 #include "shared/crc16.h"
 #include "simlink.h"
 #include "simulatorprocess.h"
 
 using namespace tamlo::sim;
+using tamlo::test::hexBytes;
+using tamlo::test::withCrc;
 
 namespace {
-
-Bytes hexBytes(const char* text) {
-    Bytes bytes;
-    for (const std::string& word : splitWords(text)) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(word, nullptr, 16)));
-    }
-    return bytes;
-}
-
-Bytes withCrc(Bytes body) {
-    body.resize(body.size() + 2);
-    tamlo::appendCrc16(body.data(), body.size() - 2);
-    return body;
-}
 
 QString hexText(const Bytes& bytes) {
     return QString::fromStdString(toHex(bytes));
