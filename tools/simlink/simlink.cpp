@@ -1,6 +1,7 @@
 #include "simlink.h"
 
 #include <algorithm>
+#include <csignal>
 #include <iostream>
 
 namespace tamlo::sim {
@@ -101,6 +102,12 @@ int serveLine(const char* programName, const SimulatorArguments& arguments, Resp
         std::cerr << programName << ": " << log.errorText() << std::endl;
         return kExitUsage;
     }
+    // A stop signal between making the link and the loop listening would leave the link behind:
+    // hold such signals until then (the loop takes them at once).
+    sigset_t stopSet;
+    sigemptyset(&stopSet);
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stopSet, signalNumber);
+    ::sigprocmask(SIG_BLOCK, &stopSet, nullptr);
     PseudoTerminal terminal;
     switch (terminal.open(arguments.linkPath)) {
         case PseudoTerminal::OpenResult::Opened:

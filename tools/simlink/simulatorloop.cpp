@@ -38,6 +38,11 @@ public:
         for (std::size_t i = 0; i < std::size(kSignals); ++i) {
             ::sigaction(kSignals[i], &action, &previous_[i]);
         }
+        // serveLine() holds them back while it makes the link; from here on they are heard.
+        sigset_t stopSet;
+        sigemptyset(&stopSet);
+        for (int signalNumber : kSignals) sigaddset(&stopSet, signalNumber);
+        ::sigprocmask(SIG_UNBLOCK, &stopSet, nullptr);
         // A client or a test that goes away must not kill the simulator with SIGPIPE.
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
