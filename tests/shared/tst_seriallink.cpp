@@ -1,6 +1,5 @@
 // The serial link and the frame exchange, against the meter simulator on a pseudo-terminal.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -113,26 +112,19 @@ private slots:
     void silentMeterFailsAfterTheTimeOuts() {
         std::uint8_t request[8] = {0x09, 0x43, 0x01, 0x00};  // nobody at address 9
         std::uint8_t reply[9] = {};
-        QElapsedTimer timer;
-        timer.start();
+        // How long this takes (the read time-out, 65 ms for 9 bytes) is bench_exchange's figure.
         QVERIFY(!exchange(port_, request, 4, reply, 9));
-        // The read time-out for 9 bytes is 65 ms; the figure itself is the benchmark's.
-        QVERIFY(timer.elapsed() >= 60);
-        QVERIFY(timer.elapsed() < 1000);
         // A stale answer left in the line is purged before the next request.
         std::uint8_t good[8] = {0x07, 0x43, 0x01, 0x00};
         QVERIFY(exchange(port_, good, 4, reply, 9));
         QCOMPARE(reply[4], 7);
     }
 
-    void aClosedPortFailsAtOnce() {
+    void aClosedPortFails() {
         SerialPort closed;
         std::uint8_t request[8] = {0x01, 0x43, 0x01, 0x00};
         std::uint8_t reply[9] = {};
-        QElapsedTimer timer;
-        timer.start();
         QVERIFY(!exchange(closed, request, 4, reply, 9));
-        QVERIFY(timer.elapsed() < 50);
         QCOMPARE(hex(request, 6), QStringLiteral("01 43 01 00 F1 9C"));  // the CRC is still appended
     }
 
