@@ -90,9 +90,13 @@ void forEachLinePixel(Coord x0, Coord y0, Coord x1, Coord y1, const Clip& clip, 
         return;
     }
     const Coord twoMajor = 2 * major;
-    const Coord numerator = 2 * iBegin * minor + major;
-    Coord offset = numerator / twoMajor;
-    Coord remainder = numerator % twoMajor;
+    Coord offset = 0;
+    Coord remainder = major;
+    if (iBegin > 0) {
+        const Coord numerator = 2 * iBegin * minor + major;
+        offset = numerator / twoMajor;
+        remainder = numerator % twoMajor;
+    }
     for (Coord i = iBegin; i <= iEnd; ++i) {
         const Coord b = b0 + sMinor * offset;
         if (b >= bLow && b <= bHigh) {
@@ -136,8 +140,9 @@ void drawPolylineFull(const Surface& surface, const Clip& clip, const PointStore
 
 // The same picture at a cost bounded by the columns covered: consecutive points falling into one
 // pixel column are drawn as one vertical span between their extremes plus the segments that
-// enter and leave the column. With xAscending, points left or right of the clip are skipped by
-// binary search.
+// enter and leave the column. With xAscending (finite x, never decreasing) the points outside
+// the clip are skipped by binary search and only a column's first, last and extreme values are
+// mapped to pixels.
 void drawPolylineDecimated(const Surface& surface, const Clip& clip, const PointStore& points,
                            const Mapping& mapping, quint32 colour, bool xAscending);
 

@@ -510,15 +510,21 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     const QRect plot = l.plot;
     const quint32 back = 0xFF000000u | backColor_.rgb();
     const quint32 black = 0xFF000000u;
-    image.fill(panelColor_.rgb());
+    {
+        // Qt's solid fills are the fastest way to clear; each pixel is written once.
+        QPainter fill(&image);
+        fill.setCompositionMode(QPainter::CompositionMode_Source);
+        const QRect all = image.rect();
+        fill.fillRect(QRect(0, 0, all.width(), plot.top()), panelColor_);
+        fill.fillRect(QRect(0, plot.bottom() + 1, all.width(), all.height()), panelColor_);
+        fill.fillRect(QRect(0, plot.top(), plot.left(), plot.height()), panelColor_);
+        fill.fillRect(QRect(plot.right() + 1, plot.top(), all.width(), plot.height()), panelColor_);
+        fill.fillRect(plot, QColor::fromRgb(back));
+    }
     const raster::Surface surface{reinterpret_cast<quint32*>(image.bits()),
                                   image.bytesPerLine() / 4};
     const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
-    const raster::Clip inside = raster::Clip::fromRect(plot) ;
-    const QRect visiblePlot = plot & image.rect();
-    for (int y = visiblePlot.top(); y <= visiblePlot.bottom(); ++y) {
-        std::fill_n(surface.pixel(visiblePlot.left(), y), visiblePlot.width(), back);
-    }
+    const raster::Clip inside = raster::Clip::fromRect(plot);
 
     // Dotted grid at the ticks.
     const quint32 grid =

@@ -26,12 +26,8 @@ void TFastLineSeries::Extremes::include(double v) {
 }
 
 int TFastLineSeries::addXY(double x, double y, const QString& label) {
-    if (!points_.empty()) {
-        const double last = points_.x(points_.size() - 1);
-        if (!(x >= last)) {
-            xAscending_ = false;
-        }
-    } else if (!std::isfinite(x)) {
+    // Ascending means finite and never decreasing, which lets drawing and ranges take shortcuts.
+    if (!std::isfinite(x) || (!points_.empty() && !(x >= points_.x(points_.size() - 1)))) {
         xAscending_ = false;
     }
     points_.append(x, y, label);

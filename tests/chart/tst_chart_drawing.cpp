@@ -93,6 +93,25 @@ void TestChartDrawing::lineCoversItsEndsAndIsContinuous() {
         // major step.
         QCOMPARE(linePixels(x1, y1, x0, y0, everywhere).size(), pixels.size());
     }
+    // drawLine's shortcuts for vertical lines and steps to the next column put the same pixels.
+    for (int n = 0; n < 3000; ++n) {
+        const qint64 x0 = rng.bounded(-20, 120);
+        const qint64 y0 = rng.bounded(-200, 300);
+        const qint64 x1 = n % 3 == 0 ? x0 : n % 3 == 1 ? x0 + 1 : x0 - 1 + rng.bounded(-3, 4);
+        const qint64 y1 = rng.bounded(-200, 300);
+        const raster::Clip clip{0, 0, 99, 99};
+        QImage image = blank(100, 100);
+        raster::drawLine(surfaceOf(image), clip, x0, y0, x1, y1, 0xFFFFFFFFu);
+        std::set<std::pair<qint64, qint64>> drawn;
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                if (image.pixel(x, y) == 0xFFFFFFFFu) {
+                    drawn.insert({x, y});
+                }
+            }
+        }
+        QCOMPARE(drawn, linePixels(x0, y0, x1, y1, clip));
+    }
 }
 
 void TestChartDrawing::clippingKeepsExactlyTheInsidePixels() {
