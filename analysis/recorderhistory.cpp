@@ -52,11 +52,15 @@ RecorderFileHeader decodeHeader(const std::uint8_t* p, bool swapped) {
     return header;
 }
 
-RecorderLoadResult wrongType() { return {RecorderLoadStatus::WrongType, {}}; }
+RecorderLoadResult wrongType() {
+    return {RecorderLoadStatus::WrongType, {}};
+}
 
 }  // namespace
 
-std::uint16_t ChannelRecord::decimalsCode() const { return le16(&bytes[kChannelDecimalsOffset]); }
+std::uint16_t ChannelRecord::decimalsCode() const {
+    return le16(&bytes[kChannelDecimalsOffset]);
+}
 
 void ChannelRecord::setDecimalsCode(std::uint16_t code) {
     putLe16(&bytes[kChannelDecimalsOffset], code);
@@ -91,7 +95,9 @@ QByteArray channelNameBytes(const ChannelRecord& record) {
     return name;
 }
 
-QString channelName(const ChannelRecord& record) { return gbkToString(channelNameBytes(record)); }
+QString channelName(const ChannelRecord& record) {
+    return gbkToString(channelNameBytes(record));
+}
 
 ChannelRecord swappedChannelRecord(int channel, std::uint16_t decimalsCode) {
     const std::uint8_t name[kChannelNameSize] = {
@@ -122,11 +128,13 @@ RecorderTimeBytes secondsToRecorderTime(std::int64_t seconds) {
     }
     const QDate date = kEpoch.addDays(days);
     return {static_cast<std::uint8_t>(date.year() % 100), static_cast<std::uint8_t>(date.month()),
-            static_cast<std::uint8_t>(date.day()), static_cast<std::uint8_t>(rest / 3600),
-            static_cast<std::uint8_t>(rest / 60 % 60), static_cast<std::uint8_t>(rest % 60)};
+            static_cast<std::uint8_t>(date.day()),        static_cast<std::uint8_t>(rest / 3600),
+            static_cast<std::uint8_t>(rest / 60 % 60),    static_cast<std::uint8_t>(rest % 60)};
 }
 
-OleDate secondsToOleDate(std::int64_t seconds) { return msToOleDate(seconds * 1000); }
+OleDate secondsToOleDate(std::int64_t seconds) {
+    return msToOleDate(seconds * 1000);
+}
 
 std::int64_t oleDateToSeconds(OleDate value) {
     return std::llround(value * static_cast<double>(kSecondsPerDay));
@@ -216,8 +224,8 @@ std::int64_t recordOffsetAt(const RecorderHistory& history, OleDate t) {
     const double rounded = (up - 0.5 >= seconds) ? std::floor(seconds) : up;
     const std::int64_t back = static_cast<std::int64_t>(rounded) / history.recordInterval;
     const std::int64_t size = history.header.dataSize;
-    std::int64_t offset = static_cast<std::int64_t>(history.header.newestOffset) -
-                          back * history.recordSize();
+    std::int64_t offset =
+        static_cast<std::int64_t>(history.header.newestOffset) - back * history.recordSize();
     // Within the window one turn suffices; a time outside it still lands inside the ring.
     offset %= size;
     if (offset < 0) {

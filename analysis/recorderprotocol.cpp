@@ -27,20 +27,30 @@ RecorderRequest statusRequest(std::uint8_t address, std::uint8_t samplingStep) {
     return makeRequest(address, {0x02, samplingStep, 0x07});
 }
 
-RecorderRequest channelListRequest(std::uint8_t address) { return makeRequest(address, {0x05}); }
-
-RecorderRequest seekRequest(std::uint8_t address, std::uint32_t ringOffset) {
-    return makeRequest(address, {0x03, static_cast<std::uint8_t>(ringOffset),
-                                 static_cast<std::uint8_t>(ringOffset >> 8),
-                                 static_cast<std::uint8_t>(ringOffset >> 16),
-                                 static_cast<std::uint8_t>(ringOffset >> 24)});
+RecorderRequest channelListRequest(std::uint8_t address) {
+    return makeRequest(address, {0x05});
 }
 
-RecorderRequest nextBlockRequest(std::uint8_t address) { return makeRequest(address, {0x04}); }
+RecorderRequest seekRequest(std::uint8_t address, std::uint32_t ringOffset) {
+    return makeRequest(
+        address,
+        {0x03, static_cast<std::uint8_t>(ringOffset), static_cast<std::uint8_t>(ringOffset >> 8),
+         static_cast<std::uint8_t>(ringOffset >> 16), static_cast<std::uint8_t>(ringOffset >> 24)});
+}
 
-int channelListReplyLength(int channelCount) { return 10 * channelCount + 5; }
-int seekReplyLength(int channelCount) { return 2 * channelCount + 5; }
-int nextBlockReplyLength(int channelCount) { return 2 * kBlockRecords * channelCount + 5; }
+RecorderRequest nextBlockRequest(std::uint8_t address) {
+    return makeRequest(address, {0x04});
+}
+
+int channelListReplyLength(int channelCount) {
+    return 10 * channelCount + 5;
+}
+int seekReplyLength(int channelCount) {
+    return 2 * channelCount + 5;
+}
+int nextBlockReplyLength(int channelCount) {
+    return 2 * kBlockRecords * channelCount + 5;
+}
 
 std::int64_t RecorderStatus::ringRecords() const {
     if (channelCount <= 0) {
@@ -65,8 +75,7 @@ bool statusIsUsable(const RecorderStatus& status, int samplingStep) {
     return status.channelCount >= 1 && status.channelCount <= kRecorderMaxChannels &&
            status.recordInterval >= 1 &&
            static_cast<std::int64_t>(status.recordInterval) * samplingStep <= 0xFFFF &&
-           status.ringRecords() >= 1 &&
-           status.newestOffset < status.ringSize &&
+           status.ringRecords() >= 1 && status.newestOffset < status.ringSize &&
            recorderTimeToSeconds(status.newestTime).has_value();
 }
 

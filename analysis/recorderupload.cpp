@@ -42,8 +42,7 @@ UploadReport RecorderUpload::run(const UploadInput& input) {
     return report;
 }
 
-UploadReport RecorderUpload::fail(UploadReport report, UploadOutcome outcome,
-                                  const QString& text) {
+UploadReport RecorderUpload::fail(UploadReport report, UploadOutcome outcome, const QString& text) {
     session_.port().close();
     report.outcome = outcome;
     if (!text.isEmpty()) {
@@ -52,8 +51,7 @@ UploadReport RecorderUpload::fail(UploadReport report, UploadOutcome outcome,
     return report;
 }
 
-bool RecorderUpload::exchangeOnce(RecorderRequest request, std::uint8_t* reply,
-                                  int replyLength) {
+bool RecorderUpload::exchangeOnce(RecorderRequest request, std::uint8_t* reply, int replyLength) {
     return exchange(session_.port().link(), request.bytes.data(), request.length, reply,
                     replyLength, WriteFailure::StopAtOnce);
 }
@@ -72,8 +70,7 @@ bool RecorderUpload::requestWithRetries(const RecorderRequest& request, std::uin
     return false;
 }
 
-bool RecorderUpload::blockWithRetries(std::uint8_t address, std::uint8_t* reply,
-                                      int replyLength) {
+bool RecorderUpload::blockWithRetries(std::uint8_t address, std::uint8_t* reply, int replyLength) {
     for (int attempt = 0; attempt < kUploadAttempts; ++attempt) {
         view_.waitWithMessages(kBlockWaitHundredths);
         ++blockRequests_;
@@ -141,8 +138,7 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
         return fail(report, UploadOutcome::Aborted, {});
     }
 
-    if (!requestWithRetries(channelListRequest(address), reply,
-                            channelListReplyLength(channels))) {
+    if (!requestWithRetries(channelListRequest(address), reply, channelListReplyLength(channels))) {
         return commFailed();
     }
     const ChannelRecords channelRecords = decodeChannelList(reply, channels);
@@ -248,8 +244,8 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
     if (outcome != UploadOutcome::Completed) {
         session_.port().close();
     }
-    view_.showMessage(text, QString::fromUtf8(outcome == UploadOutcome::Completed ? kOkCaption
-                                                                                 : kErrCaption));
+    view_.showMessage(
+        text, QString::fromUtf8(outcome == UploadOutcome::Completed ? kOkCaption : kErrCaption));
     view_.setProgressPosition(0);
     view_.setTransferring(false);
     return report;

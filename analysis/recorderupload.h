@@ -101,16 +101,16 @@ struct UploadInput {
 };
 
 enum class UploadOutcome {
-    Completed,          // the file is finished (all records, or up to a stop)
-    PortFailed,         // the port would not open or take its settings
-    CommFailed,         // status, channel list or seek went unanswered
-    UnusableStatus,     // the recorder's status cannot be worked with
-    RangeError,         // start after end once limited to what the recorder holds
-    NoOutputFile,       // the save dialog was cancelled and no earlier name exists
-    CreateFailed,       // the output file could not be created
-    BlockFailed,        // a block went unanswered: the file holds what came before it
-    WriteFailed,        // the disk refused a block: the file holds what came before it
-    Aborted,            // the dialog closed before the transfer began
+    Completed,       // the file is finished (all records, or up to a stop)
+    PortFailed,      // the port would not open or take its settings
+    CommFailed,      // status, channel list or seek went unanswered
+    UnusableStatus,  // the recorder's status cannot be worked with
+    RangeError,      // start after end once limited to what the recorder holds
+    NoOutputFile,    // the save dialog was cancelled and no earlier name exists
+    CreateFailed,    // the output file could not be created
+    BlockFailed,     // a block went unanswered: the file holds what came before it
+    WriteFailed,     // the disk refused a block: the file holds what came before it
+    Aborted,         // the dialog closed before the transfer began
 };
 
 // What one upload did, for the dialog and for tests.

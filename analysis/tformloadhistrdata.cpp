@@ -23,9 +23,13 @@ QDateTime toWholeSeconds(const QDateTime& value) {
     return whole;
 }
 
-std::int64_t toSeconds(const QDateTime& value) { return oleDateToSeconds(toOleDate(value)); }
+std::int64_t toSeconds(const QDateTime& value) {
+    return oleDateToSeconds(toOleDate(value));
+}
 
-QDateTime fromSeconds(std::int64_t seconds) { return fromOleDate(secondsToOleDate(seconds)); }
+QDateTime fromSeconds(std::int64_t seconds) {
+    return fromOleDate(secondsToOleDate(seconds));
+}
 
 template <class Widget>
 Widget* place(Widget* widget, const char* name, int left, int top, int width, int height) {
@@ -51,7 +55,10 @@ void setTextColor(QWidget* widget, QPalette::ColorRole role, const QColor& color
 
 TFormLoadHistrData::TFormLoadHistrData(UploadSession& session, Prompter& prompter, Clock& clock,
                                        QWidget* parent)
-    : QDialog(parent), session_(session), prompter_(prompter), clock_(clock),
+    : QDialog(parent),
+      session_(session),
+      prompter_(prompter),
+      clock_(clock),
       upload_(session, *this) {
     setObjectName(QStringLiteral("FormLoadHistrData"));
     setWindowTitle(QStringLiteral("上传历史数据"));
@@ -74,7 +81,9 @@ TFormLoadHistrData::TFormLoadHistrData(UploadSession& session, Prompter& prompte
             guarded(prompter_, this, [this] { ButtonStopTranClick(); }));
 }
 
-TFormLoadHistrData::~TFormLoadHistrData() { session_.port().close(); }
+TFormLoadHistrData::~TFormLoadHistrData() {
+    session_.port().close();
+}
 
 void TFormLoadHistrData::createControls() {
     Label1 = place(new QLabel(QStringLiteral("串口："), this), "Label1", 16, 16, 60, 16);
@@ -86,8 +95,8 @@ void TFormLoadHistrData::createControls() {
                             QStringLiteral("38400"), QStringLiteral("57600")});
 
     Label3 = place(new QLabel(QStringLiteral("下位机地址：   "), this), "Label3", 16, 48, 90, 16);
-    EditMeterAddr = place(new QLineEdit(QStringLiteral("0"), this), "EditMeterAddr", 110, 44, 54,
-                          22);
+    EditMeterAddr =
+        place(new QLineEdit(QStringLiteral("0"), this), "EditMeterAddr", 110, 44, 54, 22);
     Label6 = place(new QLabel(QStringLiteral("取样间隔：   "), this), "Label6", 180, 48, 80, 16);
     EditRec = place(new QLineEdit(QStringLiteral("1"), this), "EditRec", 278, 44, 54, 22);
 
@@ -139,7 +148,9 @@ void TFormLoadHistrData::ButtonLoadHistrDataClick() {
     }
 }
 
-void TFormLoadHistrData::ButtonStopTranClick() { session_.stopRequested = true; }
+void TFormLoadHistrData::ButtonStopTranClick() {
+    session_.stopRequested = true;
+}
 
 void TFormLoadHistrData::done(int result) {
     if (upload_.running()) {
@@ -155,7 +166,9 @@ void TFormLoadHistrData::showMessage(const QString& text, const QString& caption
     prompter_.message(this, text, caption);
 }
 
-void TFormLoadHistrData::setSamplingStepText(const QString& text) { EditRec->setText(text); }
+void TFormLoadHistrData::setSamplingStepText(const QString& text) {
+    EditRec->setText(text);
+}
 
 void TFormLoadHistrData::showRange(std::int64_t startSeconds, std::int64_t endSeconds) {
     const QDateTime start = fromSeconds(startSeconds);

@@ -23,9 +23,9 @@ struct HandFile {
     std::uint32_t dataSize = 0;
     std::uint16_t channels = 1;
     std::uint16_t interval = 60;
-    std::vector<std::uint16_t> decimals;      // per channel
-    std::vector<QByteArray> storedNames;      // 8 bytes per channel, as stored
-    std::vector<std::int16_t> values;         // the data area, record after record
+    std::vector<std::uint16_t> decimals;  // per channel
+    std::vector<QByteArray> storedNames;  // 8 bytes per channel, as stored
+    std::vector<std::int16_t> values;     // the data area, record after record
     int truncateDataBy = 0;
 
     QByteArray bytes() const {
@@ -101,7 +101,8 @@ OleDate timeExactlyBefore(OleDate end, double seconds) {
     OleDate t = end - seconds / 86400.0;
     for (int i = 0; i < 64; ++i) {
         const double d = end * 86400.0 - t * 86400.0;
-        if (d == seconds) return t;
+        if (d == seconds)
+            return t;
         t = d < seconds ? std::nextafter(t, -1e9) : std::nextafter(t, 1e9);
     }
     return t;
@@ -118,7 +119,8 @@ class TestRecorderHistory : public QObject {
     QString write(const QByteArray& bytes) {
         const QString path = dir_.filePath(QStringLiteral("f%1.dat").arg(++fileCounter_));
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return {};
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
         return path;
     }
 
@@ -193,7 +195,7 @@ private slots:
         HandFile f;
         f.channels = 2;
         f.interval = 10;
-        f.dataSize = 40;    // ten records
+        f.dataSize = 40;     // ten records
         f.newestOffset = 8;  // slot 2 is the newest, slot 3 the oldest
         for (int slot = 0; slot < 10; ++slot) {
             f.values.push_back(static_cast<std::int16_t>(slot));
@@ -403,7 +405,8 @@ private slots:
         QCOMPARE(secondsToRecorderTime(*seconds + 1), (RecorderTimeBytes{28, 3, 1, 0, 0, 0}));
         QVERIFY(!recorderTimeToSeconds({27, 2, 29, 0, 0, 0}).has_value());
         QVERIFY(!recorderTimeToSeconds({26, 12, 7, 24, 0, 0}).has_value());
-        QCOMPARE(oleDateToSeconds(decemberSeventh(10)), *recorderTimeToSeconds({26, 12, 7, 10, 0, 0}));
+        QCOMPARE(oleDateToSeconds(decemberSeventh(10)),
+                 *recorderTimeToSeconds({26, 12, 7, 10, 0, 0}));
     }
 };
 

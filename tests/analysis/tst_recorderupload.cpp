@@ -1,11 +1,11 @@
 // The upload sequence without a window: against the recorder simulator's logic in-process (every
 // frame, retry and failure path, fast), and against the simulator over a pseudo-terminal.
 
+#include <sys/resource.h>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
-#include <sys/resource.h>
 
 #include "analysis/recorderhistory.h"
 #include "analysis/recorderupload.h"
@@ -59,7 +59,8 @@ struct Bench {
 std::vector<std::vector<std::int16_t>> fileRecords(const RecorderHistory& history) {
     QFile file(history.fileName);
     std::vector<std::vector<std::int16_t>> records;
-    if (!file.open(QIODevice::ReadOnly)) return records;
+    if (!file.open(QIODevice::ReadOnly))
+        return records;
     std::int64_t offset = recordOffsetAt(history, history.startTime);
     for (std::int64_t i = 0; i < history.recordCount(); ++i) {
         records.push_back(*readRawRecord(file, history, offset));
@@ -69,13 +70,12 @@ std::vector<std::vector<std::int16_t>> fileRecords(const RecorderHistory& histor
 }
 
 // True when record k of the file holds slot firstSlot + k x slotStep of the recorder.
-bool recordsMatchRecorder(const RecorderHistory& history,
-                          const recordersim::RecorderDevice& device, std::int64_t firstSlot,
-                          std::int64_t slotStep) {
+bool recordsMatchRecorder(const RecorderHistory& history, const recordersim::RecorderDevice& device,
+                          std::int64_t firstSlot, std::int64_t slotStep) {
     const auto records = fileRecords(history);
     for (std::size_t k = 0; k < records.size(); ++k) {
-        const std::int64_t slot = (firstSlot + static_cast<std::int64_t>(k) * slotStep) %
-                                  device.config().records;
+        const std::int64_t slot =
+            (firstSlot + static_cast<std::int64_t>(k) * slotStep) % device.config().records;
         for (int c = 0; c < history.channelCount(); ++c) {
             if (records[k][static_cast<std::size_t>(c)] != device.value(slot, c)) {
                 qWarning("record %zu channel %d differs", k, c);
@@ -119,9 +119,8 @@ private slots:
         QCOMPARE(bench.view.messages.size(), 1);
         QCOMPARE(bench.view.messages[0].text, QString("数据上传完成！"));
         QCOMPARE(bench.view.messages[0].caption, QString("OK"));
-        QCOMPARE(bench.view.events,
-                 (QStringList{"range", "save dialog", "transfer on", "message 数据上传完成！",
-                              "transfer off"}));
+        QCOMPARE(bench.view.events, (QStringList{"range", "save dialog", "transfer on",
+                                                 "message 数据上传完成！", "transfer off"}));
         QCOMPARE(bench.view.progressMaximum, 180);
         QCOMPARE(bench.view.progress.first(), 0);
         QCOMPARE(bench.view.progress.at(bench.view.progress.size() - 2), 183);
@@ -181,10 +180,18 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("statusRequest");
-        QTest::newRow("12") << "12" << "9" << "01 43 03 02 09 07";
-        QTest::newRow("0") << "0" << "1" << "01 43 03 02 01 07";
-        QTest::newRow("-3") << "-3" << "1" << "01 43 03 02 01 07";
-        QTest::newRow("5") << "5" << "" << "01 43 03 02 05 07";
+        QTest::newRow("12") << "12"
+                            << "9"
+                            << "01 43 03 02 09 07";
+        QTest::newRow("0") << "0"
+                           << "1"
+                           << "01 43 03 02 01 07";
+        QTest::newRow("-3") << "-3"
+                            << "1"
+                            << "01 43 03 02 01 07";
+        QTest::newRow("5") << "5"
+                           << ""
+                           << "01 43 03 02 05 07";
     }
 
     void samplingStepClamped() {
@@ -317,7 +324,8 @@ private slots:
         Bench bench;
         int answered = 0;
         bench.recorder->onAnswered = [&](const sim::Bytes&) {
-            if (++answered == answeredBeforeSilence) bench.recorder->silentRequests = 1000;
+            if (++answered == answeredBeforeSilence)
+                bench.recorder->silentRequests = 1000;
         };
         bench.view.saveAnswers << nextFile();
         QCOMPARE(bench.upload.run(inputFor(kNewest - 100, kNewest)).outcome,
@@ -332,7 +340,8 @@ private slots:
         Bench bench;
         int blocks = 0;
         bench.recorder->onAnswered = [&](const sim::Bytes& request) {
-            if (request[3] == 0x04 && ++blocks == 1) bench.recorder->silentRequests = 3;
+            if (request[3] == 0x04 && ++blocks == 1)
+                bench.recorder->silentRequests = 3;
         };
         const QString path = nextFile();
         bench.view.saveAnswers << path;
@@ -349,7 +358,8 @@ private slots:
         Bench bench;
         int blocks = 0;
         bench.recorder->onAnswered = [&](const sim::Bytes& request) {
-            if (request[3] == 0x04 && ++blocks == 2) bench.recorder->silentRequests = 1000;
+            if (request[3] == 0x04 && ++blocks == 2)
+                bench.recorder->silentRequests = 1000;
         };
         const QString path = nextFile();
         bench.view.saveAnswers << path;
@@ -372,7 +382,8 @@ private slots:
     void stopAfterAFewBlocks() {
         Bench bench;
         bench.view.onProgress = [&](std::int64_t position) {
-            if (position >= 15) bench.session.stopRequested = true;
+            if (position >= 15)
+                bench.session.stopRequested = true;
         };
         const QString path = nextFile();
         bench.view.saveAnswers << path;
@@ -395,7 +406,8 @@ private slots:
     void closingDuringTransferFinishesTheFile() {
         Bench bench;
         bench.view.onProgress = [&](std::int64_t position) {
-            if (position >= 8) bench.view.closing = true;
+            if (position >= 8)
+                bench.view.closing = true;
         };
         const QString path = nextFile();
         bench.view.saveAnswers << path;
@@ -421,12 +433,24 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("step");
-        QTest::newRow("no channels") << "channels" << "0" << "1";
-        QTest::newRow("17 channels") << "channels" << "17" << "1";
-        QTest::newRow("interval 0") << "interval" << "0" << "1";
-        QTest::newRow("ring of no record") << "ring" << "7" << "1";
-        QTest::newRow("newest offset outside the ring") << "ring" << "16" << "1";
-        QTest::newRow("interval x step beyond 16 bits") << "interval" << "10000" << "7";
+        QTest::newRow("no channels") << "channels"
+                                     << "0"
+                                     << "1";
+        QTest::newRow("17 channels") << "channels"
+                                     << "17"
+                                     << "1";
+        QTest::newRow("interval 0") << "interval"
+                                    << "0"
+                                    << "1";
+        QTest::newRow("ring of no record") << "ring"
+                                           << "7"
+                                           << "1";
+        QTest::newRow("newest offset outside the ring") << "ring"
+                                                        << "16"
+                                                        << "1";
+        QTest::newRow("interval x step beyond 16 bits") << "interval"
+                                                        << "10000"
+                                                        << "7";
     }
 
     void unusableStatus() {
@@ -434,8 +458,9 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, step);
         Bench bench;
-        QCOMPARE(bench.recorder->device.command({"status", field.toStdString(), value.toStdString()}),
-                 std::string());
+        QCOMPARE(
+            bench.recorder->device.command({"status", field.toStdString(), value.toStdString()}),
+            std::string());
         bench.view.saveAnswers << nextFile();
         const UploadReport report = bench.upload.run(inputFor(kNewest - 100, kNewest, step));
         QCOMPARE(report.outcome, UploadOutcome::UnusableStatus);
@@ -551,8 +576,7 @@ private slots:
         const QString path = work.filePath("hour.dat");
         view.saveAnswers << path;
         const std::int64_t start = wallSeconds(2026, 12, 7, 8);
-        const UploadReport report =
-            upload.run(inputFor(start, wallSeconds(2026, 12, 7, 9), "2"));
+        const UploadReport report = upload.run(inputFor(start, wallSeconds(2026, 12, 7, 9), "2"));
         QCOMPARE(report.outcome, UploadOutcome::Completed);
         QCOMPARE(view.messageTexts(), QStringList{kUploadDoneText});
 

@@ -33,7 +33,9 @@ QDateTime at(int hour, int minute = 0, int second = 0, int day = 7) {
     return QDateTime(QDate(2026, 12, day), QTime(hour, minute, second));
 }
 
-std::int64_t seconds(const QDateTime& t) { return oleDateToSeconds(toOleDate(t)); }
+std::int64_t seconds(const QDateTime& t) {
+    return oleDateToSeconds(toOleDate(t));
+}
 
 // A dialog with its controls at hand.
 struct Dialog {
@@ -44,7 +46,8 @@ struct Dialog {
     template <class T>
     T* get(const char* name) {
         T* child = form.findChild<T*>(QString::fromLatin1(name));
-        if (!child) qWarning("no control %s", name);
+        if (!child)
+            qWarning("no control %s", name);
         return child;
     }
     QDateTimeEdit* picker(const char* name) { return get<QDateTimeEdit>(name); }
@@ -60,7 +63,9 @@ struct Dialog {
     TFormLoadHistrData form;
 };
 
-QColor textColor(QWidget* widget, QPalette::ColorRole role) { return widget->palette().color(role); }
+QColor textColor(QWidget* widget, QPalette::ColorRole role) {
+    return widget->palette().color(role);
+}
 
 }  // namespace
 
@@ -85,11 +90,11 @@ private slots:
     void initTestCase() {
         previousDirectory_ = QDir::currentPath();
         QVERIFY(QDir::setCurrent(work_.path()));
-        QVERIFY2(sim_.start({"--link", work_.filePath("COM1"), "--channels", "3", "--interval",
-                             "10", "--records", "5000", "--newest", "2026-12-07 10:00:00",
-                             "--names", "T1,T2,P", "--decimals", "1,2,0", "--log",
-                             work_.filePath("requests.log")}),
-                 qPrintable(sim_.errorString()));
+        QVERIFY2(
+            sim_.start({"--link", work_.filePath("COM1"), "--channels", "3", "--interval", "10",
+                        "--records", "5000", "--newest", "2026-12-07 10:00:00", "--names",
+                        "T1,T2,P", "--decimals", "1,2,0", "--log", work_.filePath("requests.log")}),
+            qPrintable(sim_.errorString()));
     }
 
     void init() {

@@ -27,7 +27,8 @@ inline std::int64_t wallSeconds(int year, int month, int day, int hour, int minu
 
 inline QString hex(const std::uint8_t* data, int count) {
     QStringList parts;
-    for (int i = 0; i < count; ++i) parts << QStringLiteral("%1").arg(data[i], 2, 16, QLatin1Char('0')).toUpper();
+    for (int i = 0; i < count; ++i)
+        parts << QStringLiteral("%1").arg(data[i], 2, 16, QLatin1Char('0')).toUpper();
     return parts.join(QLatin1Char(' '));
 }
 
@@ -45,7 +46,8 @@ public:
         return openResult;
     }
     void close() override {
-        if (open_) ++closes;
+        if (open_)
+            ++closes;
         open_ = false;
     }
     bool isOpen() const override { return open_; }
@@ -56,9 +58,11 @@ public:
         return open_;
     }
     int write(const std::uint8_t* data, int count) override {
-        if (!open_) return -1;
+        if (!open_)
+            return -1;
         requests << hex(data, count);
-        if (!crc16Matches(data, static_cast<std::size_t>(count))) return count;
+        if (!crc16Matches(data, static_cast<std::size_t>(count)))
+            return count;
         if (silentRequests > 0) {
             --silentRequests;
             return count;
@@ -68,12 +72,14 @@ public:
         if (answer.reply) {
             pending_ = *answer.reply;
             device.answered(request, 0);
-            if (onAnswered) onAnswered(request);
+            if (onAnswered)
+                onAnswered(request);
         }
         return count;
     }
     int read(std::uint8_t* data, int count) override {
-        if (!open_) return -1;
+        if (!open_)
+            return -1;
         const int n = std::min<int>(count, static_cast<int>(pending_.size()));
         std::copy(pending_.begin(), pending_.begin() + n, data);
         pending_.clear();
@@ -122,7 +128,8 @@ public:
     void setProgressMaximum(std::int64_t maximum) override { progressMaximum = maximum; }
     void setProgressPosition(std::int64_t position) override {
         progress << position;
-        if (onProgress) onProgress(position);
+        if (onProgress)
+            onProgress(position);
     }
     void showTransferTime(std::int64_t seconds) override { transferTimes << seconds; }
     void setTransferring(bool on) override {
@@ -135,8 +142,10 @@ public:
     }
     void waitWithMessages(int hundredths) override {
         waits << hundredths;
-        if (realWaits) QThread::msleep(static_cast<unsigned long>(hundredths) * 10);
-        if (onWait) onWait();
+        if (realWaits)
+            QThread::msleep(static_cast<unsigned long>(hundredths) * 10);
+        if (onWait)
+            onWait();
     }
     bool closeRequested() const override { return closing; }
 

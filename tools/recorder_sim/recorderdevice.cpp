@@ -9,7 +9,9 @@
 namespace tamlo::recordersim {
 namespace {
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -38,8 +40,8 @@ void putLe32(sim::Bytes& out, std::uint32_t v) {
 }
 
 bool isRequest(const sim::Bytes& request, std::uint8_t sub, std::size_t bodyLength) {
-    return request.size() == bodyLength + 5 && request[1] == kCommand &&
-           request[2] == bodyLength && request[3] == sub;
+    return request.size() == bodyLength + 5 && request[1] == kCommand && request[2] == bodyLength &&
+           request[3] == sub;
 }
 
 }  // namespace
@@ -136,8 +138,7 @@ std::optional<RecorderConfig> configFromOptions(const std::map<std::string, std:
     const auto tag = integer("--tag", 0, 0xFFFFFFFFLL, 300300);
     const auto recorderByte = integer("--recorder-byte", 0, 255, 0);
     const auto noDataEvery = integer("--no-data-every", 0, 1'000'000, 0);
-    if (!address || !channels || !interval || !records || !tag || !recorderByte ||
-        !noDataEvery) {
+    if (!address || !channels || !interval || !records || !tag || !recorderByte || !noDataEvery) {
         return std::nullopt;
     }
     config.address = static_cast<std::uint8_t>(*address);
@@ -155,8 +156,8 @@ std::optional<RecorderConfig> configFromOptions(const std::map<std::string, std:
     if (const auto it = options.find("--newest"); it != options.end()) {
         const auto newest = RecorderTime::parse(it->second);
         if (!newest) {
-            error = "--newest wants \"YYYY-MM-DD HH:MM:SS\" in 2000 to 2099, not \"" +
-                    it->second + "\"";
+            error = "--newest wants \"YYYY-MM-DD HH:MM:SS\" in 2000 to 2099, not \"" + it->second +
+                    "\"";
             return std::nullopt;
         }
         config.newest = *newest;
@@ -192,8 +193,8 @@ std::optional<RecorderConfig> configFromOptions(const std::map<std::string, std:
         for (const std::string& item : splitList(it->second)) {
             const auto code = sim::parseInteger(item, 0, 255);
             if (!code) {
-                error = "--decimals wants codes 0 to 255 separated by commas, not \"" +
-                        it->second + "\"";
+                error = "--decimals wants codes 0 to 255 separated by commas, not \"" + it->second +
+                        "\"";
                 return std::nullopt;
             }
             config.decimals.push_back(static_cast<int>(*code));
@@ -235,7 +236,8 @@ sim::Bytes RecorderDevice::statusReply() const {
 }
 
 sim::Bytes RecorderDevice::channelListReply() const {
-    sim::Bytes reply = {config_.address, kCommand, static_cast<std::uint8_t>(10 * config_.channels)};
+    sim::Bytes reply = {config_.address, kCommand,
+                        static_cast<std::uint8_t>(10 * config_.channels)};
     for (int c = 0; c < config_.channels; ++c) {
         reply.push_back(static_cast<std::uint8_t>(config_.decimalsCode(c)));
         // Stored last character first, each character minus 32; blanks pad to 8.
@@ -316,15 +318,18 @@ std::string RecorderDevice::command(const std::vector<std::string>& words) {
         }
         if (words[1] == "channels") {
             const auto v = sim::parseInteger(words[2], 0, 255);
-            if (!v) return "status channels wants 0 to 255";
+            if (!v)
+                return "status channels wants 0 to 255";
             reportedChannels_ = static_cast<int>(*v);
         } else if (words[1] == "interval") {
             const auto v = sim::parseInteger(words[2], 0, 65535);
-            if (!v) return "status interval wants 0 to 65535";
+            if (!v)
+                return "status interval wants 0 to 65535";
             reportedInterval_ = static_cast<int>(*v);
         } else if (words[1] == "ring") {
             const auto v = sim::parseInteger(words[2], 0, 0xFFFFFFFFLL);
-            if (!v) return "status ring wants 0 to 4294967295";
+            if (!v)
+                return "status ring wants 0 to 4294967295";
             reportedRing_ = static_cast<std::uint32_t>(*v);
         } else {
             return "status: unknown field \"" + words[1] + "\"";
@@ -336,7 +341,8 @@ std::string RecorderDevice::command(const std::vector<std::string>& words) {
             return "usage: newest <YYYY-MM-DD> <HH:MM:SS> [offset]";
         }
         const auto t = RecorderTime::parse(words[1] + " " + words[2]);
-        if (!t) return "newest wants a time in 2000 to 2099";
+        if (!t)
+            return "newest wants a time in 2000 to 2099";
         if (words.size() == 4) {
             const auto offset = sim::parseInteger(words[3], 0, config_.ringSize() - 1);
             if (!offset || *offset % config_.recordSize() != 0) {

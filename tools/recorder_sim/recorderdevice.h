@@ -61,8 +61,8 @@ std::int16_t slotWaveValue(std::int64_t slot, int channel);
 
 // Parses the command-line options of the simulator (names with their dashes). On failure
 // `error` says what is wrong.
-std::optional<RecorderConfig> configFromOptions(
-    const std::map<std::string, std::string>& options, std::string& error);
+std::optional<RecorderConfig> configFromOptions(const std::map<std::string, std::string>& options,
+                                                std::string& error);
 
 // A paperless recorder holding a ring of records and answering the upload protocol: status,
 // channel list, seek to a ring offset and next block of seven records (every S-th record, S

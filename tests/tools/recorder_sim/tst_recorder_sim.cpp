@@ -91,8 +91,9 @@ private slots:
         RecorderDevice recorder(smallRecorder());
         const sim::Answer status = recorder.answer(frame({1, 0x43, 3, 2, 1, 7}), 0);
         // Tag 300300, 2 channels, 5 s, 26-12-07 10:00:00, newest offset 8, byte 170, 40 bytes.
-        QCOMPARE(hexOf(status.reply).left(74),
-                 QString("01 43 16 0C 95 04 00 02 05 00 1A 0C 07 0A 00 00 08 00 00 00 AA 28 00 00 00"));
+        QCOMPARE(
+            hexOf(status.reply).left(74),
+            QString("01 43 16 0C 95 04 00 02 05 00 1A 0C 07 0A 00 00 08 00 00 00 AA 28 00 00 00"));
         QVERIFY(crc16Matches(status.reply->data(), status.reply->size()));
         QCOMPARE(status.reply->size(), std::size_t(27));
 
@@ -125,8 +126,9 @@ private slots:
         for (int r = 0; r < 7; ++r) {
             for (int c = 0; c < 2; ++c) {
                 const std::size_t at = 3 + 4 * r + 2 * c;
-                QCOMPARE(static_cast<std::int16_t>((*block.reply)[at] | ((*block.reply)[at + 1] << 8)),
-                         slotWaveValue(expectedSlots[r], c));
+                QCOMPARE(
+                    static_cast<std::int16_t>((*block.reply)[at] | ((*block.reply)[at + 1] << 8)),
+                    slotWaveValue(expectedSlots[r], c));
             }
         }
         recorder.answered(next, 0);
@@ -183,8 +185,8 @@ private slots:
         QVERIFY(help.finished);
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.standardOutput.contains("--newest-offset"));
-        const auto bad = SimulatorProcess::runToEnd("tamlo_recorder_sim",
-                                                    {"--link", "x", "--channels", "20"});
+        const auto bad =
+            SimulatorProcess::runToEnd("tamlo_recorder_sim", {"--link", "x", "--channels", "20"});
         QCOMPARE(bad.exitCode, 2);
         QVERIFY(bad.standardError.contains("--channels"));
 
