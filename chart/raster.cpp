@@ -170,8 +170,8 @@ void drawPolylineDecimated(const Surface& surface, const Clip& clip, const Point
     // pixel in it, so keep one point on each side for the segments that cross the edges. Then
     // take the points column by column: find where a column's points end (guessing from the
     // previous column's count) and map only the first, last and extreme values to pixels.
-    const int end = std::min(points.size(),
-                             firstIndexAtOrRightOf(points, mapping, clip.right + 1) + 1);
+    const int end =
+        std::min(points.size(), firstIndexAtOrRightOf(points, mapping, clip.right + 1) + 1);
     int i = std::max(0, firstIndexAtOrRightOf(points, mapping, clip.left) - 1);
     int guess = 1;
     Coord column = i < end ? mapping.px(points.x(i)) : 0;

@@ -21,10 +21,10 @@ constexpr int kMinimumDrag = 17;
 
 // The colours new series take, in order.
 const QColor kDefaultColors[] = {
-    QColor(255, 0, 0),     QColor(0, 128, 0),     QColor(255, 255, 0),   QColor(0, 0, 255),
-    QColor(255, 255, 255), QColor(128, 128, 128), QColor(255, 0, 255),   QColor(0, 128, 128),
-    QColor(0, 0, 128),     QColor(128, 0, 0),     QColor(0, 255, 0),     QColor(128, 128, 0),
-    QColor(128, 0, 128),   QColor(192, 192, 192), QColor(0, 255, 255),   QColor(0, 0, 0),
+    QColor(255, 0, 0),     QColor(0, 128, 0),     QColor(255, 255, 0), QColor(0, 0, 255),
+    QColor(255, 255, 255), QColor(128, 128, 128), QColor(255, 0, 255), QColor(0, 128, 128),
+    QColor(0, 0, 128),     QColor(128, 0, 0),     QColor(0, 255, 0),   QColor(128, 128, 0),
+    QColor(128, 0, 128),   QColor(192, 192, 192), QColor(0, 255, 255), QColor(0, 0, 0),
 };
 
 bool sameRgb(const QColor& a, const QColor& b) {
@@ -86,10 +86,7 @@ QColor textColorOn(const QColor& background) {
 }  // namespace
 
 TChart::TChart(QWidget* parent)
-    : QWidget(parent),
-      canvas_(this),
-      backColor_(240, 240, 240),
-      panelColor_(240, 240, 240) {
+    : QWidget(parent), canvas_(this), backColor_(240, 240, 240), panelColor_(240, 240, 240) {
     axes_[0].reset(new TChartAxis(this, TChartAxis::Position::Left));
     axes_[1].reset(new TChartAxis(this, TChartAxis::Position::Top));
     axes_[2].reset(new TChartAxis(this, TChartAxis::Position::Right));
@@ -191,9 +188,13 @@ void TChart::setMarginsPercent(const QMargins& margins) {
 
 // ---- data bookkeeping ----
 
-void TChart::seriesChanged() { invalidate(true); }
+void TChart::seriesChanged() {
+    invalidate(true);
+}
 
-void TChart::axisChanged() { invalidate(true); }
+void TChart::axisChanged() {
+    invalidate(true);
+}
 
 void TChart::invalidate(bool relayout) {
     if (relayout) {
@@ -308,10 +309,9 @@ void TChart::scrollBy(int dx, int dy) {
     for (auto& axis : axes_) {
         const double low = axis->minimum();
         const double high = axis->maximum();
-        const double shift =
-            axis->isHorizontal()
-                ? -dx * (high - low) / std::max(1, plot.right() - plot.left())
-                : dy * (high - low) / std::max(1, plot.bottom() - plot.top());
+        const double shift = axis->isHorizontal()
+                                 ? -dx * (high - low) / std::max(1, plot.right() - plot.left())
+                                 : dy * (high - low) / std::max(1, plot.bottom() - plot.top());
         axis->automatic_ = false;
         if (usableRange(low + shift, high + shift)) {
             axis->storeRange(low + shift, high + shift);
@@ -337,7 +337,9 @@ void TChart::undoZoom() {
 
 // ---- layout ----
 
-QRect TChart::plotRect() const { return layout().plot; }
+QRect TChart::plotRect() const {
+    return layout().plot;
+}
 
 const TChart::Layout& TChart::layout() const {
     if (!layoutValid_ || layout_.size != size()) {
@@ -369,8 +371,8 @@ TChart::Layout TChart::computeLayout(const QSize& size) const {
     }
     QRect plot;
     plot.setTop(top + metrics.height() / 2);
-    plot.setBottom(std::max(plot.top() + 1,
-                            height - 1 - marginBottom - metrics.height() - kTickLength - 3));
+    plot.setBottom(
+        std::max(plot.top() + 1, height - 1 - marginBottom - metrics.height() - kTickLength - 3));
     l.plot = plot;
 
     l.leftMin = leftAxis()->minimum();
@@ -395,16 +397,16 @@ void TChart::computeLeftTicks(Layout& l, const QFontMetrics& metrics) const {
     const TChartAxis& axis = *leftAxis();
     const int span = l.plot.bottom() - l.plot.top();
     double step = 0;
-    const std::vector<double> values = valueTicks(l.leftMin, l.leftMax, span,
-                                                  metrics.height() + 4, axis.increment(), step);
+    const std::vector<double> values =
+        valueTicks(l.leftMin, l.leftMax, span, metrics.height() + 4, axis.increment(), step);
     const double magnitude = std::max(std::fabs(l.leftMin), std::fabs(l.leftMax));
     const double range = l.leftMax - l.leftMin;
     for (double v : values) {
-        const int pixel =
-            range > 0 ? static_cast<int>(raster::toPixel(l.plot.bottom() - (v - l.leftMin) * span / range))
-                      : l.plot.bottom();
-        l.leftTicks.push_back(Tick{pixel, step > 0 ? tickText(v, step, magnitude)
-                                                   : axis.formatValue(v)});
+        const int pixel = range > 0 ? static_cast<int>(raster::toPixel(
+                                          l.plot.bottom() - (v - l.leftMin) * span / range))
+                                    : l.plot.bottom();
+        l.leftTicks.push_back(
+            Tick{pixel, step > 0 ? tickText(v, step, magnitude) : axis.formatValue(v)});
     }
 }
 
@@ -572,8 +574,7 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     const QColor textColor = textColorOn(panelColor_);
     const quint32 tickColor = 0xFF000000u | textColor.rgb();
     for (const Tick& t : l.leftTicks) {
-        raster::drawLine(surface, whole, left - kTickLength, t.pixel, left - 1, t.pixel,
-                         tickColor);
+        raster::drawLine(surface, whole, left - kTickLength, t.pixel, left - 1, t.pixel, tickColor);
     }
     for (const Tick& t : l.bottomTicks) {
         raster::drawLine(surface, whole, t.pixel, bottom + 1, t.pixel, bottom + kTickLength,
@@ -745,7 +746,9 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
 
 // ---- mouse ----
 
-QRect TChart::zoomBandRect() const { return QRect(dragStart_, dragCurrent_).normalized(); }
+QRect TChart::zoomBandRect() const {
+    return QRect(dragStart_, dragCurrent_).normalized();
+}
 
 QPoint TChart::clampToPlot(const QPoint& pos) const {
     const QRect plot = plotRect();

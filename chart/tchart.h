@@ -134,7 +134,8 @@ private:
     void axisChanged();
     void invalidate(bool relayout);
     bool automaticRange(const TChartAxis* axis, double& low, double& high) const;
-    void seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, double& high, bool& any) const;
+    void seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, double& high,
+                          bool& any) const;
     void saveAxesOnce();
     void drawCanvasLine(QPoint from, QPoint to);
 

@@ -25,7 +25,9 @@ public:
     TChartAxis& operator=(const TChartAxis&) = delete;
 
     Position position() const { return position_; }
-    bool isHorizontal() const { return position_ == Position::Top || position_ == Position::Bottom; }
+    bool isHorizontal() const {
+        return position_ == Position::Top || position_ == Position::Bottom;
+    }
     TChart* chart() const { return chart_; }
 
     // The shown range. An automatic axis follows the data of the visible series on it and keeps

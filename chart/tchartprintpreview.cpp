@@ -5,9 +5,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -50,8 +50,7 @@ public:
         if (paper.isEmpty() || area.isEmpty()) {
             return area;
         }
-        const double scale =
-            std::min(area.width() / paper.width(), area.height() / paper.height());
+        const double scale = std::min(area.width() / paper.width(), area.height() / paper.height());
         QRectF page(0, 0, paper.width() * scale, paper.height() * scale);
         page.moveCenter(area.center());
         return page;
@@ -316,9 +315,13 @@ void TChartPrintPreview::resetMargins() {
     setMarginsPercent(QMarginsF(kDefaultMargin, kDefaultMargin, kDefaultMargin, kDefaultMargin));
 }
 
-bool TChartPrintPreview::proportional() const { return proportional_->isChecked(); }
+bool TChartPrintPreview::proportional() const {
+    return proportional_->isChecked();
+}
 
-int TChartPrintPreview::detail() const { return detail_->value(); }
+int TChartPrintPreview::detail() const {
+    return detail_->value();
+}
 
 void TChartPrintPreview::setPdfFileChooser(std::function<QString()> chooser) {
     pdfFileChooser_ = std::move(chooser);

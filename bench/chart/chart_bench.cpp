@@ -91,8 +91,9 @@ struct CrossHair {
         const int count = first->count();
         if (full > 0 && v.x() >= low && v.x() <= low + full) {
             const int p = std::min(count - 1, int(std::floor((v.x() - low) * count / full)));
-            readout = QStringLiteral("当前时刻：") + first->label(p) + QStringLiteral("    Y坐标：") +
-                      chart->leftAxis()->formatValue(v.y()) + QStringLiteral("      ");
+            readout = QStringLiteral("当前时刻：") + first->label(p) +
+                      QStringLiteral("    Y坐标：") + chart->leftAxis()->formatValue(v.y()) +
+                      QStringLiteral("      ");
             values.clear();
             for (int i = 0; i < chart->seriesCount(); ++i) {
                 values << QString::number(chart->series(i)->yValue(p), 'g', 5);
@@ -135,8 +136,7 @@ int main(int argc, char** argv) {
     const double loadMs = timeMs([&] { fillChart(chart, curves, true); });
     showAndSettle(chart);
     int seriesDraws = 0;
-    QObject::connect(chart.series(0), &TFastLineSeries::afterDrawValues,
-                     [&] { ++seriesDraws; });
+    QObject::connect(chart.series(0), &TFastLineSeries::afterDrawValues, [&] { ++seriesDraws; });
 
     for (int i = 0; i < 5; ++i) {
         chart.refresh();
@@ -146,16 +146,17 @@ int main(int argc, char** argv) {
         chart.refresh();
         chart.repaint();
     });
-    const double renderMs =
-        medianMs(runs, [&] { (void)chart.renderImage(size); });
-    std::printf("history page 16 x 20000: load %.1f ms, full repaint %.2f ms (picture alone %.2f ms)\n",
-                loadMs, repaintMs, renderMs);
+    const double renderMs = medianMs(runs, [&] { (void)chart.renderImage(size); });
+    std::printf(
+        "history page 16 x 20000: load %.1f ms, full repaint %.2f ms (picture alone %.2f ms)\n",
+        loadMs, repaintMs, renderMs);
 
 #ifdef TAMLO_HAVE_QCUSTOMPLOT
     const double qcpMs = qcustomplotRepaintMs(curves, size, runs);
-    std::printf("QCustomPlot 2.1 (adaptive sampling, not antialiased) full replot %.2f ms: "
-                "ratio %.1fx\n",
-                qcpMs, qcpMs / repaintMs);
+    std::printf(
+        "QCustomPlot 2.1 (adaptive sampling, not antialiased) full replot %.2f ms: "
+        "ratio %.1fx\n",
+        qcpMs, qcpMs / repaintMs);
 #else
     std::printf("QCustomPlot comparison not built (library not installed)\n");
 #endif
@@ -164,7 +165,8 @@ int main(int argc, char** argv) {
     // paint of the touched strips.
     CrossHair crossHair;
     crossHair.chart = &chart;
-    QObject::connect(&chart, &TChart::mouseMoved, [&](int x, int y) { crossHair.mouseMoved(x, y); });
+    QObject::connect(&chart, &TChart::mouseMoved,
+                     [&](int x, int y) { crossHair.mouseMoved(x, y); });
     const QRect plot = chart.plotRect();
     const int drawsBefore = seriesDraws;
     std::vector<double> moves;
@@ -178,9 +180,10 @@ int main(int argc, char** argv) {
             QCoreApplication::processEvents();
         }));
     }
-    std::printf("cross-hair move (erase, draw, readout of 16 values, paint): %.3f ms, "
-                "series redrawn %d times\n",
-                median(moves), seriesDraws - drawsBefore);
+    std::printf(
+        "cross-hair move (erase, draw, readout of 16 values, paint): %.3f ms, "
+        "series redrawn %d times\n",
+        median(moves), seriesDraws - drawsBefore);
 
     // Real-time page: 63 curves of 600 points; a record drops the oldest point of each and
     // appends a new one.
@@ -204,9 +207,9 @@ int main(int argc, char** argv) {
     };
     int tick = 0;
     auto record = [&] {
-        const QString label =
-            QDateTime(QDate(2026, 3, 14), QTime(8, 0)).addSecs(tick).toString(
-                QStringLiteral("yy-dd-MM HH:mm:ss"));
+        const QString label = QDateTime(QDate(2026, 3, 14), QTime(8, 0))
+                                  .addSecs(tick)
+                                  .toString(QStringLiteral("yy-dd-MM HH:mm:ss"));
         for (int k = 0; k < live.seriesCount(); ++k) {
             TFastLineSeries* s = live.series(k);
             s->deletePoint(0);
@@ -224,9 +227,10 @@ int main(int argc, char** argv) {
         record();
         live.repaint();
     });
-    std::printf("real-time record, 63 x 600 points: append with delete of the oldest %.1f us "
-                "(%.0f ns a curve), memory %zu -> %zu bytes; record + repaint %.2f ms\n",
-                appendMs * 1000, appendMs * 1e6 / 63, bytesBefore, bytesAfter, liveRepaintMs);
+    std::printf(
+        "real-time record, 63 x 600 points: append with delete of the oldest %.1f us "
+        "(%.0f ns a curve), memory %zu -> %zu bytes; record + repaint %.2f ms\n",
+        appendMs * 1000, appendMs * 1e6 / 63, bytesBefore, bytesAfter, liveRepaintMs);
 
     // The same append on curves of 20000 points costs the same: nothing is copied.
     TChart longLive;
@@ -240,12 +244,14 @@ int main(int argc, char** argv) {
         for (int k = 0; k < longLive.seriesCount(); ++k) {
             TFastLineSeries* s = longLive.series(k);
             s->deletePoint(0);
-            s->addXY(s->lastXValue() + 1, 1, k == 0 ? tamlo::chart::bench::timeLabel(tick) : QString());
+            s->addXY(s->lastXValue() + 1, 1,
+                     k == 0 ? tamlo::chart::bench::timeLabel(tick) : QString());
         }
         ++tick;
     });
-    std::printf("same on 63 x 20000 points: %.1f us a record; memory %.1f bytes a point "
-                "(63 x 20000 points, labels on the first curve)\n",
-                longAppendMs * 1000, double(bytesOf(longLive)) / (63.0 * 20000));
+    std::printf(
+        "same on 63 x 20000 points: %.1f us a record; memory %.1f bytes a point "
+        "(63 x 20000 points, labels on the first curve)\n",
+        longAppendMs * 1000, double(bytesOf(longLive)) / (63.0 * 20000));
     return 0;
 }

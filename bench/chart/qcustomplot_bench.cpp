@@ -18,10 +18,10 @@ double qcustomplotRepaintMs(const std::vector<Curve>& curves, const QSize& size,
     plot.setNotAntialiasedElements(QCP::aeAll);
     plot.plotLayout()->insertRow(0);
     plot.plotLayout()->addElement(0, 0, new QCPTextElement(&plot, QStringLiteral("历史曲线")));
-    const QColor colours[] = {Qt::red,        QColor(0, 128, 0), Qt::yellow,       Qt::blue,
-                              Qt::white,      Qt::gray,          Qt::magenta,      Qt::darkCyan,
-                              Qt::darkBlue,   Qt::darkRed,       Qt::green,        Qt::darkYellow,
-                              Qt::darkMagenta, Qt::lightGray,    Qt::cyan,         Qt::red};
+    const QColor colours[] = {Qt::red,         QColor(0, 128, 0), Qt::yellow,  Qt::blue,
+                              Qt::white,       Qt::gray,          Qt::magenta, Qt::darkCyan,
+                              Qt::darkBlue,    Qt::darkRed,       Qt::green,   Qt::darkYellow,
+                              Qt::darkMagenta, Qt::lightGray,     Qt::cyan,    Qt::red};
     int k = 0;
     for (const Curve& c : curves) {
         QCPGraph* g = plot.addGraph();

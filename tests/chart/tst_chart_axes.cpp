@@ -16,7 +16,9 @@ struct Range {
     double maximum;
 };
 
-Range rangeOf(const TChartAxis* a) { return Range{a->automatic(), a->minimum(), a->maximum()}; }
+Range rangeOf(const TChartAxis* a) {
+    return Range{a->automatic(), a->minimum(), a->maximum()};
+}
 
 void fill(TFastLineSeries* s, int count, double base = 0) {
     for (int i = 0; i < count; ++i) {
@@ -345,7 +347,8 @@ void TestChartAxes::mouseMoveReportsPositionAndValues() {
     const int midX = (plot.left() + plot.right()) / 2;
     v = s->cursorValues(midX, plot.top());
     QCOMPARE(v.x(), 100.0 * (midX - plot.left()) / (plot.right() - plot.left()));
-    QCOMPARE(chart.bottomAxis()->pixelOf(50), plot.left() + int(std::floor((plot.right() - plot.left()) / 2.0 + 0.5)));
+    QCOMPARE(chart.bottomAxis()->pixelOf(50),
+             plot.left() + int(std::floor((plot.right() - plot.left()) / 2.0 + 0.5)));
 }
 
 void TestChartAxes::formatsValuesLikeItsLabels() {

@@ -56,8 +56,9 @@ raster::Mapping fitMapping(double xMin, double xMax, double yMin, double yMax) {
 std::set<std::pair<qint64, qint64>> linePixels(qint64 x0, qint64 y0, qint64 x1, qint64 y1,
                                                const raster::Clip& clip) {
     std::set<std::pair<qint64, qint64>> pixels;
-    raster::forEachLinePixel(x0, y0, x1, y1, clip, true,
-                             [&](qint64 x, qint64 y) { pixels.insert({x, y}); });
+    raster::forEachLinePixel(x0, y0, x1, y1, clip, true, [&](qint64 x, qint64 y) {
+        pixels.insert({x, y});
+    });
     return pixels;
 }
 

@@ -84,13 +84,15 @@ void TestChartPrintPreview::opensCentredWithItsControls() {
     for (const char* name : {"TopMargin", "LeftMargin", "BottomMargin", "RightMargin"}) {
         QCOMPARE(child<QSpinBox>(&preview, name)->buttonSymbols(), QAbstractSpinBox::UpDownArrows);
     }
-    QCOMPARE(child<QCheckBox>(&preview, "ShowMarginsCheck")->text(), QStringLiteral("Show Margins"));
+    QCOMPARE(child<QCheckBox>(&preview, "ShowMarginsCheck")->text(),
+             QStringLiteral("Show Margins"));
     QCOMPARE(child<QPushButton>(&preview, "ResetMarginsButton")->text(),
              QStringLiteral("Reset Margins"));
     QVERIFY(labelTexts(&preview).contains(QStringLiteral("More")));
     QVERIFY(labelTexts(&preview).contains(QStringLiteral("Normal")));
     QCOMPARE(child<QSlider>(&preview, "DetailSlider")->value(), 100);
-    QCOMPARE(child<QCheckBox>(&preview, "ProportionalCheck")->text(), QStringLiteral("Proportional"));
+    QCOMPARE(child<QCheckBox>(&preview, "ProportionalCheck")->text(),
+             QStringLiteral("Proportional"));
     QCOMPARE(child<QPushButton>(&preview, "PrintButton")->text(), QStringLiteral("Print"));
     QPushButton* close = child<QPushButton>(&preview, "CloseButton");
     QCOMPARE(close->text(), QStringLiteral("Close"));
@@ -174,8 +176,8 @@ void TestChartPrintPreview::marginsBySpinBoxDragAndReset() {
     const int lineX = int(std::round(sheet.left() + sheet.width() * 0.16));
     const int y = int(sheet.center().y());
     QTest::mousePress(page, Qt::LeftButton, {}, QPoint(lineX, y));
-    QMouseEvent move(QEvent::MouseMove, QPointF(sheet.left() + sheet.width() * 0.25, y),
-                     QPointF(), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(sheet.left() + sheet.width() * 0.25, y), QPointF(),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(page, &move);
     QTest::mouseRelease(page, Qt::LeftButton, {}, QPoint(lineX, y));
     QCOMPARE(preview.marginsPercent().left(), 25.0);

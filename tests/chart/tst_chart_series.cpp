@@ -84,10 +84,13 @@ void TestChartSeries::slidingWindowKeepsLabelsAndBoundedMemory() {
     }
     QCOMPARE(store.size(), 600);
     QCOMPARE(store.x(0), 49400.0);
-    QCOMPARE(store.label(599), QStringLiteral("26-01-02 10:%1").arg(49999 % 60, 2, 10, QLatin1Char('0')));
-    QCOMPARE(store.label(0), QStringLiteral("26-01-02 10:%1").arg(49400 % 60, 2, 10, QLatin1Char('0')));
+    QCOMPARE(store.label(599),
+             QStringLiteral("26-01-02 10:%1").arg(49999 % 60, 2, 10, QLatin1Char('0')));
+    QCOMPARE(store.label(0),
+             QStringLiteral("26-01-02 10:%1").arg(49400 % 60, 2, 10, QLatin1Char('0')));
     // The label pool is reclaimed: memory does not grow with the run's length.
-    QVERIFY2(store.bytesReserved() <= settled + 1024, qPrintable(QString::number(store.bytesReserved())));
+    QVERIFY2(store.bytesReserved() <= settled + 1024,
+             qPrintable(QString::number(store.bytesReserved())));
     QVERIFY(store.bytesReserved() < 600 * 24 * 4 + 64 * 1024);
 }
 
@@ -150,11 +153,11 @@ void TestChartSeries::seriesRangesFollowAppendsAndDeletes() {
 void TestChartSeries::defaultColoursInOrder() {
     TChart chart;
     chart.setBackColor(Qt::black);
-    const QList<QColor> expected{
-        QColor(255, 0, 0),     QColor(0, 128, 0),   QColor(255, 255, 0), QColor(0, 0, 255),
-        QColor(255, 255, 255), QColor(128, 128, 128), QColor(255, 0, 255), QColor(0, 128, 128),
-        QColor(0, 0, 128),     QColor(128, 0, 0),   QColor(0, 255, 0),   QColor(128, 128, 0),
-        QColor(128, 0, 128),   QColor(192, 192, 192), QColor(0, 255, 255)};
+    const QList<QColor> expected{QColor(255, 0, 0),   QColor(0, 128, 0),     QColor(255, 255, 0),
+                                 QColor(0, 0, 255),   QColor(255, 255, 255), QColor(128, 128, 128),
+                                 QColor(255, 0, 255), QColor(0, 128, 128),   QColor(0, 0, 128),
+                                 QColor(128, 0, 0),   QColor(0, 255, 0),     QColor(128, 128, 0),
+                                 QColor(128, 0, 128), QColor(192, 192, 192), QColor(0, 255, 255)};
     for (const QColor& colour : expected) {
         QCOMPARE(chart.addFastLineSeries()->color(), colour);
     }
