@@ -10,7 +10,10 @@
 namespace tamlo::analysis {
 namespace {
 
-const QDate kEpoch(1899, 12, 30);
+// A function rather than a global, so that callers from other files' static initialisers work.
+QDate epoch() {
+    return QDate(1899, 12, 30);
+}
 
 std::uint16_t le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -116,7 +119,7 @@ std::optional<std::int64_t> recorderTimeToSeconds(const RecorderTimeBytes& b) {
     if (!date.isValid() || !QTime::isValid(b[3], b[4], b[5])) {
         return std::nullopt;
     }
-    return kEpoch.daysTo(date) * kSecondsPerDay + (b[3] * 60LL + b[4]) * 60LL + b[5];
+    return epoch().daysTo(date) * kSecondsPerDay + (b[3] * 60LL + b[4]) * 60LL + b[5];
 }
 
 RecorderTimeBytes secondsToRecorderTime(std::int64_t seconds) {
@@ -126,7 +129,7 @@ RecorderTimeBytes secondsToRecorderTime(std::int64_t seconds) {
         rest += kSecondsPerDay;
         --days;
     }
-    const QDate date = kEpoch.addDays(days);
+    const QDate date = epoch().addDays(days);
     return {static_cast<std::uint8_t>(date.year() % 100), static_cast<std::uint8_t>(date.month()),
             static_cast<std::uint8_t>(date.day()),        static_cast<std::uint8_t>(rest / 3600),
             static_cast<std::uint8_t>(rest / 60 % 60),    static_cast<std::uint8_t>(rest % 60)};

@@ -61,7 +61,7 @@ std::int64_t RecorderStatus::ringRecords() const {
 
 RecorderStatus decodeStatusReply(const std::uint8_t* reply) {
     RecorderStatus status;
-    std::copy(reply + 3, reply + 7, status.formatTag.begin());
+    status.formatTag = le32(reply + 3);
     status.channelCount = reply[7];
     status.recordInterval = reply[8] | (reply[9] << 8);
     std::copy(reply + 10, reply + 16, status.newestTime.begin());

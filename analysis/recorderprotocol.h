@@ -33,7 +33,7 @@ int seekReplyLength(int channelCount);         // 2 C + 5
 int nextBlockReplyLength(int channelCount);    // 14 C + 5
 
 struct RecorderStatus {
-    std::array<std::uint8_t, 4> formatTag{};  // copied to the file unchanged
+    std::uint32_t formatTag = 0;  // goes to the file unchanged
     int channelCount = 0;
     int recordInterval = 0;  // seconds
     RecorderTimeBytes newestTime{};

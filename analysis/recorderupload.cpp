@@ -11,11 +11,6 @@ namespace {
 // The largest reply: a block of seven records of 16 channels.
 constexpr int kReplyBufferSize = 256;
 
-std::uint32_t fromLe32(const std::array<std::uint8_t, 4>& b) {
-    return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-           (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-}
-
 // Clears the running mark however the upload ends, an exception included.
 class RunningMark {
 public:
@@ -175,7 +170,7 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
     report.fileName = fileName;
 
     RecorderFileHeader header;
-    header.formatTag = fromLe32(status.formatTag);
+    header.formatTag = status.formatTag;
     header.dataOffset = kRecorderDataOffset;
     header.newestTime = status.newestTime;
     header.newestOffset = status.newestOffset;

@@ -44,6 +44,15 @@ bool isRequest(const sim::Bytes& request, std::uint8_t sub, std::size_t bodyLeng
            request[3] == sub;
 }
 
+// The ring offset a seek request asks for, least significant byte first.
+std::int64_t seekOffset(const sim::Bytes& request) {
+    std::int64_t offset = 0;
+    for (int i = 3; i >= 0; --i) {
+        offset = (offset << 8) | request[4 + static_cast<std::size_t>(i)];
+    }
+    return offset;
+}
+
 }  // namespace
 
 std::optional<RecorderTime> RecorderTime::parse(std::string_view text) {
@@ -275,9 +284,7 @@ sim::Answer RecorderDevice::answer(const sim::Bytes& request, std::int64_t) {
         return {channelListReply(), {}};
     }
     if (isRequest(request, kSeek, 5)) {
-        const std::int64_t offset = static_cast<std::int64_t>(request[4]) | (request[5] << 8) |
-                                    (request[6] << 16) |
-                                    (static_cast<std::int64_t>(request[7]) << 24);
+        const std::int64_t offset = seekOffset(request);
         if (offset >= config_.ringSize() || offset % config_.recordSize() != 0) {
             return {std::nullopt, "offset " + std::to_string(offset) + " is no record"};
         }
@@ -293,9 +300,7 @@ void RecorderDevice::answered(const sim::Bytes& request, std::int64_t) {
     if (isRequest(request, kStatus, 3)) {
         step_ = request[4] == 0 ? 1 : request[4];
     } else if (isRequest(request, kSeek, 5)) {
-        const std::int64_t offset = static_cast<std::int64_t>(request[4]) | (request[5] << 8) |
-                                    (request[6] << 16) |
-                                    (static_cast<std::int64_t>(request[7]) << 24);
+        const std::int64_t offset = seekOffset(request);
         cursor_ = offset / config_.recordSize();
     } else if (isRequest(request, kNextBlock, 1)) {
         cursor_ = (cursor_ + static_cast<std::int64_t>(kBlockRecords) * step_) % config_.records;
