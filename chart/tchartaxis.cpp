@@ -92,36 +92,28 @@ void TChartAxis::setLabelStyle(LabelStyle style) {
     chart_->axisChanged();
 }
 
-double TChartAxis::minXValue() const {
+double TChartAxis::dataEnd(bool ofX, bool highEnd) const {
     double low = 0;
     double high = 0;
     bool any = false;
-    chart_->seriesDataExtent(this, true, low, high, any);
-    return any ? low : 0;
+    chart_->seriesDataExtent(this, ofX, low, high, any);
+    return any ? (highEnd ? high : low) : 0;
+}
+
+double TChartAxis::minXValue() const {
+    return dataEnd(true, false);
 }
 
 double TChartAxis::maxXValue() const {
-    double low = 0;
-    double high = 0;
-    bool any = false;
-    chart_->seriesDataExtent(this, true, low, high, any);
-    return any ? high : 0;
+    return dataEnd(true, true);
 }
 
 double TChartAxis::minYValue() const {
-    double low = 0;
-    double high = 0;
-    bool any = false;
-    chart_->seriesDataExtent(this, false, low, high, any);
-    return any ? low : 0;
+    return dataEnd(false, false);
 }
 
 double TChartAxis::maxYValue() const {
-    double low = 0;
-    double high = 0;
-    bool any = false;
-    chart_->seriesDataExtent(this, false, low, high, any);
-    return any ? high : 0;
+    return dataEnd(false, true);
 }
 
 QString TChartAxis::formatValue(double value) const {

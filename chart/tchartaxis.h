@@ -70,6 +70,7 @@ private:
 
     // The range as stored, without asking the data (used by the chart's own bookkeeping).
     void storeRange(double minimum, double maximum) const;
+    double dataEnd(bool ofX, bool highEnd) const;
 
     TChart* chart_;
     Position position_;

@@ -129,22 +129,21 @@ void TFastLineSeries::recompute(Extremes& e, bool ofX) const {
     }
 }
 
-bool TFastLineSeries::xRange(double& low, double& high) const {
-    if (!xExtremes_.valid) {
-        recompute(xExtremes_, true);
+bool TFastLineSeries::range(Extremes& e, bool ofX, double& low, double& high) const {
+    if (!e.valid) {
+        recompute(e, ofX);
     }
-    low = xExtremes_.low;
-    high = xExtremes_.high;
-    return xExtremes_.any;
+    low = e.low;
+    high = e.high;
+    return e.any;
+}
+
+bool TFastLineSeries::xRange(double& low, double& high) const {
+    return range(xExtremes_, true, low, high);
 }
 
 bool TFastLineSeries::yRange(double& low, double& high) const {
-    if (!yExtremes_.valid) {
-        recompute(yExtremes_, false);
-    }
-    low = yExtremes_.low;
-    high = yExtremes_.high;
-    return yExtremes_.any;
+    return range(yExtremes_, false, low, high);
 }
 
 void TFastLineSeries::noteChanged() {

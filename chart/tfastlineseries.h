@@ -67,6 +67,7 @@ private:
         void include(double v);
     };
     void recompute(Extremes& e, bool ofX) const;
+    bool range(Extremes& e, bool ofX, double& low, double& high) const;
 
     TChart* chart_;
     PointStore points_;
