@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "analysis/recorderhistory.h"
 #include "analysis/tcgauge.h"
@@ -65,6 +66,18 @@ struct Dialog {
 
 QColor textColor(QWidget* widget, QPalette::ColorRole role) {
     return widget->palette().color(role);
+}
+
+// Runs `action` once, from within the upload's waits, as soon as two blocks have come in.
+void whenBlocksArrived(Dialog& d, std::function<void()> action) {
+    auto* poll = new QTimer(&d.form);
+    QObject::connect(poll, &QTimer::timeout, &d.form, [&d, poll, action] {
+        if (d.get<TCGauge>("CGaugeLoadHistrData")->progress() >= 15) {
+            poll->stop();
+            action();
+        }
+    });
+    poll->start(20);
 }
 
 }  // namespace
@@ -202,7 +215,7 @@ private slots:
         bool sawTransferLook = false;
         // A second press during the first pause must not start another upload.
         QTimer::singleShot(50, &d.form, [&] { d.form.ButtonLoadHistrDataClick(); });
-        QTimer::singleShot(900, &d.form, [&] {
+        whenBlocksArrived(d, [&] {
             auto* label = d.get<QLabel>("LabelCurrTranTime");
             sawTransferLook =
                 textColor(label, QPalette::WindowText) == Qt::red &&
@@ -235,7 +248,7 @@ private slots:
         prompter_.queueSaveFile(path);
         d.setRange(at(7), at(10));
         bool stillOpenAfterClose = false;
-        QTimer::singleShot(800, &d.form, [&] {
+        whenBlocksArrived(d, [&] {
             d.form.close();
             stillOpenAfterClose = d.form.isVisible() && d.form.uploading();
         });
