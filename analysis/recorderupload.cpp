@@ -68,6 +68,10 @@ bool RecorderUpload::requestWithRetries(const RecorderRequest& request, std::uin
 bool RecorderUpload::blockWithRetries(std::uint8_t address, std::uint8_t* reply, int replyLength) {
     for (int attempt = 0; attempt < kUploadAttempts; ++attempt) {
         view_.waitWithMessages(kBlockWaitHundredths);
+        // A dialog that is closing does not wait for a recorder that has stopped answering.
+        if (attempt > 0 && view_.closeRequested()) {
+            return false;
+        }
         ++blockRequests_;
         if (exchangeOnce(nextBlockRequest(address), reply, replyLength)) {
             return true;
@@ -197,7 +201,7 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
     while (!writeFailed && written < planned && !session_.stopRequested &&
            !view_.closeRequested()) {
         if (!blockWithRetries(address, reply, blockLength)) {
-            blockFailed = true;
+            blockFailed = !view_.closeRequested();
             break;
         }
         const std::vector<std::int16_t> values = decodeRecordValues(reply, channels, kBlockRecords);

@@ -417,6 +417,26 @@ private slots:
         QCOMPARE(loadRecorderHistory(path).history.recordCount(), 8);
     }
 
+    void closingDuringBlockRetriesFinishesAtOnce() {
+        Bench bench;
+        int blocks = 0;
+        bench.recorder->onAnswered = [&](const sim::Bytes& request) {
+            if (request[3] == 0x04 && ++blocks == 1)
+                bench.recorder->silentRequests = 1000;
+        };
+        bench.view.onWait = [&] {
+            if (bench.recorder->countRequests("01 43 01 04") == 3)
+                bench.view.closing = true;
+        };
+        const QString path = nextFile();
+        bench.view.saveAnswers << path;
+        const UploadReport report = bench.upload.run(inputFor(kNewest - 3000, kNewest));
+        QCOMPARE(report.outcome, UploadOutcome::Completed);
+        QCOMPARE(report.blockRequests, 3);
+        QCOMPARE(bench.view.messageTexts(), QStringList{kUploadDoneText});
+        QCOMPARE(loadRecorderHistory(path).history.recordCount(), 8);
+    }
+
     void closingDuringPreparationEndsQuietly() {
         Bench bench;
         bench.view.onWait = [&] { bench.view.closing = true; };
