@@ -217,6 +217,8 @@ QString TFormLoadHistrData::askOutputFileName() {
     FileDialogRequest request;
     request.filter = QStringLiteral("历史数据文件|*.dat");
     request.defaultSuffix = QStringLiteral("dat");
+    // A cancelled dialog writes to the last upload's file again: show which one that is.
+    request.fileName = session_.lastFileName;
     return prompter_.saveFileName(this, request);
 }
 

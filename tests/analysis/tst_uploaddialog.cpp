@@ -170,6 +170,8 @@ private slots:
         QCOMPARE(prompter_.fileRequests().size(), 1);  // the first test to ask for a file
         QCOMPARE(prompter_.fileRequests().first().filter, QString("历史数据文件|*.dat"));
         QCOMPARE(prompter_.fileRequests().first().defaultSuffix, QString("dat"));
+        QCOMPARE(prompter_.fileRequests().first().fileName, QString());
+
         QCOMPARE(d.get<QLineEdit>("EditRec")->text(), QString("9"));
         // M = 3600 / 90 = 40: six blocks, 43 records.
         const QStringList blocks = blockRequestsLogged().mid(blocksBefore);
@@ -204,6 +206,12 @@ private slots:
             }
             offset = nextRecordOffset(loaded.history, offset, 1);
         }
+
+        // A later upload of the run offers the file of the last one.
+        prompter_.queueSaveFile(nextFile());
+        d.setRange(at(9, 59), at(10));
+        d.clickLoad();
+        QCOMPARE(prompter_.fileRequests().last().fileName, path);
     }
 
     void stopDuringTheTransfer() {
