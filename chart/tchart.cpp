@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <cmath>
@@ -633,6 +634,7 @@ void TChart::ensureFrame() {
 }
 
 void TChart::paintEvent(QPaintEvent* event) {
+    const QScopedValueRollback<bool> painting(painting_, true);
     const bool wasValid = frameValid_ && frame_.size() == size();
     ensureFrame();
     QPainter painter(this);
@@ -741,7 +743,16 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
         minY = std::min(minY, p.y());
         maxY = std::max(maxY, p.y());
     }
-    update(QRect(QPoint(minX, minY), QPoint(maxX, maxY)));
+    // Put the line on the screen now: queued strips would be merged into their bounding box,
+    // which for a cross-hair is most of the chart. While the picture awaits a redraw (or is
+    // being painted) queue it instead, so that the redraw and its after-draw events never
+    // happen in the middle of a caller's drawing.
+    const QRect touched(QPoint(minX, minY), QPoint(maxX, maxY));
+    if (frameValid_ && !painting_ && isVisible()) {
+        repaint(touched);
+    } else {
+        update(touched);
+    }
 }
 
 // ---- mouse ----

@@ -165,6 +165,7 @@ private:
     mutable Layout layout_;
     bool frameValid_ = false;
     bool rendering_ = false;
+    bool painting_ = false;
     QImage frame_;
 
     enum class Drag { None, Zoom, Scroll };

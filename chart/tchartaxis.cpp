@@ -40,7 +40,7 @@ void TChartAxis::storeRange(double minimum, double maximum) const {
 
 void TChartAxis::setMinimum(double value) {
     const double high = maximum();
-    if (value > high) {
+    if (!std::isfinite(value) || value > high) {
         throw AxisRangeError("Axis Minimum Value must be <= Maximum");
     }
     automatic_ = false;
@@ -51,7 +51,7 @@ void TChartAxis::setMinimum(double value) {
 
 void TChartAxis::setMaximum(double value) {
     const double low = minimum();
-    if (value < low) {
+    if (!std::isfinite(value) || value < low) {
         throw AxisRangeError("Axis Maximum Value must be >= Minimum");
     }
     automatic_ = false;
@@ -61,7 +61,7 @@ void TChartAxis::setMaximum(double value) {
 }
 
 void TChartAxis::setMinMax(double minimum, double maximum) {
-    if (minimum > maximum) {
+    if (!std::isfinite(minimum) || !std::isfinite(maximum) || minimum > maximum) {
         throw AxisRangeError("Axis Minimum Value must be <= Maximum");
     }
     automatic_ = false;

@@ -37,7 +37,8 @@ public:
     bool automatic() const { return automatic_; }
 
     // Explicit ends make the axis fixed. Throws AxisRangeError when the new end would pass the
-    // other one; set both ends in the order that keeps minimum <= maximum.
+    // other one (or is not a finite number); set both ends in the order that keeps
+    // minimum <= maximum.
     void setMinimum(double value);
     void setMaximum(double value);
     void setMinMax(double minimum, double maximum);

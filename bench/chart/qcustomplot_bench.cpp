@@ -10,12 +10,15 @@
 
 using tamlo::chart::bench::Curve;
 
-double qcustomplotRepaintMs(const std::vector<Curve>& curves, const QSize& size, int runs) {
+double qcustomplotRepaintMs(const std::vector<Curve>& curves, const QSize& size, int runs,
+                            bool antialiased) {
     QCustomPlot plot;
     plot.resize(size);
     plot.setBackground(QColor(240, 240, 240));
     plot.axisRect()->setBackground(Qt::black);
-    plot.setNotAntialiasedElements(QCP::aeAll);
+    if (!antialiased) {
+        plot.setNotAntialiasedElements(QCP::aeAll);
+    }
     plot.plotLayout()->insertRow(0);
     plot.plotLayout()->addElement(0, 0, new QCPTextElement(&plot, QStringLiteral("历史曲线")));
     const QColor colours[] = {Qt::red,         QColor(0, 128, 0), Qt::yellow,  Qt::blue,

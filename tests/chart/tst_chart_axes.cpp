@@ -87,6 +87,12 @@ void TestChartAxes::rangeErrorsAndTheOrderOfEnds() {
     QCOMPARE(left->maximum(), 1500.0);
     QCOMPARE(axisError([&] { left->setMaximum(-10); }),
              QStringLiteral("Axis Maximum Value must be >= Minimum"));
+    // Values that are not finite numbers would break the scale.
+    QCOMPARE(axisError([&] { left->setMaximum(qInf()); }),
+             QStringLiteral("Axis Maximum Value must be >= Minimum"));
+    QCOMPARE(axisError([&] { left->setMinimum(qQNaN()); }),
+             QStringLiteral("Axis Minimum Value must be <= Maximum"));
+    QCOMPARE(left->maximum(), 1500.0);
     // Equal ends are allowed.
     QCOMPARE(axisError([&] { left->setMaximum(1200); }), QString());
     // An automatic axis takes the data's other end and becomes fixed.

@@ -286,14 +286,19 @@ void TestChartDrawing::xorCrossHairTwiceRestoresThePictureWithoutRedrawingSeries
     QCOMPARE(chart.grab().toImage(), before);
     QCOMPARE(drawn.count(), 1);  // the series were not drawn again
 
-    // A data change redraws the series and tells every series.
+    // A data change redraws the series and tells every series, never in the middle of a
+    // caller's drawing: lines drawn on the stale picture are wiped by the redraw that follows.
     TFastLineSeries* other = chart.addFastLineSeries();
     QSignalSpy otherDrawn(other, &TFastLineSeries::afterDrawValues);
     other->setVisible(false);
     s->addXY(2000, 0);
+    crossHair(x, y);
+    QCOMPARE(drawn.count(), 1);
     chart.repaint();
     QCOMPARE(drawn.count(), 2);
     QCOMPARE(otherDrawn.count(), 1);
+    const QImage redrawn = chart.grab().toImage();
+    QCOMPARE(QColor(redrawn.pixel(plot.left() + 2, y)), QColor(Qt::black));
 }
 
 void TestChartDrawing::wideAndCopyPens() {
