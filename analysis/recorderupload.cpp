@@ -198,19 +198,23 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
 
     bool blockFailed = false;
     const int blockLength = nextBlockReplyLength(channels);
-    while (!writeFailed && written < planned && !session_.stopRequested &&
+    while (!writeFailed && written < planned && cursor <= newest && !session_.stopRequested &&
            !view_.closeRequested()) {
         if (!blockWithRetries(address, reply, blockLength)) {
             blockFailed = !view_.closeRequested();
             break;
         }
         const std::vector<std::int16_t> values = decodeRecordValues(reply, channels, kBlockRecords);
-        if (!writer.append(values.data(), values.size())) {
+        // A block may run past the recorder's newest record. What follows it in the ring is the
+        // oldest part of the history, which would be labelled with times not reached yet.
+        const std::int64_t upToNewest = (newest - cursor) / recordSpacing + 1;
+        const std::int64_t keep = std::min<std::int64_t>(kBlockRecords, upToNewest);
+        if (!writer.append(values.data(), static_cast<std::size_t>(keep * channels))) {
             writeFailed = true;
             break;
         }
-        cursor += kBlockRecords * recordSpacing;
-        written += kBlockRecords;
+        cursor += keep * recordSpacing;
+        written += keep;
         view_.setProgressPosition(written);
         view_.showTransferTime(cursor);
     }

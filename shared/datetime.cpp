@@ -6,18 +6,20 @@
 namespace tamlo {
 namespace {
 
-const QDate kEpoch(1899, 12, 30);
+// A function, not a global object: other files' globals may convert dates before this file's
+// globals are initialised.
+QDate epoch() { return QDate(1899, 12, 30); }
 
 }  // namespace
 
 OleDate toOleDate(const QDateTime& local) {
     const QDateTime l = local.toLocalTime();
-    return msToOleDate(kEpoch.daysTo(l.date()) * kMsPerDay + l.time().msecsSinceStartOfDay());
+    return msToOleDate(epoch().daysTo(l.date()) * kMsPerDay + l.time().msecsSinceStartOfDay());
 }
 
 OleDate oleDateFromParts(int year, int month, int day, int hour, int minute, int second,
                          int msec) {
-    const std::int64_t days = kEpoch.daysTo(QDate(year, month, day));
+    const std::int64_t days = epoch().daysTo(QDate(year, month, day));
     const std::int64_t ms = ((hour * 60LL + minute) * 60LL + second) * 1000LL + msec;
     return msToOleDate(days * kMsPerDay + ms);
 }
@@ -45,7 +47,7 @@ QDateTime fromOleDate(OleDate value) {
     const std::int64_t ms = oleDateToMs(value);
     const std::int64_t days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
     const int rest = static_cast<int>(ms - days * kMsPerDay);
-    return QDateTime(kEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(rest));
+    return QDateTime(epoch().addDays(days), QTime::fromMSecsSinceStartOfDay(rest));
 }
 
 QString formatOleDate(const QString& pattern, OleDate value) {

@@ -222,6 +222,12 @@ private slots:
         const RecorderHistory h = loadRecorderHistory(path).history;
         QCOMPARE(oleDateToSeconds(h.startTime), oldest);
         QVERIFY(recordsMatchRecorder(h, bench.recorder->device, 0, 9));
+        // The last block stops at the newest record: nothing from the other end of the ring is
+        // labelled with a time after it. 1999 intervals of 10 s hold 222 steps of 90 s.
+        QCOMPARE(h.recordCount(), 223);
+        QCOMPARE(report.recordsWritten, 223);
+        QCOMPARE(oleDateToSeconds(h.endTime), oldest + 222 * 90);
+        QVERIFY(oleDateToSeconds(h.endTime) <= kNewest);
     }
 
     void startEqualToEndWritesTheSeekRecord() {
@@ -510,7 +516,8 @@ private slots:
         report = bench.upload.run(inputFor(kNewest - 50, kNewest));
         QCOMPARE(report.outcome, UploadOutcome::Completed);
         QCOMPARE(report.fileName, path);
-        QCOMPARE(loadRecorderHistory(path).history.recordCount(), 8);
+        // The records of the last 50 s, up to the newest: six, none from beyond it.
+        QCOMPARE(loadRecorderHistory(path).history.recordCount(), 6);
 
         // A file that cannot be created.
         bench.view.messages.clear();

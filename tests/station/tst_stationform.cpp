@@ -3,6 +3,7 @@
 #include <QDirIterator>
 #include <QTest>
 
+#include "station/taboutbox.h"
 #include "stationfixture.h"
 
 using namespace tamlo;
@@ -89,6 +90,13 @@ private slots:
         QVERIFY(!form.N3->isEnabled());
         QVERIFY(form.stationPort().isOpen());
         QVERIFY2(station.prompter.boxes().isEmpty(), qPrintable(station.prompter.texts().join('|')));
+
+        // The about box opens without blocking the window and closes with its one button.
+        form.N7->trigger();
+        QVERIFY(form.aboutBox()->isVisible());
+        QVERIFY(!form.aboutBox()->isModal());
+        form.aboutBox()->findChild<QPushButton*>()->click();
+        QVERIFY(!form.aboutBox()->isVisible());
 
         // The clock shows year, day, month.
         QTRY_COMPARE_WITH_TIMEOUT(form.Label_real_time->text(),
