@@ -1,5 +1,6 @@
 #include "tform1.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGridLayout>
@@ -308,11 +309,11 @@ void TForm1::buildCurvePage() {
     auto* panel8 = named(new QFrame(TabSheet4), "Panel8");
     panel8->setFixedWidth(201);
     layout->addWidget(panel8);
-    Chart1 = named(new QWidget(TabSheet4), "Chart1");
-    Chart1->setAutoFillBackground(true);
-    QPalette p = Chart1->palette();
-    p.setColor(QPalette::Window, Qt::black);
-    Chart1->setPalette(p);
+    Chart1 = named(new chart::TChart(TabSheet4), "Chart1");
+    Chart1->setTitle(QStringLiteral("实时曲线"));
+    Chart1->setBackColor(Qt::black);
+    Chart1->setPanelColor(QApplication::palette().color(QPalette::Dark));
+    Chart1->setCursor(Qt::CrossCursor);
     layout->addWidget(Chart1, 1);
     Label_real_time = label(Chart1, "Label_real_time", QStringLiteral("时间："));
     QFont clockFont(QStringLiteral("MS Sans Serif"));

@@ -16,6 +16,7 @@
 #include <array>
 #include <memory>
 
+#include "chart/tchart.h"
 #include "devicetable.h"
 #include "pollcycle.h"
 #include "recordcycle.h"
@@ -103,7 +104,7 @@ public:
     QLabel* Label12;
     StringGrid* StringGrid2;
     QScrollArea* ScrollBox1;
-    QWidget* Chart1;
+    chart::TChart* Chart1;
     QLabel* Label_real_time;
     QStatusBar* StatusBar1;
     QTimer* Timer1;
