@@ -202,41 +202,38 @@ LoadedConfig ConfigFile::load() const {
     return loaded;
 }
 
-bool ConfigFile::save(const DeviceTable& table, const StationConfig& config) const {
+bool ConfigFile::update(const std::function<bool(QFile&)>& write) const {
+    // Only an existing file is updated: a missing config.dat is not recreated behind the
+    // operator's back.
     QFile file(path_);
-    if (!file.exists() || !file.open(QIODevice::ReadWrite)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         return false;
     }
-    QByteArray interval(2, '\0');
-    qToLittleEndian(config.recordInterval, interval.data());
-    const bool ok =
-        writeAt(file, 0, QByteArray(1, static_cast<char>(table.count))) &&
-        writeAt(file, kConfigPortOffset, QByteArray(1, static_cast<char>(config.portIndex))) &&
-        writeAt(file, kConfigBaudOffset, QByteArray(1, static_cast<char>(config.baudIndex))) &&
-        writeAt(file, kConfigIntervalOffset, interval) &&
-        writeAt(file, kConfigSlotsOffset, slotBytes(table)) && file.flush();
+    const bool ok = write(file) && file.flush();
     file.close();
     return ok;
+}
+
+bool ConfigFile::save(const DeviceTable& table, const StationConfig& config) const {
+    QByteArray interval(2, '\0');
+    qToLittleEndian(config.recordInterval, interval.data());
+    return update([&](QFile& file) {
+        return writeAt(file, 0, QByteArray(1, static_cast<char>(table.count))) &&
+               writeAt(file, kConfigPortOffset, QByteArray(1, static_cast<char>(config.portIndex))) &&
+               writeAt(file, kConfigBaudOffset, QByteArray(1, static_cast<char>(config.baudIndex))) &&
+               writeAt(file, kConfigIntervalOffset, interval) &&
+               writeAt(file, kConfigSlotsOffset, slotBytes(table));
+    });
 }
 
 bool ConfigFile::writeSlots(const DeviceTable& table) const {
-    QFile file(path_);
-    if (!file.exists() || !file.open(QIODevice::ReadWrite)) {
-        return false;
-    }
-    const bool ok = writeAt(file, kConfigSlotsOffset, slotBytes(table)) && file.flush();
-    file.close();
-    return ok;
+    return update([&](QFile& file) { return writeAt(file, kConfigSlotsOffset, slotBytes(table)); });
 }
 
 bool ConfigFile::writePassword(const QByteArray& password) const {
-    QFile file(path_);
-    if (!file.exists() || !file.open(QIODevice::ReadWrite)) {
-        return false;
-    }
-    const bool ok = writeAt(file, kConfigPasswordOffset, passwordBytes(password)) && file.flush();
-    file.close();
-    return ok;
+    return update([&](QFile& file) {
+        return writeAt(file, kConfigPasswordOffset, passwordBytes(password));
+    });
 }
 
 }  // namespace tamlo::station

@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <functional>
+
+class QFile;
 
 namespace tamlo::station {
 
@@ -106,6 +109,8 @@ public:
 
 private:
     bool create() const;
+    // Opens the existing file for update ("r+b"), runs `write` and closes it.
+    bool update(const std::function<bool(QFile&)>& write) const;
     QString path_;
 };
 

@@ -236,30 +236,49 @@ void TForm1::buildSetupPanels() {
         return title;
     };
 
-    Panel2 = named(new QFrame(TabSheet1), "Panel2");
-    Panel2->setFrameShape(QFrame::Panel);
-    Panel2->setFrameShadow(QFrame::Raised);
-    Panel2->setAutoFillBackground(true);
-    Panel2->setGeometry(180, 140, 260, 150);
-    Label11 = titleBar(Panel2, "Label11", QStringLiteral("登入系统设置"));
+    // A small raised panel over the device page, with a title bar and OK and cancel buttons.
+    struct SetupPanel {
+        QFrame* frame;
+        QLabel* title;
+        QPushButton* ok;
+        QPushButton* cancel;
+    };
+    const auto setupPanel = [&](const char* name, int height, const char* titleName,
+                                const QString& titleText, const char* okName,
+                                const char* cancelName) {
+        auto* frame = named(new QFrame(TabSheet1), name);
+        frame->setFrameShape(QFrame::Panel);
+        frame->setFrameShadow(QFrame::Raised);
+        frame->setAutoFillBackground(true);
+        frame->setGeometry(180, 140, 260, height);
+        SetupPanel panel{frame, titleBar(frame, titleName, titleText),
+                         button(frame, okName, QStringLiteral("确  定")),
+                         button(frame, cancelName, QStringLiteral("取  消"))};
+        panel.ok->setGeometry(40, height - 45, 75, 27);
+        panel.cancel->setGeometry(145, height - 45, 75, 27);
+        frame->hide();
+        return panel;
+    };
+
+    const SetupPanel login = setupPanel("Panel2", 150, "Label11", QStringLiteral("登入系统设置"),
+                                        "Button7", "Button8");
+    Panel2 = login.frame;
+    Label11 = login.title;
+    Button7 = login.ok;
+    Button8 = login.cancel;
     Label7 = label(Panel2, "Label7", QStringLiteral("请输入密码："));
     Label7->move(20, 42);
     Edit1 = passwordEdit(Panel2, "Edit1");
     Edit1->setGeometry(110, 38, 120, 24);
     Label13 = label(Panel2, "Label13", kSixSpaces);
     Label13->setGeometry(110, 68, 120, 20);
-    Button7 = button(Panel2, "Button7", QStringLiteral("确  定"));
-    Button7->setGeometry(40, 105, 75, 27);
-    Button8 = button(Panel2, "Button8", QStringLiteral("取  消"));
-    Button8->setGeometry(145, 105, 75, 27);
-    Panel2->hide();
 
-    Panel3 = named(new QFrame(TabSheet1), "Panel3");
-    Panel3->setFrameShape(QFrame::Panel);
-    Panel3->setFrameShadow(QFrame::Raised);
-    Panel3->setAutoFillBackground(true);
-    Panel3->setGeometry(180, 140, 260, 170);
-    Label10 = titleBar(Panel3, "Label10", QStringLiteral("修改密码"));
+    const SetupPanel change = setupPanel("Panel3", 173, "Label10", QStringLiteral("修改密码"),
+                                         "Button9", "Button10");
+    Panel3 = change.frame;
+    Label10 = change.title;
+    Button9 = change.ok;
+    Button10 = change.cancel;
     Label8 = label(Panel3, "Label8", QStringLiteral("输入新密码："));
     Label8->move(20, 42);
     Edit2 = passwordEdit(Panel3, "Edit2");
@@ -270,11 +289,6 @@ void TForm1::buildSetupPanels() {
     Edit3->setGeometry(110, 70, 120, 24);
     Label12 = label(Panel3, "Label12", kSixSpaces);
     Label12->setGeometry(110, 98, 120, 20);
-    Button9 = button(Panel3, "Button9", QStringLiteral("确  定"));
-    Button9->setGeometry(40, 128, 75, 27);
-    Button10 = button(Panel3, "Button10", QStringLiteral("取  消"));
-    Button10->setGeometry(145, 128, 75, 27);
-    Panel3->hide();
 }
 
 void TForm1::buildDataPage() {
