@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QFile>
 #include <QTime>
+#include <QtEndian>
 #include <cmath>
 
 #include "shared/gbk.h"
@@ -10,34 +11,12 @@
 namespace tamlo::analysis {
 namespace {
 
-// A function rather than a global, so that callers from other files' static initialisers work.
-QDate epoch() {
-    return QDate(1899, 12, 30);
-}
-
-std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint16_t be16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-std::uint32_t be32(const std::uint8_t* p) {
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
-}
-void putLe16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void putLe32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-}
+std::uint16_t le16(const std::uint8_t* p) { return qFromLittleEndian<std::uint16_t>(p); }
+std::uint32_t le32(const std::uint8_t* p) { return qFromLittleEndian<std::uint32_t>(p); }
+std::uint16_t be16(const std::uint8_t* p) { return qFromBigEndian<std::uint16_t>(p); }
+std::uint32_t be32(const std::uint8_t* p) { return qFromBigEndian<std::uint32_t>(p); }
+void putLe16(std::uint8_t* p, std::uint16_t v) { qToLittleEndian(v, p); }
+void putLe32(std::uint8_t* p, std::uint32_t v) { qToLittleEndian(v, p); }
 
 const std::uint8_t* bytesOf(const QByteArray& data) {
     return reinterpret_cast<const std::uint8_t*>(data.constData());
@@ -112,35 +91,19 @@ ChannelRecord swappedChannelRecord(int channel, std::uint16_t decimalsCode) {
 }
 
 std::optional<std::int64_t> recorderTimeToSeconds(const RecorderTimeBytes& b) {
-    if (b[0] > 99) {
+    if (b[0] > 99 || !QDate::isValid(2000 + b[0], b[1], b[2]) || !QTime::isValid(b[3], b[4], b[5])) {
         return std::nullopt;
     }
-    const QDate date(2000 + b[0], b[1], b[2]);
-    if (!date.isValid() || !QTime::isValid(b[3], b[4], b[5])) {
-        return std::nullopt;
-    }
-    return epoch().daysTo(date) * kSecondsPerDay + (b[3] * 60LL + b[4]) * 60LL + b[5];
+    return oleDateToSeconds(oleDateFromParts(2000 + b[0], b[1], b[2], b[3], b[4], b[5]));
 }
 
 RecorderTimeBytes secondsToRecorderTime(std::int64_t seconds) {
-    std::int64_t days = seconds / kSecondsPerDay;
-    std::int64_t rest = seconds % kSecondsPerDay;
-    if (rest < 0) {
-        rest += kSecondsPerDay;
-        --days;
-    }
-    const QDate date = epoch().addDays(days);
+    const QDateTime t = fromOleDate(secondsToOleDate(seconds));
+    const QDate date = t.date();
+    const QTime time = t.time();
     return {static_cast<std::uint8_t>(date.year() % 100), static_cast<std::uint8_t>(date.month()),
-            static_cast<std::uint8_t>(date.day()),        static_cast<std::uint8_t>(rest / 3600),
-            static_cast<std::uint8_t>(rest / 60 % 60),    static_cast<std::uint8_t>(rest % 60)};
-}
-
-OleDate secondsToOleDate(std::int64_t seconds) {
-    return msToOleDate(seconds * 1000);
-}
-
-std::int64_t oleDateToSeconds(OleDate value) {
-    return std::llround(value * static_cast<double>(kSecondsPerDay));
+            static_cast<std::uint8_t>(date.day()),        static_cast<std::uint8_t>(time.hour()),
+            static_cast<std::uint8_t>(time.minute()),     static_cast<std::uint8_t>(time.second())};
 }
 
 RecorderLoadResult loadRecorderHistory(const QString& path) {

@@ -120,9 +120,6 @@ ChannelRecord swappedChannelRecord(int channel, std::uint16_t decimalsCode);
 std::optional<std::int64_t> recorderTimeToSeconds(const RecorderTimeBytes& bytes);
 // Year within the century, fractions of a second are not representable anyway.
 RecorderTimeBytes secondsToRecorderTime(std::int64_t secondsSinceEpoch);
-OleDate secondsToOleDate(std::int64_t secondsSinceEpoch);
-// Rounded to the nearest whole second.
-std::int64_t oleDateToSeconds(OleDate value);
 
 // Offset in the data area of the record for time t (start <= t <= end): the difference to the
 // end time is rounded to whole seconds (halves downwards), divided by the interval (truncating)

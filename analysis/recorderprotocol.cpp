@@ -1,5 +1,7 @@
 #include "recorderprotocol.h"
 
+#include <QtEndian>
+
 namespace tamlo::analysis {
 namespace {
 
@@ -16,10 +18,6 @@ RecorderRequest makeRequest(std::uint8_t address, std::initializer_list<std::uin
     return request;
 }
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 }  // namespace
 
@@ -61,13 +59,13 @@ std::int64_t RecorderStatus::ringRecords() const {
 
 RecorderStatus decodeStatusReply(const std::uint8_t* reply) {
     RecorderStatus status;
-    status.formatTag = le32(reply + 3);
+    status.formatTag = qFromLittleEndian<std::uint32_t>(reply + 3);
     status.channelCount = reply[7];
     status.recordInterval = reply[8] | (reply[9] << 8);
     std::copy(reply + 10, reply + 16, status.newestTime.begin());
-    status.newestOffset = le32(reply + 16);
+    status.newestOffset = qFromLittleEndian<std::uint32_t>(reply + 16);
     status.recorderByte = reply[20];
-    status.ringSize = le32(reply + 21);
+    status.ringSize = qFromLittleEndian<std::uint32_t>(reply + 21);
     return status;
 }
 

@@ -35,6 +35,12 @@ OleDate msToOleDate(std::int64_t ms) {
     return static_cast<double>(days) + static_cast<double>(rest) / static_cast<double>(kMsPerDay);
 }
 
+std::int64_t oleDateToSeconds(OleDate value) {
+    return std::llround(value * static_cast<double>(kSecondsPerDay));
+}
+
+OleDate secondsToOleDate(std::int64_t seconds) { return msToOleDate(seconds * 1000); }
+
 OleDate addSeconds(OleDate base, std::int64_t seconds) {
     return msToOleDate(oleDateToMs(base) + seconds * 1000);
 }

@@ -22,6 +22,9 @@ QDateTime fromOleDate(OleDate value);
 // records is done on these integers (or on whole seconds) so that no fraction of a day accumulates.
 std::int64_t oleDateToMs(OleDate value);
 OleDate msToOleDate(std::int64_t ms);
+// Whole seconds since the 1899 epoch (rounded to the nearest second), and back.
+std::int64_t oleDateToSeconds(OleDate value);
+OleDate secondsToOleDate(std::int64_t seconds);
 OleDate addSeconds(OleDate base, std::int64_t seconds);
 OleDate addMilliseconds(OleDate base, std::int64_t ms);
 

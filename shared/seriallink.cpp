@@ -144,7 +144,7 @@ int SerialPort::read(std::uint8_t* data, int count) {
         }
         int wait = totalLimit - static_cast<int>(total.elapsed());
         // Once bytes flow, a pause longer than the interval time-out ends the read.
-        if (got > 0 || n > 0) {
+        if (got > 0) {
             wait = std::min(wait, timeouts_.readIntervalMs);
         }
         if (wait <= 0) {

@@ -483,7 +483,9 @@ void TForm1::writeDeviceGridHeader() {
 
 void TForm1::fillDeviceGrid() {
     if (edit_.count > 0) {
-        StringGrid1->setRowCount(2);
+        // The rows of the devices plus the header and one empty row. Column 5 (link state)
+        // belongs to polling and keeps its texts.
+        StringGrid1->setRowCount(edit_.count + 2);
         for (int i = 0; i < edit_.count; ++i) {
             const DeviceEntry& e = edit_.entries[static_cast<std::size_t>(i)];
             const int r = i + 1;
@@ -493,7 +495,6 @@ void TForm1::fillDeviceGrid() {
             StringGrid1->setCell(3, r, e.tagText());
             StringGrid1->setCell(4, r, QString::number(e.channel));
             StringGrid1->setCell(6, r, e.unitName());
-            StringGrid1->setRowCount(StringGrid1->rowCount() + 1);
         }
     }
     // The grid always ends with one empty row.

@@ -67,6 +67,17 @@ private slots:
         QCOMPARE(form.StringGrid2->cell(3, 1), QStringLiteral("Err"));
         QCOMPARE(form.StringGrid2->cell(0, 1), QStringLiteral("10:45:18"));
         QCOMPARE(QFileInfo(form.history().path()).size(), 1176);
+
+        // Editing the table refills the grid but leaves the link states to polling.
+        logIn(form);
+        form.N3->trigger();
+        form.MaskEdit1->setText(QStringLiteral("4"));
+        form.MaskEdit3->setText(QStringLiteral("0"));
+        form.Button1->click();
+        QCOMPARE(form.StringGrid1->rowCount(), 6);
+        QCOMPARE(form.StringGrid1->cell(5, 1), QStringLiteral("......"));
+        QCOMPARE(form.StringGrid1->cell(5, 3), QStringLiteral("失败！"));
+        QVERIFY(form.StringGrid1->cell(5, 4).isEmpty());
         QVERIFY(station.prompter.boxes().isEmpty());
     }
 

@@ -80,20 +80,16 @@ simulator. Bad arguments: exit 2.
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string error;
-    auto arguments = tamlo::sim::parseSimulatorArguments(
-        argc, argv,
+    int exitCode = tamlo::sim::kExitOk;
+    auto arguments = tamlo::sim::takeArguments(
+        argc, argv, kProgram, kUsage,
         {"--address", "--channels", "--interval", "--records", "--newest", "--newest-offset",
          "--names", "--decimals", "--no-data-every", "--recorder-byte", "--tag"},
-        {}, error);
+        {}, exitCode);
     if (!arguments) {
-        std::cerr << kProgram << ": " << error << "\nTry " << kProgram << " --help." << std::endl;
-        return tamlo::sim::kExitUsage;
+        return exitCode;
     }
-    if (arguments->help) {
-        std::cout << kUsage << std::flush;
-        return tamlo::sim::kExitOk;
-    }
+    std::string error;
     auto config = tamlo::recordersim::configFromOptions(arguments->options, error);
     if (!config) {
         std::cerr << kProgram << ": " << error << std::endl;
