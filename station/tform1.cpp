@@ -110,6 +110,8 @@ void TForm1::buildWindow() {
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
+    // A coarse timer may fire a few milliseconds early; the meters are promised 50 ms of quiet.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setInterval(1000);
     aboutBox_ = new TAboutBox(this);
