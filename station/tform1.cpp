@@ -47,6 +47,20 @@ public:
     }
 };
 
+// A status bar panel of a set width that gives way when the window is narrower than the
+// panels (they add up to more than the window's 776 pixels), instead of widening the window.
+class StatusPanel final : public QLabel {
+public:
+    StatusPanel(int width, QWidget* parent) : QLabel(parent), width_(width) {
+        setMaximumWidth(width);
+    }
+    QSize sizeHint() const override { return {width_, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+private:
+    int width_;
+};
+
 template <class T>
 T* named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -352,9 +366,8 @@ void TForm1::buildStatusBar() {
     StatusBar1->setFont(small);
     static constexpr std::array<int, 5> widths{500, 140, 50, 50, 50};
     for (std::size_t i = 0; i < widths.size(); ++i) {
-        auto* panel = new QLabel(StatusBar1);
+        auto* panel = new StatusPanel(widths[i], StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         StatusBar1->addWidget(panel);

@@ -52,6 +52,8 @@ private slots:
         QVERIFY(station.startSimulator({}));
         TForm1& form = station.start();
         QCOMPARE(form.windowTitle(), QStringLiteral("NorvikDCS"));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.size(), QSize(776, 578));
         QCOMPARE(form.PageControl1->count(), 4);
         QCOMPARE(form.PageControl1->currentIndex(), 0);
