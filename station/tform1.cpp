@@ -35,16 +35,18 @@ public:
     }
 };
 
-// Accepts a text whose GBK bytes fit the 8-byte tag field.
-class TagValidator final : public QValidator {
+// Accepts a text whose GBK bytes fit a field of config.dat (the tag and the password hold 8):
+// four Chinese characters or eight ASCII. A longer entry is refused, never cut behind the
+// operator's back.
+class GbkFieldValidator final : public QValidator {
 public:
-    using QValidator::QValidator;
+    GbkFieldValidator(int maxBytes, QObject* parent) : QValidator(parent), maxBytes_(maxBytes) {}
     State validate(QString& input, int&) const override {
-        return stringToGbk(input).size() <= kTagBytes ? Acceptable : Invalid;
+        return fitsGbk(input, maxBytes_) ? Acceptable : Invalid;
     }
-    void fixup(QString& input) const override {
-        input = gbkToString(gbkPrefix(input, kTagBytes));
-    }
+
+private:
+    int maxBytes_;
 };
 
 // A status bar panel of a set width that gives way when the window is narrower than the
@@ -173,7 +175,7 @@ void TForm1::buildDevicePage() {
     MaskEdit1 = maskEdit(editPanel, "MaskEdit1", QStringLiteral("999; "));
     MaskEdit2 = named(new QLineEdit(editPanel), "MaskEdit2");
     MaskEdit2->setMaxLength(kTagBytes);
-    MaskEdit2->setValidator(new TagValidator(MaskEdit2));
+    MaskEdit2->setValidator(new GbkFieldValidator(kTagBytes, MaskEdit2));
     MaskEdit3 = maskEdit(editPanel, "MaskEdit3", QStringLiteral("99; "));
     unit_combobox = pickList(editPanel, "unit_combobox", unitNames());
     rec_time = maskEdit(editPanel, "rec_time", QStringLiteral("99999; "));
@@ -235,7 +237,8 @@ void TForm1::buildSetupPanels() {
     passwordStyle_ = std::make_unique<HashPasswordStyle>();
     const auto passwordEdit = [this](QWidget* parent, const char* name) {
         auto* edit = named(new QLineEdit(parent), name);
-        edit->setMaxLength(8);
+        edit->setMaxLength(kPasswordBytes);
+        edit->setValidator(new GbkFieldValidator(kPasswordBytes, edit));
         edit->setEchoMode(QLineEdit::Password);
         edit->setStyle(passwordStyle_.get());
         return edit;
@@ -635,6 +638,7 @@ void TForm1::Button7Click() {
         return;
     }
     Panel2->hide();
+    unlocked_ = true;
     N4->setEnabled(true);
     N2->setEnabled(true);
     N3->setEnabled(true);
@@ -643,6 +647,7 @@ void TForm1::Button7Click() {
 
 void TForm1::Button8Click() {
     Panel2->hide();
+    lock();
     N4->setEnabled(true);
     N2->setEnabled(false);
     N3->setEnabled(false);
@@ -659,6 +664,9 @@ void TForm1::Button8Click() {
 }
 
 void TForm1::N2Click() {
+    if (!unlocked_) {
+        return;
+    }
     Panel3->show();
     Panel3->raise();
     Label12->setText(kSixSpaces);
@@ -666,13 +674,18 @@ void TForm1::N2Click() {
 }
 
 void TForm1::Button9Click() {
-    if (Edit2->text() != Edit3->text()) {
+    // The password changes only after a log-in, whatever a stale panel or a click may do.
+    if (!unlocked_) {
+        return;
+    }
+    // A text that config.dat cannot hold whole would lock the operator out after a restart.
+    if (Edit2->text() != Edit3->text() || !fitsGbk(Edit2->text(), kPasswordBytes)) {
         Edit2->clear();
         Edit3->clear();
         Label12->setText(kWrongPassword);
         return;
     }
-    const QByteArray password = gbkPrefix(Edit2->text(), kPasswordBytes);
+    const QByteArray password = stringToGbk(Edit2->text());
     configFile_.writePassword(password);
     Panel3->hide();
     config_.password = password;
@@ -688,7 +701,15 @@ void TForm1::N3Click() {
     configuring_ = true;
 }
 
+void TForm1::lock() {
+    unlocked_ = false;
+    Panel3->hide();
+    Edit2->clear();
+    Edit3->clear();
+}
+
 void TForm1::N5Click() {
+    lock();
     showSavedSettings();
     N4->setEnabled(true);
     setSetupControlsEnabled(false);
