@@ -83,6 +83,16 @@ QLineEdit* maskEdit(QWidget* parent, const char* name, const QString& mask) {
     return edit;
 }
 
+// An entry of up to `maxDigits` decimal digits and nothing else: an input mask would let blanks
+// in between ("3 0"), which the text then reads past.
+QLineEdit* digitEdit(QWidget* parent, const char* name, int maxDigits) {
+    auto* edit = named(new QLineEdit(parent), name);
+    edit->setMaxLength(maxDigits);
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(maxDigits)), edit));
+    return edit;
+}
+
 QComboBox* pickList(QWidget* parent, const char* name, const QStringList& items) {
     auto* box = named(new QComboBox(parent), name);
     box->addItems(items);
@@ -172,13 +182,13 @@ void TForm1::buildDevicePage() {
     form->setContentsMargins(8, 6, 8, 6);
     form->setVerticalSpacing(3);
     ComboBox1 = pickList(editPanel, "ComboBox1", modelNames());
-    MaskEdit1 = maskEdit(editPanel, "MaskEdit1", QStringLiteral("999; "));
+    MaskEdit1 = digitEdit(editPanel, "MaskEdit1", 3);
     MaskEdit2 = named(new QLineEdit(editPanel), "MaskEdit2");
     MaskEdit2->setMaxLength(kTagBytes);
     MaskEdit2->setValidator(new GbkFieldValidator(kTagBytes, MaskEdit2));
-    MaskEdit3 = maskEdit(editPanel, "MaskEdit3", QStringLiteral("99; "));
+    MaskEdit3 = digitEdit(editPanel, "MaskEdit3", 2);
     unit_combobox = pickList(editPanel, "unit_combobox", unitNames());
-    rec_time = maskEdit(editPanel, "rec_time", QStringLiteral("99999; "));
+    rec_time = digitEdit(editPanel, "rec_time", 5);
     ComboBox2 = pickList(editPanel, "ComboBox2", portNames());
     ComboBox3 = pickList(editPanel, "ComboBox3", baudNames());
     const std::array<std::pair<const char*, QString>, 8> captions{{

@@ -384,6 +384,15 @@ private slots:
         clickRow(form.StringGrid1, 5);
         QCOMPARE(form.MaskEdit2->text(), QStringLiteral("keep"));
 
+        // The number fields take digits only, without blanks in between.
+        for (QLineEdit* edit : {form.MaskEdit1, form.MaskEdit3, form.rec_time}) {
+            edit->clear();
+            QTest::keyClicks(edit, QStringLiteral("3 x-0"));
+            QCOMPARE(edit->text(), QStringLiteral("30"));
+            QCOMPARE(edit->displayText(), QStringLiteral("30"));
+        }
+        QTest::keyClicks(form.rec_time, QStringLiteral("12345"));
+        QCOMPARE(form.rec_time->text(), QStringLiteral("30123"));
         form.rec_time->setText(QStringLiteral("5"));
         form.Button4->click();
         const QByteArray config = station.readFile(station.path(QStringLiteral("config.dat")));
