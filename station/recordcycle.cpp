@@ -94,6 +94,16 @@ bool HistoryLog::append(const float* values, int count) {
     return appendHistoryRecord(path_, values, count);
 }
 
+bool HistoryLog::record(const QDateTime& now, std::uint16_t interval, const DeviceTable& active,
+                        const float* values) {
+    if (describes(interval, active.count, active) && append(values, active.count)) {
+        return false;
+    }
+    start(now, interval, active.count, active);
+    append(values, active.count);
+    return true;
+}
+
 bool HistoryLog::describes(std::uint16_t interval, int deviceCount,
                            const DeviceTable& table) const {
     if (path_.isEmpty() || header_.intervalSeconds != interval ||

@@ -802,10 +802,9 @@ void TForm1::Timer2Timer() {
                 StringGrid2->setCell(c, r, band);
             }
         }
-        if (!history_.describes(config_.recordInterval, active_.count, active_)) {
-            startHistoryFile();
+        if (history_.record(now, config_.recordInterval, active_, record_.recordBuffer().data())) {
+            statusPanels_[0]->setText(history_.statusText());
         }
-        history_.append(record_.recordBuffer().data(), active_.count);
         appendCurvePoints(tick.pointLabel);
     }
     statusPanels_[1]->setText(Label_real_time->text());
