@@ -375,7 +375,9 @@ void TForm1::wireHandlers() {
     on(StringGrid1, &StringGrid::cellClicked, &TForm1::StringGrid1Click);
     on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
     on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
-    // A parameter read runs between two poll ticks; the next poll still waits its 50 ms after it.
+    // A parameter read runs between two poll ticks; the next poll still waits its 50 ms after it
+    // (a precise timer: a coarse one may fire a few milliseconds early).
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(paramPanel_, &ParamListPanel::parameterExchanged, this, [this] {
         if (Timer1->isActive()) {
             Timer1->start();
