@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "shared/crc16.h"
+#include "shared/seriallink.h"
 #include "stationfixture.h"
 
 using namespace tamlo;
@@ -197,6 +198,52 @@ private slots:
                  qPrintable(station.prompter.texts().join('|')));
         QTest::qWait(150);
         QCOMPARE(paramRequests(station).size(), 7);
+    }
+
+    // Every row of every model reads its own register: the station's catalogue and the
+    // simulated meters agree on each model's registers.
+    void everyRowOfEveryModelIsAnswered() {
+        QTemporaryDir dir;
+        QStringList lines;
+        DeviceTable active;
+        active.count = 7;
+        for (int m = 0; m < 7; ++m) {
+            lines << QStringLiteral("%1 %2 1 const:0 0").arg(m + 1).arg(m);
+            DeviceEntry& e = active.entries[static_cast<std::size_t>(m)];
+            e.model = static_cast<std::uint8_t>(m);
+            e.address = static_cast<std::uint8_t>(m + 1);
+            e.channel = 1;
+        }
+        QVERIFY(
+            SimulatorProcess::writeMetersFile(dir.filePath(QStringLiteral("meters.txt")), lines));
+        SimulatorProcess sim(QStringLiteral("tamlo_meter_sim"));
+        QVERIFY2(
+            sim.start({QStringLiteral("--link"), dir.filePath(QStringLiteral("COM1")),
+                       QStringLiteral("--meters"), dir.filePath(QStringLiteral("meters.txt"))}),
+            qPrintable(sim.errorString()));
+        for (int m = 0; m < 7; ++m) {
+            for (int j = 0; j < parameterRowCount(m); ++j) {
+                QCOMPARE(sim.command(QStringLiteral("param %1 1 %2 %3")
+                                         .arg(m + 1)
+                                         .arg(parameterAt(m, j)->registerNumber)
+                                         .arg(100 * m + j)),
+                         QStringLiteral("ok"));
+            }
+        }
+        SerialPort port;
+        QCOMPARE(port.open(sim.devicePath(), 9600), PortOpenResult::Opened);
+        ParameterReader reader;
+        reader.clear(7);
+        for (int m = 0; m < 7; ++m) {
+            QCOMPARE(reader.fill(active, m).size(), parameterRowCount(m));
+            for (int r = 1; r <= parameterRowCount(m); ++r) {
+                QVERIFY2(reader.read(port, active, r).valid,
+                         qPrintable(QStringLiteral("%1 row %2").arg(modelNames()[m]).arg(r)));
+                QCOMPARE(reader.entry(m, r - 1).value, 100 * m + r - 1);
+            }
+        }
+        port.close();
+        QVERIFY(sim.stop());
     }
 
     void noReadWithoutAnActiveDevice() {
