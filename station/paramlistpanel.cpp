@@ -1,5 +1,6 @@
 #include "paramlistpanel.h"
 
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 namespace tamlo::station {
@@ -38,8 +39,12 @@ ParamListPanel::ParamListPanel(const DeviceTable& active, ByteLink& link, QWidge
     meter_para_box->setEditable(false);
     meter_para_box->setGeometry(16, 40, 81, meter_para_box->sizeHint().height());
     meter_para_editer = named(new QLineEdit(Panel5), "meter_para_editer");
-    meter_para_editer->setInputMask(QStringLiteral("9999; "));
-    meter_para_editer->setMaxLength(4);
+    // Typing is held to four characters: 0 to 9999, or a minus and up to three digits. A digit
+    // mask would drop the sign of a value shown here (-50 would read 50), so the box takes any
+    // 16-bit value whole.
+    meter_para_editer->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("-?[0-9]{0,3}|[0-9]{4}")), meter_para_editer));
+    meter_para_editer->setMaxLength(6);
     read_para = named(new QPushButton(QStringLiteral("刷  新"), Panel5), "read_para");
     read_para->setGeometry(144, 16, 75, 25);
     mod_para = named(new QPushButton(QStringLiteral("修  改"), Panel5), "mod_para");

@@ -109,6 +109,17 @@ private slots:
         QTRY_COMPARE(paramRequests(station).size(), 1);
         QCOMPARE(paramRequests(station)[0].bytes, QStringLiteral("01 41 02 02 06 2D 5E"));
         QCOMPARE(paramRequests(station)[0].reply, QStringLiteral("01 41 02 FC 18 ED 36"));
+        // The edit box shows the value as the list does, sign and all.
+        selectParameter(form, 4);
+        QVERIFY(form.meter_para_editer->isVisibleTo(&form));
+        QCOMPARE(form.meter_para_editer->text(), QStringLiteral("-1000"));
+        // Typed entries stay within four characters.
+        for (const auto& [typed, kept] :
+             {std::pair{"12345", "1234"}, std::pair{"-12a34", "-123"}}) {
+            form.meter_para_editer->clear();
+            QTest::keyClicks(form.meter_para_editer, QString::fromLatin1(typed));
+            QCOMPARE(form.meter_para_editer->text(), QString::fromLatin1(kept));
+        }
         // Below its bounds: the next fill leaves the cell empty.
         showDevice(form, 1);
         QVERIFY(form.StringGrid3->cell(1, 4).isEmpty());
