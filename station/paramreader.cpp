@@ -1,5 +1,7 @@
 #include "paramreader.h"
 
+#include <algorithm>
+
 #include "pollcycle.h"
 #include "shared/seriallink.h"
 
