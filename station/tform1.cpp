@@ -219,28 +219,16 @@ void TForm1::buildDevicePage() {
     form->addLayout(buttons, 8, 0, 1, 2);
     panelLayout->addWidget(editPanel);
 
-    Label16 = label(panel1, "Label16", QStringLiteral("设备参数列表："));
-    Label16->setFixedHeight(26);
-    panelLayout->addWidget(Label16);
-    StringGrid3 = named(new StringGrid(panel1), "StringGrid3");
-    StringGrid3->horizontalHeader();
-    StringGrid3->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    panelLayout->addWidget(StringGrid3, 1);
-
-    auto* panel5 = named(new QFrame(panel1), "Panel5");
-    panel5->setFixedHeight(84);
-    Label15 = label(panel5, "Label15", QString());
-    Label15->move(16, 16);
-    meter_para_box = named(new QComboBox(panel5), "meter_para_box");
-    meter_para_box->setGeometry(16, 40, 81, meter_para_box->sizeHint().height());
-    meter_para_editer = maskEdit(panel5, "meter_para_editer", QStringLiteral("9999; "));
-    meter_para_editer->setMaxLength(4);
-    read_para = button(panel5, "read_para", QStringLiteral("刷  新"));
-    read_para->setGeometry(144, 16, 75, 25);
-    mod_para = button(panel5, "mod_para", QStringLiteral("修  改"));
-    mod_para->setGeometry(144, 48, 75, 25);
-    panelLayout->addWidget(panel5);
+    // The parameter list and its buttons.
+    paramPanel_ = new ParamListPanel(active_, port_.link(), panel1);
+    panelLayout->addWidget(paramPanel_, 1);
+    Label16 = paramPanel_->Label16;
+    StringGrid3 = paramPanel_->StringGrid3;
+    Label15 = paramPanel_->Label15;
+    meter_para_editer = paramPanel_->meter_para_editer;
+    meter_para_box = paramPanel_->meter_para_box;
+    read_para = paramPanel_->read_para;
+    mod_para = paramPanel_->mod_para;
 }
 
 void TForm1::buildSetupPanels() {
@@ -415,6 +403,14 @@ void TForm1::wireHandlers() {
     on(StringGrid1, &StringGrid::cellClicked, &TForm1::StringGrid1Click);
     on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
     on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
+    // A parameter read runs between two poll ticks; the next poll still waits its 50 ms after it
+    // (a precise timer: a coarse one may fire a few milliseconds early).
+    Timer1->setTimerType(Qt::PreciseTimer);
+    connect(paramPanel_, &ParamListPanel::parameterExchanged, this, [this] {
+        if (Timer1->isActive()) {
+            Timer1->start();
+        }
+    });
 }
 
 // ---- Start-up and close ----------------------------------------------------------------------
@@ -438,10 +434,8 @@ void TForm1::FormCreate() {
     fillDeviceGrid();
     // 7
     QDir(workingDirectory_).mkpath(QStringLiteral("para"));
-    // 8
-    for (int d = 0; d < active_.count; ++d) {
-        parameters_[static_cast<std::size_t>(d)].fill(ParameterCacheEntry{});
-    }
+    // 8, and the list's grid and editors of 14.
+    paramPanel_->prepare(active_.count);
     // 9: the data grid.
     StringGrid2->setSize(kDataGridColumns, kDataGridRows);
     StringGrid2->setColumnWidth(0, 86);
@@ -464,15 +458,7 @@ void TForm1::FormCreate() {
     poll_.restart();
     record_.reset();
     // 14: the parameter list.
-    StringGrid3->setSize(2, 41);
-    StringGrid3->setFixed(0, 1);
-    StringGrid3->setColumnWidths({100, 100});
     selectDeviceRow(1);
-    meter_para_editer->setGeometry(meter_para_box->geometry());
-    meter_para_editer->hide();
-    meter_para_box->hide();
-    Label15->hide();
-    mod_para->setEnabled(false);
     fillParameterList(0);
     // 15
     buildTiles();
@@ -843,13 +829,6 @@ void TForm1::setChannelRowText(int device, const QString& text) {
 
 void TForm1::appendCurvePoints(const QString&) {}
 
-void TForm1::fillParameterList(int) {
-    for (int r = 0; r < StringGrid3->rowCount(); ++r) {
-        StringGrid3->setCell(0, r, QString());
-        StringGrid3->setCell(1, r, QString());
-    }
-    StringGrid3->setCell(0, 0, QStringLiteral("参数名称"));
-    StringGrid3->setCell(1, 0, QStringLiteral("参数值"));
-}
+void TForm1::fillParameterList(int device) { paramPanel_->fill(device); }
 
 }  // namespace tamlo::station

@@ -18,6 +18,7 @@
 
 #include "chart/tchart.h"
 #include "devicetable.h"
+#include "paramlistpanel.h"
 #include "pollcycle.h"
 #include "recordcycle.h"
 #include "shared/stringgrid.h"
@@ -33,13 +34,6 @@ class Prompter;
 namespace tamlo::station {
 
 class TAboutBox;
-
-// Last value read of one meter parameter.
-struct ParameterCacheEntry {
-    std::int16_t value = 0;
-    std::uint8_t valid = 0;
-};
-inline constexpr int kParametersPerDevice = 40;
 
 // The station's main window. It holds every piece of station state and runs the station on
 // the window thread: the poll tick (Timer1), the one-second tick (Timer2), setup mode and the
@@ -141,6 +135,7 @@ public:
     QString workingDirectory() const { return workingDirectory_; }
     bool isConfiguring() const { return configuring_; }
     TAboutBox* aboutBox() const { return aboutBox_; }
+    ParamListPanel* paramListPanel() const { return paramPanel_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -196,7 +191,7 @@ private:
     DeviceTable active_;
     StationConfig config_;
     LiveValueTable live_{};
-    std::array<std::array<ParameterCacheEntry, kParametersPerDevice>, kDeviceSlots> parameters_{};
+    ParamListPanel* paramPanel_ = nullptr;  // the parameter list and its reads
     PollCycle poll_;
     RecordCycle record_;
     HistoryLog history_;

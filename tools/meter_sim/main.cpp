@@ -43,7 +43,13 @@ Meters file: one meter a line; '#' starts a comment; blank lines are ignored.
                sine:<mean>:<amplitude>:<period s>   follows the clock
                raw values are what the meter sends: whole numbers -32768 to 32767
     decimals   0 to 3: the station shows raw / 10^decimals
-    p<code>=<value>  answer parameter <code> (0 to 255) with <value>; unset parameters read 0
+    p<code>=<value>  answer parameter register <code> with <value>; unset registers read 0.
+               A meter has the registers of its model's parameter list and stays silent
+               when asked for another (log reason "no parameter <code> on <model>"):
+                 TM210, TP7    0 to 18, set point 21
+                 TM220, TM610  0 to 16
+                 TM230         0 to 27, set point 31
+                 TM250, TM260  1 to 12
   fault <address> <kind> [count]   start with a fault (see below)
 
 Example:
@@ -62,7 +68,8 @@ Commands on standard input, one a line, each answered with "ok" or "error <text>
                                      otheraddr  reply from address + 1 (correct CRC)
   clear [<address>]                remove the faults (of one address)
   set <address> <channel> <source> change a meter's value source
-  param <address> <channel> <code> <value>   change a parameter value
+  param <address> <channel> <code> <value>   change a parameter value (a register of
+                                             the meter's model)
   quit                             remove the link and exit
 
 Exit: quit, Ctrl-C or SIGTERM remove the link and exit 0; end of input does not stop the

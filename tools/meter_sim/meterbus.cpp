@@ -80,6 +80,11 @@ sim::Answer MeterBus::answer(const sim::Bytes& request, std::int64_t epochMs) {
                 {}};
     }
     std::uint8_t code = request[2] == 1 ? request[3] : request[4];
+    if (!modelHasRegister(meter->model, code)) {
+        // A meter does not answer for a register it does not have.
+        return {std::nullopt, "no parameter " + std::to_string(code) + " on " +
+                                  std::string(modelName(meter->model))};
+    }
     std::int16_t value = meter->parameter(code);
     return {withCrc({address, kReadParam, 0x02, highByte(value), lowByte(value)}), {}};
 }
@@ -134,6 +139,10 @@ std::string MeterBus::command(const std::vector<std::string>& words) {
         auto value = sim::parseInteger(words[4], -32768, 32767);
         if (!code || !value)
             return "bad code or value (code 0 to 255, value -32768 to 32767)";
+        if (!modelHasRegister(meter->model, static_cast<std::uint8_t>(*code))) {
+            return "parameter " + words[3] + " is not a register of " +
+                   std::string(modelName(meter->model));
+        }
         meter->parameters[static_cast<std::uint8_t>(*code)] = static_cast<std::int16_t>(*value);
         return {};
     }

@@ -83,6 +83,11 @@ bool parseMeterLine(const std::vector<std::string>& words, Meter& meter, std::st
             return false;
         }
         auto key = static_cast<std::uint8_t>(*code);
+        if (!modelHasRegister(meter.model, key)) {
+            error = "parameter p" + std::to_string(*code) + " is not a register of " +
+                    std::string(modelName(meter.model));
+            return false;
+        }
         if (meter.parameters.count(key) != 0) {
             error = "parameter p" + std::to_string(*code) + " is given twice";
             return false;
@@ -128,6 +133,24 @@ std::optional<int> parseModel(std::string_view text) {
 
 bool isMultiChannelModel(int row) {
     return row == 3 || row == 4;
+}
+
+bool modelHasRegister(int row, std::uint8_t code) {
+    switch (row) {
+        case 0:  // TM210
+        case 5:  // TP7: registers 0 to 18, set point 21
+            return code <= 18 || code == 21;
+        case 1:  // TM220
+        case 6:  // TM610
+            return code <= 16;
+        case 2:  // TM230: registers 0 to 27 (21 is the output type), set point 31
+            return code <= 27 || code == 31;
+        case 3:  // TM250
+        case 4:  // TM260
+            return code >= 1 && code <= 12;
+        default:
+            return false;
+    }
 }
 
 std::optional<ValueSource> ValueSource::parse(std::string_view text, std::string& error) {

@@ -18,6 +18,9 @@ std::string_view modelName(int row);
 std::optional<int> parseModel(std::string_view text);
 // TM250 and TM260 (rows 3 and 4) carry several channels; their requests name the channel.
 bool isMultiChannelModel(int row);
+// Whether a model has parameter register `code`: the registers its parameter list shows.
+// Meters of that model answer READ_PARAM for these and stay silent on any other.
+bool modelHasRegister(int row, std::uint8_t code);
 
 // Where a meter's raw value comes from.
 struct ValueSource {

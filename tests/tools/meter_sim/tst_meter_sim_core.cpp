@@ -55,6 +55,7 @@ private slots:
     void valueRepliesByteForByte();
     void parameterRepliesByteForByte();
     void requestsWithoutAMeterOrShapeGetNoReply();
+    void parametersOnlyForTheModelsRegisters();
     void rampMovesOnAnsweredRequestsOnly();
     void sineFollowsTheClock();
     void controlCommandsChangeMeters();
@@ -135,6 +136,8 @@ void TestMeterSimCore::metersFileErrorsNameTheLine() {
         {"1 TM210 0 const:1 0 p5=32768\n", "line 1: bad parameter"},
         {"1 TM210 0 const:1 0 q5=1\n", "line 1: bad parameter"},
         {"1 TM210 0 const:1 0 p5=1 p5=2\n", "line 1: parameter p5 is given twice"},
+        {"1 TM220 0 const:1 0 p21=1\n", "line 1: parameter p21 is not a register of TM220"},
+        {"1 TM250 2 const:1 0 p0=1\n", "line 1: parameter p0 is not a register of TM250"},
         {"1 TM210 0 const:1 0\n1 TP7 3 const:2 0\n",
          "line 2: a single-channel meter at address 1 is already on line 1"},
         {"1 TM250 3 const:1 0\n\n1 TM260 3 const:2 0\n",
@@ -208,6 +211,46 @@ void TestMeterSimCore::requestsWithoutAMeterOrShapeGetNoReply() {
     QCOMPARE(ask(bus, withCrc({0x01, 0x43, 0x00})), QString("none: malformed"));
     QCOMPARE(ask(bus, withCrc({0x01, 0x41, 0x03, 0x00, 0x01, 0x02})), QString("none: malformed"));
     QCOMPARE(ask(bus, withCrc({0x01, 0x10, 0x01, 0x00})), QString("none: unknown function 10"));
+}
+
+void TestMeterSimCore::parametersOnlyForTheModelsRegisters() {
+    // The registers of each model's parameter list, row by row.
+    const QList<QList<int>> registers{
+        {21, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},  // TM210
+        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},              // TM220
+        {31, 0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
+         14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27},                // TM230
+        {1, 3, 2, 6, 7, 5, 4, 8, 9, 10, 11, 12},                                 // TM250
+        {1, 3, 2, 6, 7, 5, 4, 8, 9, 10, 11, 12},                                 // TM260
+        {21, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},  // TP7
+        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},              // TM610
+    };
+    for (int model = 0; model < kModelCount; ++model) {
+        const bool multi = isMultiChannelModel(model);
+        const std::string line = "7 " + std::to_string(model) + " 3 const:0 0\n";
+        MeterBus bus(parsed(line.c_str()).meters);
+        for (int code = 0; code <= 255; ++code) {
+            const auto c = static_cast<std::uint8_t>(code);
+            const Bytes request =
+                multi ? withCrc({0x07, 0x41, 0x02, 0x03, c}) : withCrc({0x07, 0x41, 0x01, c});
+            const QString reply = ask(bus, request);
+            if (registers[model].contains(code)) {
+                // Unset registers read 0.
+                QCOMPARE(reply, QString::fromStdString(
+                                    tamlo::sim::toHex(withCrc({0x07, 0x41, 0x02, 0x00, 0x00}))));
+            } else {
+                QCOMPARE(reply, QString("none: no parameter %1 on %2")
+                                    .arg(code)
+                                    .arg(QString::fromLatin1(modelName(model))));
+            }
+            QCOMPARE(modelHasRegister(model, c), registers[model].contains(code));
+        }
+    }
+    // The control command refuses a register the meter does not have.
+    MeterBus bus(parsed("1 TM230 0 const:0 0\n").meters);
+    QCOMPARE(bus.command({"param", "1", "0", "31", "500"}), std::string());
+    QCOMPARE(bus.command({"param", "1", "0", "28", "1"}),
+             std::string("parameter 28 is not a register of TM230"));
 }
 
 void TestMeterSimCore::rampMovesOnAnsweredRequestsOnly() {
