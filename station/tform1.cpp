@@ -77,12 +77,6 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text) {
     return named(new QPushButton(text, parent), name);
 }
 
-QLineEdit* maskEdit(QWidget* parent, const char* name, const QString& mask) {
-    auto* edit = named(new QLineEdit(parent), name);
-    edit->setInputMask(mask);
-    return edit;
-}
-
 // An entry of up to `maxDigits` decimal digits and nothing else: an input mask would let blanks
 // in between ("3 0"), which the text then reads past.
 QLineEdit* digitEdit(QWidget* parent, const char* name, int maxDigits) {
@@ -136,8 +130,6 @@ void TForm1::buildWindow() {
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
-    // A coarse timer may fire a few milliseconds early; the meters are promised 50 ms of quiet.
-    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setInterval(1000);
     aboutBox_ = new TAboutBox(this);
