@@ -73,8 +73,7 @@ bool statusIsUsable(const RecorderStatus& status, int samplingStep) {
     // The header is written little-endian with the tag as received: only the little-endian
     // tag makes a file that reads back (a byte-swapped tag would have its fields read swapped).
     return status.formatTag == kRecorderFormatTag && status.channelCount >= 1 &&
-           status.channelCount <= kRecorderMaxChannels &&
-           status.recordInterval >= 1 &&
+           status.channelCount <= kRecorderMaxChannels && status.recordInterval >= 1 &&
            static_cast<std::int64_t>(status.recordInterval) * samplingStep <= 0xFFFF &&
            status.ringRecords() >= 1 && status.newestOffset < status.ringSize &&
            recorderTimeToSeconds(status.newestTime).has_value();

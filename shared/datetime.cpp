@@ -29,11 +29,14 @@ std::int64_t checkedStep(std::int64_t step, std::int64_t unitMs) {
     return step * unitMs;
 }
 
-std::int64_t checkedDays(std::int64_t days) { return checkedStep(days, kMsPerDay); }
+std::int64_t checkedDays(std::int64_t days) {
+    return checkedStep(days, kMsPerDay);
+}
 
 }  // namespace
 
-DateRangeError::DateRangeError() : std::range_error("日期时间超出可表示的范围（100 年至 9999 年）。") {}
+DateRangeError::DateRangeError()
+    : std::range_error("日期时间超出可表示的范围（100 年至 9999 年）。") {}
 
 bool isOleDateInRange(OleDate value) {
     return std::isfinite(value) && value >= kFirstOleDate && value < kEndOleDate;
@@ -76,7 +79,9 @@ std::int64_t oleDateToSeconds(OleDate value) {
     return std::llround(value * static_cast<double>(kSecondsPerDay));
 }
 
-OleDate secondsToOleDate(std::int64_t seconds) { return msToOleDate(checkedStep(seconds, 1000)); }
+OleDate secondsToOleDate(std::int64_t seconds) {
+    return msToOleDate(checkedStep(seconds, 1000));
+}
 
 OleDate addSeconds(OleDate base, std::int64_t seconds) {
     return msToOleDate(oleDateToMs(base) + checkedStep(seconds, 1000));

@@ -125,7 +125,8 @@ std::uint64_t historyRecordOffset(std::uint64_t k, std::uint32_t channelCount) {
 OleDate historyRecordTime(OleDate startTime, std::uint32_t intervalSeconds, std::uint64_t k) {
     // No product that wraps round into the range: such a step is out of range, as it is.
     if (intervalSeconds != 0 &&
-        k > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / intervalSeconds) {
+        k > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) /
+                intervalSeconds) {
         throw DateRangeError();
     }
     return addSeconds(startTime, static_cast<std::int64_t>(k * intervalSeconds));
@@ -174,9 +175,10 @@ bool StationHistoryReader::open(const QString& path) {
         }
     }
     if (!timesInRange) {
-        error_ = QStringLiteral("文件“%1”的时间不是有效的日期（开始时间 %2），不是有效的历史数据文件。")
-                     .arg(path)
-                     .arg(header_.startTime);
+        error_ =
+            QStringLiteral("文件“%1”的时间不是有效的日期（开始时间 %2），不是有效的历史数据文件。")
+                .arg(path)
+                .arg(header_.startTime);
         close();
         return false;
     }

@@ -319,7 +319,8 @@ private slots:
         QTest::newRow("year byte 100") << with([](HandFile& f) { f.newest[0] = 100; });
         // The newest record must start on a record: 595 would build every value from the
         // bytes of two neighbouring channels.
-        QTest::newRow("newest offset between records") << with([](HandFile& f) { f.newestOffset = 595; });
+        QTest::newRow("newest offset between records")
+            << with([](HandFile& f) { f.newestOffset = 595; });
         // A data area that starts inside the header or channel block of its layout.
         auto dataAt = [](QByteArray bytes, std::uint32_t offset, bool bigEndian) {
             for (int i = 0; i < 4; ++i) {

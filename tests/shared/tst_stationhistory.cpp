@@ -162,7 +162,8 @@ private slots:
         QTest::newRow("year 10000") << kEndOleDate << 1u << false;
         QTest::newRow("year 100") << kFirstOleDate << 1u << true;
         // Three records of 2^32 - 1 seconds from 9999 end past the year 9999.
-        QTest::newRow("last record past 9999") << oleDateFromParts(9999, 1, 1) << 0xFFFFFFFFu << false;
+        QTest::newRow("last record past 9999")
+            << oleDateFromParts(9999, 1, 1) << 0xFFFFFFFFu << false;
         QTest::newRow("last record in 9999") << oleDateFromParts(9999, 1, 1) << 3600u << true;
     }
     void readerRefusesTimesNoProgramCanShow() {

@@ -2,9 +2,9 @@
 #include <QTest>
 #include <limits>
 
+#include "scriptedprompter.h"
 #include "shared/crc16.h"
 #include "shared/datetime.h"
-#include "scriptedprompter.h"
 #include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/numbertext.h"
@@ -114,9 +114,9 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(last, 1));
         QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(kFirstOleDate, -1));
         // Steps that would overflow the millisecond count are refused, not wrapped.
-        for (std::int64_t step : {std::numeric_limits<std::int64_t>::max(),
-                                  std::numeric_limits<std::int64_t>::min(),
-                                  std::numeric_limits<std::int64_t>::max() / 1000 + 1}) {
+        for (std::int64_t step :
+             {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(),
+              std::numeric_limits<std::int64_t>::max() / 1000 + 1}) {
             QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(last, step));
             QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(kFirstOleDate, step));
             QVERIFY_THROWS_EXCEPTION(DateRangeError, secondsToOleDate(step));
@@ -124,7 +124,8 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(DateRangeError, msToOleDate(step));
         }
         QVERIFY_THROWS_EXCEPTION(DateRangeError, oleDateFromParts(10000, 1, 1));
-        QVERIFY_THROWS_EXCEPTION(DateRangeError, toOleDate(QDateTime(QDate(99, 12, 31), QTime(0, 0))));
+        QVERIFY_THROWS_EXCEPTION(DateRangeError,
+                                 toOleDate(QDateTime(QDate(99, 12, 31), QTime(0, 0))));
     }
 
     void steppingByWholeSecondsLosesNoRecord() {

@@ -72,7 +72,9 @@ DeviceEntry meter(std::uint8_t address, std::uint8_t model = TM210, std::uint8_t
     return e;
 }
 
-std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
+std::uint32_t bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
 
 LiveValue live(std::int16_t raw, std::uint8_t decimals, bool valid = true) {
     return LiveValue{raw, decimals, static_cast<std::uint8_t>(valid ? 1 : 0)};

@@ -143,7 +143,8 @@ private slots:
         bytes = station.readFile(station.path(name));
         TForm1& form = station.start();
         QCOMPARE(station.readFile(station.path(name)), bytes);
-        QCOMPARE(form.history().path(), station.path(QStringLiteral("27年01月/01日00时00分00秒.nv")));
+        QCOMPARE(form.history().path(),
+                 station.path(QStringLiteral("27年01月/01日00时00分00秒.nv")));
 
         // A start in a new month makes its month folder; the old month's files stay.
         station.form.reset();
@@ -343,9 +344,9 @@ private slots:
         QVERIFY(form.Timer2->isActive());
         // Recording resumes in a new file, whose records stand at their own times.
         QVERIFY(form.history().path() != fileBefore);
-        QCOMPARE(form.statusPanelText(0),
-                 QStringLiteral("当前文件：") +
-                     QDir::toNativeSeparators(station.path(QStringLiteral("26年12月/07日10时45分23秒.nv"))));
+        QCOMPARE(form.statusPanelText(0), QStringLiteral("当前文件：") +
+                                              QDir::toNativeSeparators(station.path(
+                                                  QStringLiteral("26年12月/07日10时45分23秒.nv"))));
         QTRY_VERIFY_WITH_TIMEOUT(station.requests().size() > requestsBefore, 2000);
     }
 

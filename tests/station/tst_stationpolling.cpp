@@ -139,7 +139,9 @@ private slots:
         form.Button4->click();
         const QByteArray config = station.readFile(station.path(QStringLiteral("config.dat")));
         QCOMPARE(config.at(0), char(3));
-        QCOMPARE(config.mid(512 + 26, 13), QByteArray("\x00\x03\x00" "C\0\0\0\0\0\0\0\0\0", 13));
+        QCOMPARE(config.mid(512 + 26, 13), QByteArray("\x00\x03\x00"
+                                                      "C\0\0\0\0\0\0\0\0\0",
+                                                      13));
         station.clock.advanceSeconds(60);
         form.N5->trigger();
         const QString second = form.history().path();
@@ -176,19 +178,23 @@ private slots:
         QVERIFY(QFile::remove(first));
         const QString second = station.path(QStringLiteral("26年12月/07日10时45分28秒.nv"));
         QTRY_COMPARE_WITH_TIMEOUT(form.statusPanelText(0),
-                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(second), 3000);
+                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(second),
+                                  3000);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(second).size() >= 1176 + 4, 3000);
         QCOMPARE(decodeHistoryHeader(station.readFile(second)).startTime,
                  oleDateFromParts(2026, 12, 7, 10, 45, 28));
 
         // Moved away, month folder and all: the same.
         station.clock.advanceSeconds(10);
-        QVERIFY(QDir().rename(station.path(QStringLiteral("26年12月")), station.path(QStringLiteral("moved"))));
+        QVERIFY(QDir().rename(station.path(QStringLiteral("26年12月")),
+                              station.path(QStringLiteral("moved"))));
         const QString third = station.path(QStringLiteral("26年12月/07日10时45分38秒.nv"));
         QTRY_COMPARE_WITH_TIMEOUT(form.statusPanelText(0),
-                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(third), 3000);
+                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(third),
+                                  3000);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(third).size() >= 1176 + 4, 3000);
-        const qint64 movedSize = QFileInfo(station.path(QStringLiteral("moved/07日10时45分28秒.nv"))).size();
+        const qint64 movedSize =
+            QFileInfo(station.path(QStringLiteral("moved/07日10时45分28秒.nv"))).size();
         QCOMPARE((movedSize - 1176) % 4, 0);
         QVERIFY(station.prompter.boxes().isEmpty());
     }
@@ -205,9 +211,10 @@ private slots:
         QVERIFY(SimulatorProcess::writeMetersFile(station.path(QStringLiteral("other.txt")),
                                                   {QStringLiteral("1 0 0 const:999 0")}));
         SimulatorProcess fallback(QStringLiteral("tamlo_meter_sim"));
-        QVERIFY2(fallback.start({QStringLiteral("--link"), QDir(devices).filePath(QStringLiteral("ttyS0")),
-                                 QStringLiteral("--meters"), station.path(QStringLiteral("other.txt")),
-                                 QStringLiteral("--log"), station.path(QStringLiteral("other.log"))}),
+        QVERIFY2(fallback.start(
+                     {QStringLiteral("--link"), QDir(devices).filePath(QStringLiteral("ttyS0")),
+                      QStringLiteral("--meters"), station.path(QStringLiteral("other.txt")),
+                      QStringLiteral("--log"), station.path(QStringLiteral("other.log"))}),
                  qPrintable(fallback.errorString()));
         TForm1& form = station.start();
         form.stationPort().setResolver([devices](const QString& comName, const QString& directory) {
