@@ -1,6 +1,7 @@
 // Chart figures: full repaint of a history page, cross-hair move, real-time append, memory.
 // Prints medians; run from a release build (scripts/bench.sh or the release preset).
 #include "benchdata.h"
+#include "crosshair.h"
 #include "tchart.h"
 
 #include <QApplication>
@@ -62,8 +63,7 @@ struct CrossHair {
 
     void draw(QPoint p) {
         TChartCanvas* c = chart->canvas();
-        const QColor back = chart->backColor();
-        c->setPenColor(QColor(back.red() ^ 255, back.green(), back.blue()));
+        c->setPenColor(crossHairColor(chart->backColor()));
         c->setPenStyle(Qt::SolidLine);
         c->setPenMode(TChartCanvas::PenMode::Xor);
         c->setPenWidth(1);
