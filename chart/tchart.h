@@ -83,7 +83,7 @@ public:
 
     // Redraws the series picture on the next paint.
     void refresh();
-    // The chart drawn at another size (for printing and pictures); raises no events.
+    // The chart drawn at another size (for pictures); raises no events.
     QImage renderImage(const QSize& size) const;
     // The chart drawn as vectors into target, laid out as a picture of layoutSize pixels would
     // be (text and lines keep their proportions to that size); lines and text stay sharp at the
