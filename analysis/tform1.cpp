@@ -244,8 +244,8 @@ void TForm1::loadWindow(OleDate t) {
     }
     panel_->setBusy(true);
     StringGrid1->gridModel()->setWindow(nullptr);
-    showWindow(*window);
     window_ = std::move(window);
+    showWindow(window_);
     StringGrid1->gridModel()->setWindow(window_);
     CGauge1->setProgress(window_->count());
     panel_->allCheckBox()->setEnabled(true);
@@ -254,7 +254,8 @@ void TForm1::loadWindow(OleDate t) {
     Panel_histread_progress->hide();
 }
 
-void TForm1::showWindow(const HistoryWindow& window) {
+void TForm1::showWindow(const std::shared_ptr<const HistoryWindow>& shown) {
+    const HistoryWindow& window = *shown;
     panel_->rebuildSeries(window.channelCount, true);
     chart::TChart* chart = panel_->chart();
     const int count = window.count();
@@ -267,11 +268,12 @@ void TForm1::showWindow(const HistoryWindow& window) {
         for (int j = 0; j < count; ++j) {
             ys[static_cast<std::size_t>(j)] = window.value(j, c);
         }
-        chart::TFastLineSeries* s = chart->series(c);
-        for (int j = 0; j < count; ++j) {
-            s->addXY(xs[static_cast<std::size_t>(j)], ys[static_cast<std::size_t>(j)],
-                     c == 0 ? windowLabelText(window, j) : QString());
-        }
+        chart->series(c)->appendPoints(xs.data(), ys.data(), count);
+    }
+    // Curve 0's points carry their records' times, made when a label is shown.
+    if (window.channelCount > 0) {
+        chart->series(0)->setLabelFunction(
+            [shown](int index) { return windowLabelText(*shown, index); });
     }
     panel_->setWindowCount(count);
 }

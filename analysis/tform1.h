@@ -65,7 +65,7 @@ private:
     void createGridPage();
     void createStatusBar();
     void finishOpen();
-    void showWindow(const HistoryWindow& window);
+    void showWindow(const std::shared_ptr<const HistoryWindow>& shown);
 
     Prompter& prompter_;
     Clock& clock_;

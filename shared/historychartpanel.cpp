@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "chart/crosshair.h"
 #include "chart/tchart.h"
 #include "chartinteraction.h"
 #include "numbertext.h"
@@ -36,17 +37,6 @@ void setTextColor(QWidget* widget, const QColor& color) {
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
     widget->setPalette(palette);
-}
-
-// The pen of an XOR cross-hair: the back colour's RGB as a Windows colour (0x00BBGGRR) XOR 255,
-// so that black gives pure red.
-QColor crossHairPenColor(const QColor& back) {
-    const unsigned windows = static_cast<unsigned>(back.red()) |
-                             static_cast<unsigned>(back.green()) << 8 |
-                             static_cast<unsigned>(back.blue()) << 16;
-    const unsigned pen = windows ^ 255u;
-    return QColor(static_cast<int>(pen & 0xFF), static_cast<int>(pen >> 8 & 0xFF),
-                  static_cast<int>(pen >> 16 & 0xFF));
 }
 
 }  // namespace
@@ -325,7 +315,7 @@ std::vector<QWidget*> HistoryChartPanel::rowsList() const {
 
 void HistoryChartPanel::drawCrossHair(QPoint at) {
     chart::TChartCanvas* canvas = chart_->canvas();
-    canvas->setPenColor(crossHairPenColor(chart_->backColor()));
+    canvas->setPenColor(chart::crossHairColor(chart_->backColor()));
     canvas->setPenStyle(Qt::SolidLine);
     canvas->setPenMode(chart::TChartCanvas::PenMode::Xor);
     canvas->setPenWidth(1);
