@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -17,6 +18,7 @@
 #include "chart/crosshair.h"
 #include "chart/tchart.h"
 #include "chartinteraction.h"
+#include "exporttext.h"
 #include "numbertext.h"
 #include "prompter.h"
 
@@ -37,6 +39,37 @@ void setTextColor(QWidget* widget, const QColor& color) {
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
     widget->setPalette(palette);
+}
+
+// A channel row's value box: a line edit whose sunken frame is two plain lines, since the
+// cross-hair repaints sixteen of them on every mouse move and the style's frame is the slow part.
+class ValueBox final : public QLineEdit {
+public:
+    ValueBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
+        setFrame(false);
+        setTextMargins(2, 0, 2, 0);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLineEdit::paintEvent(event);
+        QPainter painter(this);
+        const QRect r = rect().adjusted(0, 0, -1, -1);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(r.topLeft(), r.topRight());
+        painter.drawLine(r.topLeft(), r.bottomLeft());
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        painter.drawLine(r.topRight(), r.bottomRight());
+    }
+};
+
+// A readout repaints only what changed: most moves leave most value boxes as they were.
+template <class Widget>
+void setTextIfChanged(Widget* widget, const QString& text) {
+    if (widget->text() != text) {
+        widget->setText(text);
+    }
 }
 
 }  // namespace
@@ -272,7 +305,7 @@ void HistoryChartPanel::buildRows(const QStringList& captions) {
         row.check = new QCheckBox(captions[i], rowsContent_);
         row.check->setGeometry(8, top, 70, 20);
         row.check->setChecked(true);
-        row.value = new QLineEdit(QStringLiteral("0.0"), rowsContent_);
+        row.value = new ValueBox(QStringLiteral("0.0"), rowsContent_);
         row.value->setGeometry(85, top, 60, 20);
         row.value->setFont(valueFont);
         setTextColor(row.value, Qt::blue);
@@ -357,9 +390,10 @@ void HistoryChartPanel::Chart2MouseMove(int x, int y) {
     }
     const int p = *point;
     if (readout_ && p < first->count()) {
-        readout_->setText(QStringLiteral("当前时刻：") + first->label(p) +
-                          QStringLiteral("    Y坐标：") +
-                          chart_->leftAxis()->formatValue(values.y()) + QStringLiteral("      "));
+        setTextIfChanged(readout_, QStringLiteral("当前时刻：") + first->label(p) +
+                                       QStringLiteral("    Y坐标：") +
+                                       chart_->leftAxis()->formatValue(values.y()) +
+                                       QStringLiteral("      "));
     }
     for (int i = 0; i < chart_->seriesCount() && i < rowCount(); ++i) {
         chart::TFastLineSeries* s = chart_->series(i);
@@ -367,9 +401,13 @@ void HistoryChartPanel::Chart2MouseMove(int x, int y) {
             continue;
         }
         const double v = s->yValue(p);
-        rowValueBox(i)->setText(options_.noDataText && v == -30000.0
-                                    ? QString::fromUtf8(kNoDataText)
-                                    : formatGeneral(v, 5, 3));
+        if (options_.noDataText && v == -30000.0) {
+            setTextIfChanged(rowValueBox(i), QString::fromUtf8(kNoDataText));
+        } else {
+            char text[kNumberTextMax];
+            setTextIfChanged(rowValueBox(i),
+                             QString::fromLatin1(text, writeGeneral(text, v) - text));
+        }
     }
 }
 
