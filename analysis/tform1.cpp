@@ -232,22 +232,27 @@ void TForm1::loadWindow(OleDate t) {
     if (!history_ || t > history_->endTime || t < history_->startTime) {
         return;
     }
+    if (!QFile(history_->fileName).open(QIODevice::ReadOnly)) {
+        Panel_histread_progress->hide();
+        return;  // the previous window stays
+    }
+    // The old curves go first, so that the one paint below is a cheap one.
+    panel_->setBusy(true);
+    panel_->rebuildSeries(history_->channelCount(), true);
+    panel_->setWindowCount(0);
+    StringGrid1->gridModel()->setWindow(nullptr);
+    window_.reset();
     CGauge1->setMaxValue(kWindowRecords);
     Panel_histread_progress->show();
     CGauge1->setHint(QString::fromUtf8(kLoadingHint));
     CGauge1->setProgress(0);
     QApplication::processEvents();  // once, so that the progress panel paints
-    std::shared_ptr<const HistoryWindow> window = loadHistoryWindow(*history_, t);
-    if (!window) {
-        Panel_histread_progress->hide();
-        return;
+    window_ = loadHistoryWindow(*history_, t);
+    if (window_) {
+        showWindow(window_);
+        StringGrid1->gridModel()->setWindow(window_);
+        CGauge1->setProgress(window_->count());
     }
-    panel_->setBusy(true);
-    StringGrid1->gridModel()->setWindow(nullptr);
-    window_ = std::move(window);
-    showWindow(window_);
-    StringGrid1->gridModel()->setWindow(window_);
-    CGauge1->setProgress(window_->count());
     panel_->allCheckBox()->setEnabled(true);
     panel_->setBusy(false);
     Button_expro_histr->setEnabled(true);
@@ -256,7 +261,6 @@ void TForm1::loadWindow(OleDate t) {
 
 void TForm1::showWindow(const std::shared_ptr<const HistoryWindow>& shown) {
     const HistoryWindow& window = *shown;
-    panel_->rebuildSeries(window.channelCount, true);
     chart::TChart* chart = panel_->chart();
     const int count = window.count();
     std::vector<double> xs(static_cast<std::size_t>(count));
