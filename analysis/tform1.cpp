@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -17,6 +16,7 @@
 #include "recorderexport.h"
 #include "shared/historychartpanel.h"
 #include "shared/prompter.h"
+#include "shared/statusbar.h"
 #include "shared/tcgauge.h"
 #include "tform2.h"
 #include "tformloadhistrdata.h"
@@ -88,23 +88,12 @@ void TForm1::createMenu() {
 }
 
 void TForm1::createStatusBar() {
-    StatusBar1 = named(new QStatusBar(this), "StatusBar1");
+    StatusBar1 = named(new PanelStatusBar({500, 140, 50, 50, 50}, this), "StatusBar1");
     setStatusBar(StatusBar1);
-    static constexpr std::array<int, 5> widths{500, 140, 50, 50, 50};
-    for (std::size_t i = 0; i < widths.size(); ++i) {
-        auto* panel = new QLabel(StatusBar1);
-        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
-        panel->setFrameShape(QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(panel);
-        statusPanels_[i] = panel;
-    }
 }
 
 QString TForm1::statusPanelText(int panel) const {
-    return panel >= 0 && panel < 5 ? statusPanels_[static_cast<std::size_t>(panel)]->text()
-                                   : QString();
+    return StatusBar1->panelText(panel);
 }
 
 void TForm1::createCurvePage() {
@@ -189,7 +178,7 @@ void TForm1::openFile(const QString& path) {
         finishOpen();
         return;
     }
-    statusPanels_[0]->setText(path);
+    StatusBar1->setPanelText(0, path);
     RecorderLoadResult loaded = loadRecorderHistory(path);
     if (loaded.status == RecorderLoadStatus::WrongType) {
         prompter_.message(this, QString::fromUtf8(kWrongFileTypeText));

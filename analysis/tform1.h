@@ -15,12 +15,12 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QStatusBar;
 class QTabWidget;
 
 namespace tamlo {
 class Clock;
 class HistoryChartPanel;
+class PanelStatusBar;
 class Prompter;
 class TCGauge;
 }  // namespace tamlo
@@ -79,8 +79,7 @@ private:
     QAction* N3 = nullptr;
     QAction* Excel1 = nullptr;
     QAction* N4 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    std::array<QLabel*, 5> statusPanels_{};
+    PanelStatusBar* StatusBar1 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet5 = nullptr;
     QWidget* TabSheet_histr_data = nullptr;

@@ -10,7 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "shared/datetime.h"
+
 namespace tamlo::analysis::test {
+
+// The newest record of the test files: 2007-04-11 10:13:52 (DatFile's default).
+inline OleDate newest() {
+    return oleDateFromParts(2007, 4, 11, 10, 13, 52);
+}
+inline OleDate secondsBefore(double s) {
+    return newest() - s / 86400.0;
+}
 
 struct DatFile {
     int channels = 2;

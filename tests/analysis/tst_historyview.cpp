@@ -25,15 +25,14 @@
 using namespace tamlo;
 using namespace tamlo::analysis;
 using tamlo::analysis::test::DatFile;
+using tamlo::analysis::test::newest;
+using tamlo::analysis::test::secondsBefore;
 
 namespace {
 
-// The newest record of the files: 2007-04-11 10:13:52, records 60 s apart.
-OleDate newest() {
-    return oleDateFromParts(2007, 4, 11, 10, 13, 52);
-}
+// Records 60 s apart.
 OleDate minutesBefore(double minutes) {
-    return newest() - minutes * 60.0 / 86400.0;
+    return secondsBefore(minutes * 60);
 }
 
 // n records of two channels: channel 0 = k / 10 (one decimal), channel 1 = 1000 + k.

@@ -28,15 +28,10 @@
 using namespace tamlo;
 using namespace tamlo::analysis;
 using tamlo::analysis::test::DatFile;
+using tamlo::analysis::test::newest;
+using tamlo::analysis::test::secondsBefore;
 
 namespace {
-
-OleDate newest() {
-    return oleDateFromParts(2007, 4, 11, 10, 13, 52);
-}
-OleDate secondsBefore(double s) {
-    return newest() - s / 86400.0;
-}
 
 // Two channels named A and B: channel 0 = raw 1234 (2 decimals), channel 1 = raw 5 (1 decimal),
 // except where a test changes them; records 60 s apart, the newest at 2007-04-11 10:13:52.
