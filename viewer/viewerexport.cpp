@@ -1,11 +1,11 @@
 #include "viewerexport.h"
 
-#include <QDate>
 #include <algorithm>
 #include <vector>
 
+#include "shared/exportfile.h"
+#include "shared/exporttext.h"
 #include "shared/gbk.h"
-#include "shared/numbertext.h"
 
 namespace tamlo::viewer {
 namespace {
@@ -20,46 +20,13 @@ std::int64_t shownSecond(OleDate t) {
     return floorDiv(oleDateToMs(t), 1000);
 }
 
-// "YY-MM-DD HH:NN:SS" for whole seconds since the date epoch; the date part is formatted once
-// per day.
-class LineTime {
-public:
-    void append(QByteArray& out, std::int64_t seconds) {
-        const std::int64_t day = floorDiv(seconds, kSecondsPerDay);
-        if (day != day_) {
-            day_ = day;
-            const QDate date = QDate(1899, 12, 30).addDays(day);
-            datePart_ = QStringLiteral("%1-%2-%3 ")
-                            .arg(date.year() % 100, 2, 10, QLatin1Char('0'))
-                            .arg(date.month(), 2, 10, QLatin1Char('0'))
-                            .arg(date.day(), 2, 10, QLatin1Char('0'))
-                            .toLatin1();
-        }
-        const int sod = static_cast<int>(seconds - day * kSecondsPerDay);
-        const int fields[3] = {sod / 3600, sod / 60 % 60, sod % 60};
-        out += datePart_;
-        for (int i = 0; i < 3; ++i) {
-            if (i > 0) {
-                out += ':';
-            }
-            out += static_cast<char>('0' + fields[i] / 10);
-            out += static_cast<char>('0' + fields[i] % 10);
-        }
-    }
-
-private:
-    std::int64_t day_ = INT64_MIN;
-    QByteArray datePart_;
-};
-
-void appendValue(QByteArray& out, float value) {
-    out += formatGeneral(value, 5).toLatin1();
-}
-
 constexpr std::uint64_t kBlockRecords = 4096;
-constexpr qsizetype kFlushBytes = 1 << 20;
 
 }  // namespace
+
+QString replacedFileText(const QString& path) {
+    return QStringLiteral("文件“%1”已被另一个文件替换，请重新打开。").arg(path);
+}
 
 ExportSelection selectExportRecords(OleDate fileStart, OleDate fileEnd,
                                     std::uint32_t intervalSeconds, OleDate from, OleDate to) {
@@ -92,52 +59,93 @@ QByteArray exportHeaderLine(const StationHistoryHeader& header) {
     return line + "\r\n";
 }
 
-std::int64_t writeViewerExport(StationHistoryReader& reader, const ExportSelection& selection,
-                               QIODevice& out, const ExportProgress& progress) {
+StationExportJob::StationExportJob(QString path, OleDate fileStart, OleDate fileEnd,
+                                   std::uint32_t intervalSeconds)
+    : path_(std::move(path)),
+      fileStart_(fileStart),
+      fileEnd_(fileEnd),
+      intervalSeconds_(intervalSeconds) {}
+
+std::variant<std::unique_ptr<ExportJob>, QString> StationExportJob::open(const QString& path) {
+    StationHistoryReader reader;
+    if (!reader.open(path)) {
+        return reader.error();
+    }
+    return std::make_unique<StationExportJob>(path, reader.header().startTime, reader.endTime(),
+                                              reader.header().intervalSeconds);
+}
+
+ExportSelection StationExportJob::select(const ExportChoice& choice) const {
+    return selectExportRecords(fileStart_, fileEnd_, intervalSeconds_, choice.from, choice.to);
+}
+
+std::optional<QString> StationExportJob::refusal(const ExportChoice& choice) const {
+    if (!select(choice).valid) {
+        return QString::fromUtf8(kExportRangeText);
+    }
+    return std::nullopt;
+}
+
+std::int64_t StationExportJob::progressMaximum(const ExportChoice& choice) const {
+    return static_cast<std::int64_t>(select(choice).count);
+}
+
+ExportOutcome StationExportJob::write(const ExportChoice& choice, ExportFile& out,
+                                      ExportProgress* progress) {
+    StationHistoryReader reader;
+    if (!reader.open(path_)) {
+        return {ExportOutcome::Status::InputUnreadable, reader.error(), 0};
+    }
     const StationHistoryHeader& header = reader.header();
-    QByteArray text = exportHeaderLine(header);
-    text.reserve(kFlushBytes + 4096);
-    const auto flush = [&] {
-        const bool ok = out.write(text) == text.size();
-        text.clear();
-        return ok;
-    };
+    // The header is written once; another one means another file under the same name, whose
+    // records would not stand at the times the range was chosen from.
+    if (header.intervalSeconds != intervalSeconds_ ||
+        oleDateToMs(header.startTime) != oleDateToMs(fileStart_)) {
+        return {ExportOutcome::Status::Refused, replacedFileText(path_), 0};
+    }
+    const ExportSelection selection = select(choice);
+    std::string& text = out.buffer();
+    const QByteArray headerLine = exportHeaderLine(header);
+    text.append(headerLine.constData(), static_cast<std::size_t>(headerLine.size()));
+    if (progress) {
+        progress->setMaximum(static_cast<std::int64_t>(selection.count));
+        progress->setPosition(0);
+    }
     std::uint64_t written = 0;
-    if (selection.valid && selection.count > 0 && reader.seekRecord(selection.first)) {
+    if (selection.count > 0 && reader.seekRecord(selection.first)) {
         const std::uint32_t channels = header.channelCount;
         const std::int64_t base = shownSecond(header.startTime);
         std::vector<float> block(kBlockRecords * channels);
-        LineTime lineTime;
+        char scratch[kNumberTextMax];
         while (written < selection.count) {
             const std::uint64_t want = std::min(kBlockRecords, selection.count - written);
             const std::uint64_t got = reader.readRecords(block.data(), want);
             for (std::uint64_t r = 0; r < got; ++r) {
                 const std::uint64_t k = selection.first + written + r;
-                lineTime.append(text, base + static_cast<std::int64_t>(k * header.intervalSeconds));
+                text.append(scratch,
+                            writeRecordTime(scratch, base + static_cast<std::int64_t>(
+                                                                k * header.intervalSeconds)));
                 text += '\t';
                 const float* values = block.data() + r * channels;
                 for (std::uint32_t c = 0; c < channels; ++c) {
-                    appendValue(text, values[c]);
+                    text.append(scratch, writeGeneral(scratch, values[c]));
                     text += '\t';
                 }
                 text += "\r\n";
-                if (text.size() >= kFlushBytes && !flush()) {
-                    return -1;
-                }
+            }
+            if (!out.flushIfFull()) {
+                break;  // finish() names the output that could not be written
             }
             written += got;
             if (progress) {
-                progress(written);
+                progress->setPosition(static_cast<std::int64_t>(written));
             }
             if (got < want) {
                 break;  // the file ends before `to`: the whole records so far are the export
             }
         }
     }
-    if (!flush()) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(written);
+    return {ExportOutcome::Status::Done, {}, static_cast<std::int64_t>(written)};
 }
 
 }  // namespace tamlo::viewer

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QString>
 #include <cstdint>
-#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
 
 #include "shared/datetime.h"
+#include "shared/exportjob.h"
 #include "shared/stationhistory.h"
 
 namespace tamlo::viewer {
@@ -27,11 +29,35 @@ ExportSelection selectExportRecords(OleDate fileStart, OleDate fileEnd,
 // "时间\t" then every channel's tag as stored, each followed by a tab, then CR LF.
 QByteArray exportHeaderLine(const StationHistoryHeader& header);
 
-// Writes the header line and one line per selected record, each dated with its record's own
-// time, reading the file in blocks. Stops early at the end of the file's whole records. Returns
-// the number of data lines written, or -1 when writing to `out` failed.
-using ExportProgress = std::function<void(std::uint64_t linesWritten)>;
-std::int64_t writeViewerExport(StationHistoryReader& reader, const ExportSelection& selection,
-                               QIODevice& out, const ExportProgress& progress = {});
+// Said when the file under the opened name now has another header: another file replaced it.
+QString replacedFileText(const QString& path);
+
+// The viewer's export of a station history file: every record of the range, each line dated
+// with its record's own time, values as stored in general format with 5 significant digits.
+// The file is read in blocks and opened anew for the export; it ends at the last whole record.
+class StationExportJob final : public ExportJob {
+public:
+    // The span and interval as the viewer took them when it opened the file.
+    StationExportJob(QString path, OleDate fileStart, OleDate fileEnd,
+                     std::uint32_t intervalSeconds);
+    // The file as it is now (the command line): a job, or the text that refuses the file.
+    static std::variant<std::unique_ptr<ExportJob>, QString> open(const QString& path);
+
+    QString inputPath() const override { return path_; }
+    OleDate startTime() const override { return fileStart_; }
+    OleDate endTime() const override { return fileEnd_; }
+    std::optional<QString> refusal(const ExportChoice& choice) const override;
+    std::int64_t progressMaximum(const ExportChoice& choice) const override;
+    ExportOutcome write(const ExportChoice& choice, ExportFile& out,
+                        ExportProgress* progress) override;
+
+private:
+    ExportSelection select(const ExportChoice& choice) const;
+
+    QString path_;
+    OleDate fileStart_;
+    OleDate fileEnd_;
+    std::uint32_t intervalSeconds_;
+};
 
 }  // namespace tamlo::viewer

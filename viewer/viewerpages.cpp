@@ -3,6 +3,8 @@
 #include <QFile>
 #include <algorithm>
 
+#include "viewerexport.h"
+
 namespace tamlo::viewer {
 namespace {
 
@@ -110,7 +112,7 @@ ViewerPages::Outcome ViewerPages::loadPage(std::uint64_t startRecord, int pageNu
     // The header is written once; another one means another file under the same name, whose
     // records would not fit the rows and times shown.
     if (!sameLayout(reader.header(), state_.header)) {
-        error_ = QStringLiteral("文件“%1”已被另一个文件替换，请重新打开。").arg(state_.fileName);
+        error_ = replacedFileText(state_.fileName);
         return Outcome::Refused;
     }
     const std::uint64_t available =

@@ -1,11 +1,11 @@
 // The viewer's export file, byte for byte: which records a range selects, their own times, the
 // header line, the end of the file.
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "nvbytes.h"
 #include "shared/datetime.h"
+#include "shared/exportjob.h"
 #include "shared/stationhistory.h"
 #include "viewer/viewerexport.h"
 
@@ -30,22 +30,20 @@ QByteArray line(const char* time, int k) {
 // Exports [from, to] of `path` as the dialog would; the bytes, or a note when refused.
 QByteArray exportRange(const QString& path, OleDate from, OleDate to,
                        std::int64_t* lines = nullptr) {
-    StationHistoryReader reader;
-    if (!reader.open(path)) {
+    auto opened = StationExportJob::open(path);
+    if (std::holds_alternative<QString>(opened)) {
         return "unreadable";
     }
-    const ExportSelection s = selectExportRecords(reader.header().startTime, reader.endTime(),
-                                                  reader.header().intervalSeconds, from, to);
-    if (!s.valid) {
-        return "refused";
+    ExportJob& job = *std::get<std::unique_ptr<ExportJob>>(opened);
+    QTemporaryDir dir;
+    const ExportOutcome outcome = runExport(job, {from, to, 1}, dir.filePath("out.xls"));
+    if (outcome.status != ExportOutcome::Status::Done) {
+        return outcome.message == QString::fromUtf8(kExportRangeText) ? "refused" : "failed";
     }
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    const std::int64_t n = writeViewerExport(reader, s, out);
     if (lines) {
-        *lines = n;
+        *lines = outcome.lines;
     }
-    return out.data();
+    return nvbytes::read(dir.filePath("out.xls"));
 }
 
 QString tenRecords(const QTemporaryDir& dir, double start = kStart) {
@@ -131,20 +129,35 @@ private slots:
         // The range was chosen on 10 records; the file now ends in a torn record after 7.
         QTemporaryDir dir;
         const QString path = tenRecords(dir);
-        StationHistoryReader reader;
-        QVERIFY(reader.open(path));
-        const ExportSelection s =
-            selectExportRecords(kStart, reader.endTime(), 60, kStart, addSeconds(kStart, 540));
-        QCOMPARE(s.count, 10u);
+        StationExportJob job(path, kStart, addSeconds(kStart, 600), 60);
+        const ExportChoice choice{kStart, addSeconds(kStart, 540), 1};
+        QCOMPARE(job.progressMaximum(choice), 10);
         QVERIFY(QFile::resize(path, 1176 + 7 * 8 + 5));
-        QVERIFY(reader.open(path));
-        QBuffer out;
-        out.open(QIODevice::WriteOnly);
-        QList<std::uint64_t> progress;
-        QCOMPARE(writeViewerExport(reader, s, out, [&](std::uint64_t n) { progress << n; }), 7);
-        QCOMPARE(progress.last(), 7u);
-        QVERIFY(out.data().endsWith(line("26-12-08 00:01:00", 6)));
-        QCOMPARE(out.data().count("\r\n"), 8);
+        struct Gauge final : ExportProgress {
+            std::int64_t maximum = -1;
+            std::int64_t position = -1;
+            void setMaximum(std::int64_t m) override { maximum = m; }
+            void setPosition(std::int64_t p) override { position = p; }
+        } gauge;
+        const QString out = dir.filePath("out.xls");
+        const ExportOutcome outcome = runExport(job, choice, out, &gauge);
+        QCOMPARE(outcome.status, ExportOutcome::Status::Done);
+        QCOMPARE(outcome.lines, 7);
+        QCOMPARE(gauge.maximum, 10);
+        QCOMPARE(gauge.position, 7);
+        QVERIFY(nvbytes::read(out).endsWith(line("26-12-08 00:01:00", 6)));
+        QCOMPARE(nvbytes::read(out).count("\r\n"), 8);
+    }
+
+    void replacedFileIsNotExportedWithTheOldTimes() {
+        QTemporaryDir dir;
+        const QString path = tenRecords(dir);
+        StationExportJob job(path, kStart, addSeconds(kStart, 600), 60);
+        nvbytes::write(path, nvbytes::header(kStart, 30, 2) + nvbytes::records(0, 20, 2, valueAt));
+        const ExportOutcome outcome =
+            runExport(job, {kStart, addSeconds(kStart, 600), 1}, dir.filePath("out.xls"));
+        QCOMPARE(outcome.status, ExportOutcome::Status::Refused);
+        QVERIFY(!QFileInfo::exists(dir.filePath("out.xls")));
     }
 };
 
