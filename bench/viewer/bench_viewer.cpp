@@ -158,7 +158,10 @@ void exportFigure(const QTemporaryDir& dir) {
 
     // pandas: the same float32 values from the file, written as tab-separated text; only
     // to_csv is timed.
-    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    // Debian's python3 first: python3-pandas installs there, not into other interpreters.
+    QString python = QFile::exists(QStringLiteral("/usr/bin/python3"))
+                         ? QStringLiteral("/usr/bin/python3")
+                         : QStandardPaths::findExecutable(QStringLiteral("python3"));
     const QString script =
         QStringLiteral(
             "import sys, time\n"
