@@ -19,6 +19,8 @@ namespace {
 
 constexpr int kTickLength = 4;
 constexpr int kMinimumDrag = 17;
+// Below this many pixels either way the plot takes the whole chart, without title and labels.
+constexpr int kMinimumPlot = 8;
 
 // The colours new series take, in order.
 const QColor kDefaultColors[] = {
@@ -390,6 +392,16 @@ TChart::Layout TChart::computeLayout(const QSize& size) const {
 
     l.bottomMin = bottomAxis()->minimum();
     l.bottomMax = bottomAxis()->maximum();
+    // A chart squeezed smaller than its title, labels and margins keeps the curves alone, inside
+    // the frame: the plot never reaches past the picture, so nothing is drawn or read outside it.
+    const QRect inFrame = QRect(QPoint(0, 0), size).adjusted(1, 1, -1, -1);
+    if (!inFrame.contains(l.plot) || l.plot.width() < kMinimumPlot ||
+        l.plot.height() < kMinimumPlot) {
+        l.title = QRect();
+        l.leftTicks.clear();
+        l.plot = inFrame.isValid() ? inFrame : QRect();
+        return l;
+    }
     computeBottomTicks(l, metrics);
     return l;
 }
@@ -447,8 +459,10 @@ void TChart::computeBottomTicks(Layout& l, const QFontMetrics& metrics) const {
         return;
     }
     int widest = 0;
+    // Labels come through the series, which may make them on demand: only the points that
+    // get a label are asked for one.
     for (int i : {0, n / 2, n - 1}) {
-        widest = std::max(widest, metrics.horizontalAdvance(points.label(i)));
+        widest = std::max(widest, metrics.horizontalAdvance(first.label(i)));
     }
     if (widest == 0) {
         widest = metrics.horizontalAdvance(QStringLiteral("00-00 00:00:00"));
@@ -457,11 +471,14 @@ void TChart::computeBottomTicks(Layout& l, const QFontMetrics& metrics) const {
     int lastRight = std::numeric_limits<int>::min() / 2;
     auto consider = [&](int i) {
         const double x = points.x(i);
-        if (!std::isfinite(x) || x < l.bottomMin || x > l.bottomMax || points.labelIsBlank(i)) {
+        if (!std::isfinite(x) || x < l.bottomMin || x > l.bottomMax) {
+            return;
+        }
+        const QString text = first.label(i);
+        if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); })) {
             return;
         }
         const int pixel = pixelOf(x);
-        const QString text = points.label(i);
         const int w = metrics.horizontalAdvance(text);
         if (pixel - w / 2 < lastRight + gap) {
             return;
@@ -513,6 +530,13 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     const QRect plot = l.plot;
     const quint32 back = 0xFF000000u | backColor_.rgb();
     const quint32 black = 0xFF000000u;
+    if (image.isNull()) {
+        return;
+    }
+    if (plot.isEmpty()) {
+        image.fill(panelColor_);
+        return;
+    }
     {
         // Qt's solid fills are the fastest way to clear; each pixel is written once.
         QPainter fill(&image);
@@ -527,7 +551,7 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     const raster::Surface surface{reinterpret_cast<quint32*>(image.bits()),
                                   image.bytesPerLine() / 4};
     const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
-    const raster::Clip inside = raster::Clip::fromRect(plot);
+    const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
 
     // Dotted grid at the ticks.
     const quint32 grid =
@@ -597,7 +621,7 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
         painter.drawText(QRect(t.pixel - w / 2 - 1, labelTop, w + 2, metrics.height()),
                          Qt::AlignCenter, t.text);
     }
-    if (!title_.isEmpty()) {
+    if (!title_.isEmpty() && !l.title.isEmpty()) {
         QFont titleFont = font();
         titleFont.setBold(true);
         painter.setFont(titleFont);
@@ -607,7 +631,7 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
 }
 
 QImage TChart::renderImage(const QSize& size) const {
-    QImage image(size.expandedTo(QSize(8, 8)), QImage::Format_RGB32);
+    QImage image(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     renderFrame(image, computeLayout(image.size()));
     return image;
 }
