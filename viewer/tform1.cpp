@@ -212,12 +212,19 @@ void TForm1::showPage(bool newFile) {
     }
     chart::TChart* chart = panel_->chart();
     for (int i = 0; i < channels; ++i) {
-        chart::TFastLineSeries* series = chart->series(i);
         for (int j = 0; j < n; ++j) {
-            series->addXY(j, page.value(j, i),
-                          i == 0 ? formatOleDate(QStringLiteral("MM-DD HH:NN:SS"), s.pointTime(j))
-                                 : QString());
+            ys[static_cast<std::size_t>(j)] = page.value(j, i);
         }
+        chart->series(i)->appendPoints(xs.data(), ys.data(), n);
+    }
+    if (channels > 0) {
+        const OleDate start = s.header.startTime;
+        const std::uint32_t interval = s.header.intervalSeconds;
+        const std::uint64_t first = s.pageStartRecord;
+        chart->series(0)->setLabelFunction([start, interval, first](int j) {
+            return formatOleDate(QStringLiteral("MM-DD HH:NN:SS"),
+                                 historyRecordTime(start, interval, first + std::uint64_t(j)));
+        });
     }
     panel_->setWindowCount(n);
     updatePageButtons();

@@ -1,5 +1,6 @@
 // A file that tamlo_pro records from tamlo_meter_sim, opened by the viewer while the station is
 // still appending to it: the curves and the export show the simulator's values at their times.
+#include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QTest>
 
@@ -65,8 +66,10 @@ private slots:
         prompter.queueSaveFile(out);
         viewer::TForm2 dialog(prompter, job);
         const QDateTime last(QDate(2026, 12, 7), QTime(10, 45, 20));
-        dialog.findChild<QDateTimeEdit*>(QStringLiteral("DateTimePicker_histr_enddate"))->setDateTime(last);
-        dialog.findChild<QDateTimeEdit*>(QStringLiteral("DateTimePicker_histr_endtime"))->setDateTime(last);
+        dialog.findChild<QDateTimeEdit*>(QStringLiteral("DateTimePicker_histr_enddate"))
+            ->setDateTime(last);
+        dialog.findChild<QDateTimeEdit*>(QStringLiteral("DateTimePicker_histr_endtime"))
+            ->setDateTime(last);
         dialog.Button1Click();
         QCOMPARE(prompter.texts(), QStringList{QStringLiteral("数据导出完成！")});
         QCOMPARE(station.readFile(out), QByteArray("\xca\xb1\xbc\xe4\tTT101\tPT202\t\r\n"
