@@ -1,6 +1,8 @@
 #include "viewerexport.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <vector>
 
 #include "shared/exportfile.h"
@@ -21,6 +23,40 @@ std::int64_t shownSecond(OleDate t) {
 }
 
 constexpr std::uint64_t kBlockRecords = 4096;
+constexpr std::size_t kChunkBytes = 64 * 1024;
+
+// The texts of a channel's recent values. A station stores 16-bit readings divided by a power
+// of ten and repeats a value until its device reads another, so a channel's values recur: most
+// of a long export is texts written before.
+class ValueTexts {
+public:
+    // Writes the text of `value` at `out`, which has room for kNumberTextMax characters.
+    char* write(char* out, float value) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        Entry& e = entries_[(bits ^ (bits >> 15)) % kEntries];
+        if (e.length >= 0 && e.bits == bits) {
+            std::memcpy(out, e.text, sizeof e.text);  // a fixed-size copy is a single move
+            return out + e.length;
+        }
+        char* end = writeGeneral(out, value);
+        if (end - out <= static_cast<std::ptrdiff_t>(sizeof e.text)) {
+            e.bits = bits;
+            e.length = static_cast<int>(end - out);
+            std::memcpy(e.text, out, sizeof e.text);
+        }
+        return end;
+    }
+
+private:
+    static constexpr std::uint32_t kEntries = 64;
+    struct Entry {
+        std::uint32_t bits = 0;
+        int length = -1;
+        char text[16];
+    };
+    std::array<Entry, kEntries> entries_{};
+};
 
 }  // namespace
 
@@ -116,23 +152,32 @@ ExportOutcome StationExportJob::write(const ExportChoice& choice, ExportFile& ou
         const std::uint32_t channels = header.channelCount;
         const std::int64_t base = shownSecond(header.startTime);
         std::vector<float> block(kBlockRecords * channels);
-        char scratch[kNumberTextMax];
+        std::vector<ValueTexts> texts(channels);
+        // Lines are put together here and handed to the output's buffer in large pieces.
+        const std::size_t lineRoom = 32 + static_cast<std::size_t>(channels) * (kNumberTextMax + 1);
+        std::vector<char> chunk(kChunkBytes + lineRoom);
         while (written < selection.count) {
             const std::uint64_t want = std::min(kBlockRecords, selection.count - written);
             const std::uint64_t got = reader.readRecords(block.data(), want);
+            char* p = chunk.data();
             for (std::uint64_t r = 0; r < got; ++r) {
                 const std::uint64_t k = selection.first + written + r;
-                text.append(scratch,
-                            writeRecordTime(scratch, base + static_cast<std::int64_t>(
-                                                                k * header.intervalSeconds)));
-                text += '\t';
+                p = writeRecordTime(p,
+                                    base + static_cast<std::int64_t>(k * header.intervalSeconds));
+                *p++ = '\t';
                 const float* values = block.data() + r * channels;
                 for (std::uint32_t c = 0; c < channels; ++c) {
-                    text.append(scratch, writeGeneral(scratch, values[c]));
-                    text += '\t';
+                    p = texts[c].write(p, values[c]);
+                    *p++ = '\t';
                 }
-                text += "\r\n";
+                *p++ = '\r';
+                *p++ = '\n';
+                if (p - chunk.data() >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
+                    text.append(chunk.data(), static_cast<std::size_t>(p - chunk.data()));
+                    p = chunk.data();
+                }
             }
+            text.append(chunk.data(), static_cast<std::size_t>(p - chunk.data()));
             if (!out.flushIfFull()) {
                 break;  // finish() names the output that could not be written
             }

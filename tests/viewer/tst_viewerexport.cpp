@@ -6,6 +6,7 @@
 #include "nvbytes.h"
 #include "shared/datetime.h"
 #include "shared/exportjob.h"
+#include "shared/numbertext.h"
 #include "shared/stationhistory.h"
 #include "viewer/viewerexport.h"
 
@@ -147,6 +148,27 @@ private slots:
         QCOMPARE(gauge.position, 7);
         QVERIFY(nvbytes::read(out).endsWith(line("26-12-08 00:01:00", 6)));
         QCOMPARE(nvbytes::read(out).count("\r\n"), 8);
+    }
+
+    void recurringValuesKeepTheirTexts() {
+        // Readings that come back again and again, as a station's do, interleaved so that
+        // different values meet in the writer's memory of texts written before.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("recurring.nv");
+        const auto value = [](int k, int c) {
+            return c == 0 ? float(k % 97) / 10.0f : float((k * 7) % 131) * -0.001f;
+        };
+        nvbytes::write(path, nvbytes::header(kStart, 1, 2, {"TT101", "PT202"}) +
+                                 nvbytes::records(0, 3000, 2, value));
+        const QByteArray bytes = exportRange(path, kStart, addSeconds(kStart, 2999));
+        const QList<QByteArray> lines = bytes.split('\n');
+        QCOMPARE(lines.size(), 3002);
+        for (int k = 0; k < 3000; ++k) {
+            const QList<QByteArray> fields = lines[k + 1].split('\t');
+            QCOMPARE(fields.size(), 4);
+            QCOMPARE(fields[1], formatGeneral(value(k, 0), 5, 3).toLatin1());
+            QCOMPARE(fields[2], formatGeneral(value(k, 1), 5, 3).toLatin1());
+        }
     }
 
     void replacedFileIsNotExportedWithTheOldTimes() {
