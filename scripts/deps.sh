@@ -3,7 +3,8 @@
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test)
 #   scripts/deps.sh test    build + fonts the windows and charts draw with
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
-#   scripts/deps.sh bench   test + QCustomPlot (the chart benchmark compares against it)
+#   scripts/deps.sh bench   test + QCustomPlot and pandas (the chart and export benchmarks compare
+#                           against them)
 set -euo pipefail
 
 profile="${1:-test}"
@@ -13,7 +14,7 @@ case "$profile" in
   build) ;;
   test) packages+=(fonts-wqy-microhei fonts-dseg) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm) ;;
-  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev) ;;
+  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas) ;;
   *) echo "usage: $0 build|test|demo|bench" >&2; exit 2 ;;
 esac
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -14,8 +15,10 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "chart/crosshair.h"
 #include "chart/tchart.h"
 #include "chartinteraction.h"
+#include "exporttext.h"
 #include "numbertext.h"
 #include "prompter.h"
 
@@ -38,15 +41,35 @@ void setTextColor(QWidget* widget, const QColor& color) {
     widget->setPalette(palette);
 }
 
-// The pen of an XOR cross-hair: the back colour's RGB as a Windows colour (0x00BBGGRR) XOR 255,
-// so that black gives pure red.
-QColor crossHairPenColor(const QColor& back) {
-    const unsigned windows = static_cast<unsigned>(back.red()) |
-                             static_cast<unsigned>(back.green()) << 8 |
-                             static_cast<unsigned>(back.blue()) << 16;
-    const unsigned pen = windows ^ 255u;
-    return QColor(static_cast<int>(pen & 0xFF), static_cast<int>(pen >> 8 & 0xFF),
-                  static_cast<int>(pen >> 16 & 0xFF));
+// A channel row's value box: a line edit whose sunken frame is two plain lines, since the
+// cross-hair repaints sixteen of them on every mouse move and the style's frame is the slow part.
+class ValueBox final : public QLineEdit {
+public:
+    ValueBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
+        setFrame(false);
+        setTextMargins(2, 0, 2, 0);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLineEdit::paintEvent(event);
+        QPainter painter(this);
+        const QRect r = rect().adjusted(0, 0, -1, -1);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(r.topLeft(), r.topRight());
+        painter.drawLine(r.topLeft(), r.bottomLeft());
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        painter.drawLine(r.topRight(), r.bottomRight());
+    }
+};
+
+// A readout repaints only what changed: most moves leave most value boxes as they were.
+template <class Widget>
+void setTextIfChanged(Widget* widget, const QString& text) {
+    if (widget->text() != text) {
+        widget->setText(text);
+    }
 }
 
 }  // namespace
@@ -282,7 +305,7 @@ void HistoryChartPanel::buildRows(const QStringList& captions) {
         row.check = new QCheckBox(captions[i], rowsContent_);
         row.check->setGeometry(8, top, 70, 20);
         row.check->setChecked(true);
-        row.value = new QLineEdit(QStringLiteral("0.0"), rowsContent_);
+        row.value = new ValueBox(QStringLiteral("0.0"), rowsContent_);
         row.value->setGeometry(85, top, 60, 20);
         row.value->setFont(valueFont);
         setTextColor(row.value, Qt::blue);
@@ -325,7 +348,7 @@ std::vector<QWidget*> HistoryChartPanel::rowsList() const {
 
 void HistoryChartPanel::drawCrossHair(QPoint at) {
     chart::TChartCanvas* canvas = chart_->canvas();
-    canvas->setPenColor(crossHairPenColor(chart_->backColor()));
+    canvas->setPenColor(chart::crossHairColor(chart_->backColor()));
     canvas->setPenStyle(Qt::SolidLine);
     canvas->setPenMode(chart::TChartCanvas::PenMode::Xor);
     canvas->setPenWidth(1);
@@ -367,9 +390,10 @@ void HistoryChartPanel::Chart2MouseMove(int x, int y) {
     }
     const int p = *point;
     if (readout_ && p < first->count()) {
-        readout_->setText(QStringLiteral("当前时刻：") + first->label(p) +
-                          QStringLiteral("    Y坐标：") +
-                          chart_->leftAxis()->formatValue(values.y()) + QStringLiteral("      "));
+        setTextIfChanged(readout_, QStringLiteral("当前时刻：") + first->label(p) +
+                                       QStringLiteral("    Y坐标：") +
+                                       chart_->leftAxis()->formatValue(values.y()) +
+                                       QStringLiteral("      "));
     }
     for (int i = 0; i < chart_->seriesCount() && i < rowCount(); ++i) {
         chart::TFastLineSeries* s = chart_->series(i);
@@ -377,9 +401,13 @@ void HistoryChartPanel::Chart2MouseMove(int x, int y) {
             continue;
         }
         const double v = s->yValue(p);
-        rowValueBox(i)->setText(options_.noDataText && v == -30000.0
-                                    ? QString::fromUtf8(kNoDataText)
-                                    : formatGeneral(v, 5, 3));
+        if (options_.noDataText && v == -30000.0) {
+            setTextIfChanged(rowValueBox(i), QString::fromUtf8(kNoDataText));
+        } else {
+            char text[kNumberTextMax];
+            setTextIfChanged(rowValueBox(i),
+                             QString::fromLatin1(text, writeGeneral(text, v) - text));
+        }
     }
 }
 
