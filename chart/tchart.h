@@ -3,6 +3,7 @@
 #include "tchartaxis.h"
 #include "tchartcanvas.h"
 #include "tfastlineseries.h"
+#include "ticks.h"
 
 #include <QColor>
 #include <QImage>
@@ -107,22 +108,6 @@ private:
     friend class TChartCanvas;
     friend class TFastLineSeries;
 
-    struct Tick {
-        int pixel;
-        QString text;
-    };
-    struct Layout {
-        QSize size;
-        QRect plot;
-        QRect title;
-        double bottomMin = 0;
-        double bottomMax = 0;
-        double leftMin = 0;
-        double leftMax = 0;
-        std::vector<Tick> leftTicks;
-        std::vector<Tick> bottomTicks;
-        bool bottomGrid = true;
-    };
     struct SavedAxis {
         bool automatic;
         double minimum;
@@ -133,6 +118,9 @@ private:
     void seriesChanged();
     void axisChanged();
     void invalidate(bool relayout);
+    // Automatic axes keep what they show now (before the data they follow goes away).
+    void keepAutomaticRanges();
+    ValueFormat formatOf(const TChartAxis* axis) const;
     bool automaticRange(const TChartAxis* axis, double& low, double& high) const;
     void seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, double& high,
                           bool& any) const;
@@ -140,9 +128,8 @@ private:
     void drawCanvasLine(QPoint from, QPoint to);
 
     const Layout& layout() const;
-    Layout computeLayout(const QSize& size) const;
-    void computeLeftTicks(Layout& layout, const QFontMetrics& metrics) const;
-    void computeBottomTicks(Layout& layout, const QFontMetrics& metrics) const;
+    Layout computeLayout(const QSize& size, const QFontMetrics& metrics,
+                         const QFontMetrics& titleMetrics) const;
     void renderFrame(QImage& image, const Layout& layout) const;
     void ensureFrame();
     QRect zoomBandRect() const;

@@ -66,6 +66,9 @@ void TFastLineSeries::setLabelFunction(std::function<QString(int index)> labelOf
 
 void TFastLineSeries::deletePoint(int index) {
     checkIndex(index);
+    if (points_.size() == 1) {
+        keepAxesBeforeDataGoes();
+    }
     const double x = points_.x(index);
     const double y = points_.y(index);
     points_.remove(index);
@@ -83,6 +86,7 @@ void TFastLineSeries::deletePoint(int index) {
 }
 
 void TFastLineSeries::clear() {
+    keepAxesBeforeDataGoes();
     points_.clear();
     labelOf_ = nullptr;
     xAscending_ = true;
@@ -122,6 +126,9 @@ QString TFastLineSeries::label(int index) const {
 
 void TFastLineSeries::setVisible(bool visible) {
     if (visible_ != visible) {
+        if (!visible) {
+            keepAxesBeforeDataGoes();
+        }
         visible_ = visible;
         noteChanged();
     }
@@ -172,6 +179,12 @@ bool TFastLineSeries::xRange(double& low, double& high) const {
 
 bool TFastLineSeries::yRange(double& low, double& high) const {
     return range(yExtremes_, false, low, high);
+}
+
+void TFastLineSeries::keepAxesBeforeDataGoes() {
+    if (chart_ != nullptr) {
+        chart_->keepAutomaticRanges();
+    }
 }
 
 void TFastLineSeries::noteChanged() {

@@ -66,6 +66,8 @@ private:
     TFastLineSeries(TChart* chart, const QColor& color);
     void checkIndex(int index) const;
     void noteChanged();
+    // Automatic axes keep showing the range of data that is about to go.
+    void keepAxesBeforeDataGoes();
 
     struct Extremes {
         bool valid = true;  // false: must be recomputed
