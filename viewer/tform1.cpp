@@ -9,6 +9,7 @@
 #include "shared/datetime.h"
 #include "shared/historychartpanel.h"
 #include "shared/prompter.h"
+#include "shared/statusbar.h"
 #include "shared/tcgauge.h"
 #include "viewer/tform2.h"
 #include "viewer/viewerexport.h"
@@ -102,18 +103,9 @@ void TForm1::buildProgressPanel() {
 }
 
 void TForm1::buildStatusBar() {
-    StatusBar1 = new QStatusBar(this);
+    StatusBar1 = new PanelStatusBar({500, 140, 50, 50, 50}, this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
-    for (int width : {500, 140, 50, 50, 50}) {
-        auto* panel = new QLabel(StatusBar1);
-        panel->setFixedWidth(width);
-        StatusBar1->addWidget(panel);
-        if (!statusPanel0_) {
-            statusPanel0_ = panel;
-            statusPanel0_->setObjectName(QStringLiteral("StatusBar1Panel0"));
-        }
-    }
 }
 
 void TForm1::FormCreate() {
@@ -194,7 +186,7 @@ void TForm1::showPage(bool newFile) {
             tags << s.header.tag(i);
         }
         panel_->buildRows(tags);
-        statusPanel0_->setText(s.fileName);
+        StatusBar1->setPanelText(0, s.fileName);
         lb_histr_time->setText(pages_.rangeText());
         lb_histr_time->adjustSize();
         panel_->allCheckBox()->setEnabled(true);

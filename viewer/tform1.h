@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTabWidget>
 
 #include "viewer/viewerpages.h"
@@ -11,6 +10,7 @@
 namespace tamlo {
 class Clock;
 class HistoryChartPanel;
+class PanelStatusBar;
 class Prompter;
 class TCGauge;
 }  // namespace tamlo
@@ -47,7 +47,7 @@ public:
     QLabel* lb_histr_time;
     QFrame* Panel_histread_progress;
     TCGauge* CGauge1;
-    QStatusBar* StatusBar1;
+    PanelStatusBar* StatusBar1;
 
 private:
     void FormCreate();
@@ -64,7 +64,6 @@ private:
     Prompter& prompter_;
     Clock& clock_;
     HistoryChartPanel* panel_ = nullptr;
-    QLabel* statusPanel0_ = nullptr;
     ViewerPages pages_;
 };
 

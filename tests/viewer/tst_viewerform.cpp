@@ -13,6 +13,8 @@
 #include "scriptedprompter.h"
 #include "shared/datetime.h"
 #include "shared/historychartpanel.h"
+#include "shared/statusbar.h"
+#include "shared/tcgauge.h"
 #include "viewer/tform1.h"
 
 using namespace tamlo;
@@ -107,7 +109,7 @@ private slots:
         QVERIFY(v.form.Button_expro_histr->isEnabled());
         QCOMPARE(v.form.lb_histr_time->text(),
                  QStringLiteral("时间范围: 26-12-07 10:00:00 至 26-12-07 10:00:00         "));
-        QCOMPARE(v.form.StatusBar1->findChild<QLabel*>("StatusBar1Panel0")->text(), path);
+        QCOMPARE(v.form.StatusBar1->panelText(0), path);
         QVERIFY(!v.form.panel()->busy());
     }
 
@@ -118,6 +120,8 @@ private slots:
         TForm1& f = v.form;
         QCOMPARE(f.Label_histr_pagecount->text(), QStringLiteral("共3页 第1页"));
         QCOMPARE(v.points(2), 20000);
+        QCOMPARE(f.CGauge1->maxValue(), 20000);
+        QCOMPARE(f.CGauge1->hint(), QStringLiteral("正在读取历史数据请稍后！"));
         QCOMPARE(v.chart()->series(0)->label(0), QStringLiteral("12-07 10:00:00"));
         QVERIFY(v.chart()->series(1)->label(0).isEmpty());
         QVERIFY(f.Button_histr_next->isEnabled() && !f.Button_histr_back->isEnabled());
@@ -133,6 +137,7 @@ private slots:
 
         f.Button_histr_next->click();
         QCOMPARE(v.points(), 5000);
+        QCOMPARE(f.CGauge1->maxValue(), 5000);
         QCOMPARE(f.panel()->windowCount(), 5000);
         QVERIFY(!f.Button_histr_next->isEnabled() && f.Button_histr_back->isEnabled());
         f.Button_histr_back->click();
