@@ -53,6 +53,26 @@ inline QByteArray read(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// 2026-12-07 10:00:00 as a date-time value, built here from its day count.
+inline constexpr double kPagesStart = 46363.0 + 10.0 / 24.0;
+
+// Record k, channel c of a paging test file: k + c / 4, exact in a float up to 2^22 records.
+inline float countingValue(int k, int c) {
+    return float(k) + 0.25f * float(c);
+}
+
+// A file of `records` x `channels` counting values from kPagesStart, tags "CH0", "CH1", ...
+inline QString writeCountingFile(const QString& path, int records, int channels,
+                                 quint32 interval = 10) {
+    QList<QByteArray> tags;
+    for (int i = 0; i < channels; ++i) {
+        tags << QByteArray("CH") + QByteArray::number(i);
+    }
+    write(path, header(kPagesStart, interval, channels, tags) +
+                    nvbytes::records(0, records, channels, countingValue));
+    return path;
+}
+
 inline quint32 bits(float v) {
     quint32 b;
     std::memcpy(&b, &v, 4);

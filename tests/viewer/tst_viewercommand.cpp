@@ -2,7 +2,6 @@
 // the same choices, and refusals that write nothing.
 #include <QDateTimeEdit>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,23 +30,10 @@ QString tenRecords(const QTemporaryDir& dir, quint32 interval = 60) {
     return path;
 }
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = test::SimulatorProcess::Outcome;
 
 Run tamloView(const QStringList& arguments) {
-    QProcess p;
-    p.start(test::SimulatorProcess::executablePath("tamlo_view"), arguments);
-    p.closeWriteChannel();
-    Run r;
-    if (p.waitForFinished(30000)) {
-        r.exitCode = p.exitCode();
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return test::SimulatorProcess::runToEnd("tamlo_view", arguments, 30000);
 }
 
 QStringList exportArguments(const QString& input, const char* from, const char* to,
@@ -96,8 +82,8 @@ private slots:
         const Run run = tamloView(
             exportArguments(input, "2026-12-07 23:59:30", "2026-12-08 00:02:00", viaCommand));
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QStringLiteral("3\n"));
-        QVERIFY(run.err.isEmpty());
+        QCOMPARE(run.standardOutput, QStringLiteral("3\n"));
+        QVERIFY(run.standardError.isEmpty());
         const QByteArray expected = QByteArray("\xca\xb1\xbc\xe4\tTT101\tPT202\t\r\n") +
                                     "26-12-08 00:00:00\t0.2\t1E+006\t\r\n"
                                     "26-12-08 00:01:00\t0.3\t1E+006\t\r\n"
@@ -123,8 +109,8 @@ private slots:
         const auto refused = [&](const QStringList& arguments, const QString& message) {
             const Run run = tamloView(arguments);
             QCOMPARE(run.exitCode, 1);
-            QVERIFY2(run.err.contains(message), qPrintable(run.err));
-            QVERIFY(run.out.isEmpty());
+            QVERIFY2(run.standardError.contains(message), qPrintable(run.standardError));
+            QVERIFY(run.standardOutput.isEmpty());
             QVERIFY(!QFileInfo::exists(output));
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(),
                      1);  // no temporary file left either
@@ -160,7 +146,7 @@ private slots:
         }
         const Run help = tamloView({"--help"});
         QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.out.contains("--export"));
+        QVERIFY(help.standardOutput.contains("--export"));
     }
 };
 

@@ -22,22 +22,15 @@ using namespace tamlo::viewer;
 
 namespace {
 
-const OleDate kStart = oleDateFromParts(2026, 12, 7, 10, 0, 0);
+const OleDate kStart = nvbytes::kPagesStart;
 
 float valueAt(int k, int c) {
-    return float(k) + 0.25f * float(c);
+    return nvbytes::countingValue(k, c);
 }
 
 QString makeFile(const QTemporaryDir& dir, const QString& name, int records, int channels,
                  quint32 interval = 10) {
-    QList<QByteArray> tags;
-    for (int i = 0; i < channels; ++i) {
-        tags << QByteArray("CH") + QByteArray::number(i);
-    }
-    const QString path = dir.filePath(name);
-    nvbytes::write(path, nvbytes::header(kStart, interval, channels, tags) +
-                             nvbytes::records(0, records, channels, valueAt));
-    return path;
+    return nvbytes::writeCountingFile(dir.filePath(name), records, channels, interval);
 }
 
 struct Viewer {

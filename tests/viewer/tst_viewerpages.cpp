@@ -11,18 +11,15 @@ using namespace tamlo::viewer;
 
 namespace {
 
-const OleDate kStart = oleDateFromParts(2026, 12, 7, 10, 0, 0);
+const OleDate kStart = nvbytes::kPagesStart;
 
 float valueAt(int k, int c) {
-    return float(k) + 0.25f * float(c);
+    return nvbytes::countingValue(k, c);
 }
 
 QString makeFile(const QTemporaryDir& dir, const QString& name, int records, int channels = 2,
                  quint32 interval = 10) {
-    const QString path = dir.filePath(name);
-    nvbytes::write(path, nvbytes::header(kStart, interval, channels, {"TT101", "PT202", "FT303"}) +
-                             nvbytes::records(0, records, channels, valueAt));
-    return path;
+    return nvbytes::writeCountingFile(dir.filePath(name), records, channels, interval);
 }
 
 // The shown page holds records first .. first + count - 1, bit for bit.
