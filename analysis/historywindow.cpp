@@ -72,8 +72,8 @@ QString windowTimeText(const HistoryWindow& window, int record) {
 
 QString windowLabelText(const HistoryWindow& window, int record) {
     char text[kNumberTextMax];
-    writeRecordTime(text, window.secondsOf(record));
-    return QString::fromLatin1(text + 3, 14);
+    const char* end = writeRecordTime(text, window.secondsOf(record));
+    return QString::fromLatin1(end - 14, 14);  // "MM-DD HH:NN:SS" without the year
 }
 
 QString windowValueText(const HistoryWindow& window, int record, int channel) {

@@ -263,14 +263,12 @@ char* writeRecordTime(char* out, std::int64_t seconds) {
     const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    // Two digits stand for 2000..2099 only, as in the date formatter; other years keep four.
     if (year >= 2000 && year <= 2099) {
         out = writeTwoDigits(out, static_cast<int>(year % 100));
-    } else if (year >= 0 && year <= 9999) {
-        out = writeTwoDigits(out, static_cast<int>(year / 100));
-        out = writeTwoDigits(out, static_cast<int>(year % 100));
     } else {
-        out = writeGeneral(out, static_cast<double>(year), 17, 1);
+        // Two digits stand for 2000..2099 only, as in the date-time texts.
+        const int y = static_cast<int>(year < 0 ? 0 : year > 9999 ? 9999 : year);
+        out = writeTwoDigits(writeTwoDigits(out, y / 100), y % 100);
     }
     *out++ = '-';
     out = writeTwoDigits(out, month);

@@ -20,8 +20,8 @@ char* writeScaled(char* out, std::int32_t raw, int decimals);
 // Decimal places of a divisor 1, 10, 100, 1000 or 10000; -1 for any other divisor.
 int decimalsOfDivisor(int divisor);
 
-// Whole seconds since 1899-12-30 00:00 as "YY-MM-DD HH:NN:SS" (17 characters; the year has
-// four digits outside 2000..2099, as in the date formatter).
+// Whole seconds since 1899-12-30 00:00 as "YY-MM-DD HH:NN:SS" (17 characters; a year outside
+// 2000..2099 keeps its four digits).
 char* writeRecordTime(char* out, std::int64_t secondsSinceEpoch);
 
 // Appends to `line`, through the writers above.

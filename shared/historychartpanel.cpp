@@ -27,6 +27,8 @@ namespace {
 
 constexpr int kRowTop = 28;
 constexpr int kRowPitch = 22;
+// A colour outside the chart's default sequence.
+const QColor kNoDefaultColour(1, 2, 3);
 
 template <class Widget>
 Widget* named(Widget* widget, const QString& name) {
@@ -41,8 +43,9 @@ void setTextColor(QWidget* widget, const QColor& color) {
     widget->setPalette(palette);
 }
 
-// A channel row's value box: a line edit whose sunken frame is two plain lines, since the
-// cross-hair repaints sixteen of them on every mouse move and the style's frame is the slow part.
+// A channel row's value box. The cross-hair rewrites sixteen of them on every mouse move, so
+// while the box has no focus it draws its text and a plain sunken frame itself instead of going
+// through the style; with the focus it is an ordinary line edit.
 class ValueBox final : public QLineEdit {
 public:
     ValueBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
@@ -52,9 +55,17 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override {
-        QLineEdit::paintEvent(event);
+        if (hasFocus()) {
+            QLineEdit::paintEvent(event);
+        }
         QPainter painter(this);
         const QRect r = rect().adjusted(0, 0, -1, -1);
+        if (!hasFocus()) {
+            painter.fillRect(rect(), palette().base());
+            painter.setPen(palette().color(QPalette::Text));
+            painter.drawText(rect().adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                             text());
+        }
         painter.setPen(palette().color(QPalette::Dark));
         painter.drawLine(r.topLeft(), r.topRight());
         painter.drawLine(r.topLeft(), r.bottomLeft());
@@ -269,6 +280,27 @@ chart::TFastLineSeries* HistoryChartPanel::seriesAt(int i) const {
 // ---- Series and rows ----
 
 void HistoryChartPanel::rebuildSeries(int count, bool keepColours) {
+    crossHair_.reset();
+    if (count > 0 && count == chart_->seriesCount()) {
+        // The same number of curves: emptied and recoloured in place, as new ones would be;
+        // their point memory is kept for the next window.
+        for (int i = 0; i < count; ++i) {
+            chart::TFastLineSeries* s = chart_->series(i);
+            s->clear();
+            s->setVisible(true);
+            if (!keepColours) {
+                s->setColor(kNoDefaultColour);  // frees its default colour for the others
+            } else if (i < rowCount()) {
+                s->setColor(rowSwatch(i)->color());
+            }
+        }
+        if (!keepColours) {
+            for (int i = 0; i < count; ++i) {
+                chart_->series(i)->setColor(chart_->defaultColor());
+            }
+        }
+        return;
+    }
     chart_->removeAllSeries();
     for (int i = 0; i < count; ++i) {
         chart::TFastLineSeries* s = chart_->addFastLineSeries();

@@ -102,10 +102,12 @@ private slots:
         };
         QCOMPARE(text(oleDateToSeconds(oleDateFromParts(2007, 4, 11, 10, 13, 52))),
                  QString("07-04-11 10:13:52"));
-        QCOMPARE(text(0), QString("1899-12-30 00:00:00"));  // two digits for 2000..2099 only
-        // Every third day from 1950 to 2100 at a varying time of day, against the date formatter.
-        const std::int64_t first = oleDateToSeconds(oleDateFromParts(1950, 1, 1));
-        for (std::int64_t day = 0; day < 55200; day += 3) {
+        QCOMPARE(text(0), QString("1899-12-30 00:00:00"));
+        QCOMPARE(text(oleDateToSeconds(oleDateFromParts(2100, 1, 1, 0, 0, 1))),
+                 QString("2100-01-01 00:00:01"));
+        // Every day of 2000 to 2099 at a varying time of day, against the date formatter.
+        const std::int64_t first = oleDateToSeconds(oleDateFromParts(2000, 1, 1));
+        for (std::int64_t day = 0; day < 36525; ++day) {
             const std::int64_t s = first + day * 86400 + (day * 7919) % 86400;
             const QString expected =
                 formatOleDate(QStringLiteral("YY-MM-DD HH:NN:SS"), secondsToOleDate(s));
