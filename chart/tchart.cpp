@@ -1,5 +1,6 @@
 #include "tchart.h"
 
+#include "chartpainter.h"
 #include "raster.h"
 #include "tchartprintpreview.h"
 
@@ -30,10 +31,6 @@ const QColor kDefaultColors[] = {
 
 bool sameRgb(const QColor& a, const QColor& b) {
     return (a.rgb() & 0xFFFFFF) == (b.rgb() & 0xFFFFFF);
-}
-
-QColor textColorOn(const QColor& background) {
-    return background.lightness() < 110 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 }  // namespace
@@ -374,8 +371,7 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
 
     // Dotted grid at the ticks.
-    const quint32 grid =
-        0xFF000000u | (backColor_.lightness() < 128 ? qRgb(80, 80, 80) : qRgb(192, 192, 192));
+    const quint32 grid = 0xFF000000u | gridColourOn(backColor_).rgb();
     for (const Tick& t : l.leftTicks) {
         if (t.pixel > plot.top() && t.pixel < plot.bottom()) {
             for (int x = plot.left() + 1; x < plot.right(); x += 2) {
@@ -416,8 +412,7 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     raster::drawLine(surface, whole, left, bottom, right, bottom, black);
     raster::drawLine(surface, whole, left, top, left, bottom, black);
     raster::drawLine(surface, whole, right, top, right, bottom, black);
-    const QColor textColor = textColorOn(panelColor_);
-    const quint32 tickColor = 0xFF000000u | textColor.rgb();
+    const quint32 tickColor = 0xFF000000u | textColourOn(panelColor_).rgb();
     for (const Tick& t : l.leftTicks) {
         raster::drawLine(surface, whole, left - kTickLength, t.pixel, left - 1, t.pixel, tickColor);
     }
@@ -427,27 +422,38 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     }
 
     QPainter painter(&image);
-    painter.setFont(font());
-    painter.setPen(textColor);
-    const QFontMetrics metrics(font());
-    const int labelRight = left - kTickLength - 2;
-    for (const Tick& t : l.leftTicks) {
-        const QRect box(0, t.pixel - metrics.height() / 2, labelRight, metrics.height());
-        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, t.text);
+    drawLabels(painter, l, look(font()), QFontMetrics(font()));
+}
+
+ChartLook TChart::look(const QFont& font) const {
+    return ChartLook{backColor_, panelColor_, font, title_, kTickLength};
+}
+
+void TChart::paintChart(QPainter& painter, const QRectF& target, const QSize& layoutSize) const {
+    if (target.isEmpty() || layoutSize.isEmpty()) {
+        return;
     }
-    const int labelTop = bottom + kTickLength + 2;
-    for (const Tick& t : l.bottomTicks) {
-        const int w = metrics.horizontalAdvance(t.text);
-        painter.drawText(QRect(t.pixel - w / 2 - 1, labelTop, w + 2, metrics.height()),
-                         Qt::AlignCenter, t.text);
+    // Text sized in layout units, whatever the resolution of the device.
+    QFont labelFont = font();
+    labelFont.setPixelSize(QFontInfo(font()).pixelSize());
+    QFont titleFont = labelFont;
+    titleFont.setBold(true);
+    const QFontMetrics metrics(labelFont, painter.device());
+    const QFontMetrics titleMetrics(titleFont, painter.device());
+    const Layout l = computeLayout(layoutSize, metrics, titleMetrics);
+    std::vector<SeriesLine> lines;
+    for (const TFastLineSeries* s : series_) {
+        if (s->isVisible()) {
+            lines.push_back(SeriesLine{&s->points(), s->color()});
+        }
     }
-    if (!title_.isEmpty() && !l.title.isEmpty()) {
-        QFont titleFont = font();
-        titleFont.setBold(true);
-        painter.setFont(titleFont);
-        painter.setPen(QColor(0, 0, 255));
-        painter.drawText(l.title, Qt::AlignHCenter | Qt::AlignVCenter, title_);
-    }
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / layoutSize.width(), target.height() / layoutSize.height());
+    const double devicePixelsAcross = target.width() * painter.device()->devicePixelRatioF();
+    paintVectors(painter, l, look(labelFont), metrics, lines,
+                 layoutSize.width() / devicePixelsAcross);
+    painter.restore();
 }
 
 QImage TChart::renderImage(const QSize& size) const {

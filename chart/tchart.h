@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chartpainter.h"
 #include "tchartaxis.h"
 #include "tchartcanvas.h"
 #include "tfastlineseries.h"
@@ -82,8 +83,12 @@ public:
 
     // Redraws the series picture on the next paint.
     void refresh();
-    // The chart drawn at another size (for printing and pictures); raises no events.
+    // The chart drawn at another size (for pictures); raises no events.
     QImage renderImage(const QSize& size) const;
+    // The chart drawn as vectors into target, laid out as a picture of layoutSize pixels would
+    // be (text and lines keep their proportions to that size); lines and text stay sharp at the
+    // device's resolution. For printing and the print preview.
+    void paintChart(QPainter& painter, const QRectF& target, const QSize& layoutSize) const;
     // The modal print preview of this chart.
     void printPreview(QWidget* parent = nullptr);
 
@@ -131,6 +136,7 @@ private:
     Layout computeLayout(const QSize& size, const QFontMetrics& metrics,
                          const QFontMetrics& titleMetrics) const;
     void renderFrame(QImage& image, const Layout& layout) const;
+    ChartLook look(const QFont& font) const;
     void ensureFrame();
     QRect zoomBandRect() const;
     QPoint clampToPlot(const QPoint& pos) const;

@@ -12,7 +12,7 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-q
           libgl1-mesa-dev)
 case "$profile" in
   build) ;;
-  test) packages+=(fonts-wqy-microhei fonts-dseg) ;;
+  test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas) ;;
   *) echo "usage: $0 build|test|demo|bench" >&2; exit 2 ;;

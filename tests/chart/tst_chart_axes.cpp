@@ -124,6 +124,13 @@ void TestChartAxes::automaticAxisFollowsVisibleData() {
     QCOMPARE(chart.bottomAxis()->minimum(), 10.0);
     QCOMPARE(chart.bottomAxis()->maximum(), 59.0);
     QCOMPARE(chart.leftAxis()->minimum(), 0.0);  // fixed
+    // Without data the axis keeps the range it showed last, though nobody read it.
+    for (int i = 0; i < 5; ++i) {
+        a->addXY(a->lastXValue() + 1, 0);
+    }
+    a->clear();
+    QCOMPARE(chart.bottomAxis()->minimum(), 10.0);
+    QCOMPARE(chart.bottomAxis()->maximum(), 64.0);
 }
 
 void TestChartAxes::zoomStepsCompound() {
