@@ -1,11 +1,13 @@
 // The viewer's main window: its start-up state, opening files, paging on the chart, the channel
 // panel across pages and files, and the cross-hair readout without a no-data value.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "chart/tchart.h"
 #include "fakeclock.h"
@@ -139,6 +141,30 @@ private slots:
         QCOMPARE(v.chart()->series(0)->label(0), QStringLiteral("12-07 10:00:00"));
         QVERIFY(f.Button_histr_next->isEnabled() && !f.Button_histr_back->isEnabled());
         QVERIFY(f.Panel_histread_progress->isHidden());
+    }
+
+    void exportButtonOpensTheDialogOnTheFilesSpan() {
+        QTemporaryDir dir;
+        Viewer v;
+        v.open(makeFile(dir, "span.nv", 100, 2));
+        QString label;
+        QString caption;
+        QSize size;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (dialog) {
+                caption = dialog->windowTitle();
+                size = dialog->size();
+                label = dialog->findChild<QLabel*>("Label_histr_timerange")->text();
+                QVERIFY(!dialog->findChild<QWidget*>("Edit_sampling"));
+                dialog->close();
+            }
+        });
+        v.form.Button_expro_histr->click();
+        QCOMPARE(caption, QStringLiteral("输入时间范围"));
+        QCOMPARE(size, QSize(305, 157));
+        QCOMPARE(label,
+                 QStringLiteral("有效时间范围：26-12-07 10:00:00 至 26-12-07 10:16:40         "));
     }
 
     void exactlyOnePageLeavesAnEmptySecond() {
