@@ -24,9 +24,11 @@ QString portOpenFailureText(PortOpenResult result) {
 
 QString comPortName(int portIndex) { return QStringLiteral("COM%1").arg(portIndex + 1); }
 
-QString resolveComPort(const QString& comName, const QString& workingDirectory) {
+QString resolveComPort(const QString& comName, const QString& workingDirectory,
+                       const QString& deviceDirectory) {
 #ifdef Q_OS_WIN
     Q_UNUSED(workingDirectory);
+    Q_UNUSED(deviceDirectory);
     return comName;
 #else
     const QFileInfo local(QDir(workingDirectory).filePath(comName));
@@ -38,7 +40,7 @@ QString resolveComPort(const QString& comName, const QString& workingDirectory) 
     bool ok = false;
     const int number = comName.mid(3).toInt(&ok);
     if (comName.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && ok && number >= 1) {
-        return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+        return QDir(deviceDirectory).filePath(QStringLiteral("ttyS%1").arg(number - 1));
     }
     return comName;
 #endif

@@ -43,8 +43,9 @@ QString comPortName(int portIndex);
 
 // Where COMn is on this machine. Windows: the COM port itself. Elsewhere: an entry named COMn in
 // `workingDirectory` when there is one (a symlink to /dev/ttyUSB0 or to a simulator's
-// pseudo-terminal), else /dev/ttyS(n-1).
-QString resolveComPort(const QString& comName, const QString& workingDirectory);
+// pseudo-terminal), else ttyS(n-1) in `deviceDirectory`.
+QString resolveComPort(const QString& comName, const QString& workingDirectory,
+                       const QString& deviceDirectory = QStringLiteral("/dev"));
 
 // A serial port in blocking use on the calling thread: 8 data bits, no parity, one stop bit,
 // raw, no flow control, 1024-byte buffers and the time-outs above.

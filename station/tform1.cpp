@@ -35,16 +35,32 @@ public:
     }
 };
 
-// Accepts a text whose GBK bytes fit the 8-byte tag field.
-class TagValidator final : public QValidator {
+// Accepts a text whose GBK bytes fit a field of config.dat (the tag and the password hold 8):
+// four Chinese characters or eight ASCII. A longer entry is refused, never cut behind the
+// operator's back.
+class GbkFieldValidator final : public QValidator {
 public:
-    using QValidator::QValidator;
+    GbkFieldValidator(int maxBytes, QObject* parent) : QValidator(parent), maxBytes_(maxBytes) {}
     State validate(QString& input, int&) const override {
-        return stringToGbk(input).size() <= kTagBytes ? Acceptable : Invalid;
+        return fitsGbk(input, maxBytes_) ? Acceptable : Invalid;
     }
-    void fixup(QString& input) const override {
-        input = gbkToString(gbkPrefix(input, kTagBytes));
+
+private:
+    int maxBytes_;
+};
+
+// A status bar panel of a set width that gives way when the window is narrower than the
+// panels (they add up to more than the window's 776 pixels), instead of widening the window.
+class StatusPanel final : public QLabel {
+public:
+    StatusPanel(int width, QWidget* parent) : QLabel(parent), width_(width) {
+        setMaximumWidth(width);
     }
+    QSize sizeHint() const override { return {width_, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+private:
+    int width_;
 };
 
 template <class T>
@@ -110,6 +126,8 @@ void TForm1::buildWindow() {
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
+    // A coarse timer may fire a few milliseconds early; the meters are promised 50 ms of quiet.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setInterval(1000);
     aboutBox_ = new TAboutBox(this);
@@ -157,7 +175,7 @@ void TForm1::buildDevicePage() {
     MaskEdit1 = maskEdit(editPanel, "MaskEdit1", QStringLiteral("999; "));
     MaskEdit2 = named(new QLineEdit(editPanel), "MaskEdit2");
     MaskEdit2->setMaxLength(kTagBytes);
-    MaskEdit2->setValidator(new TagValidator(MaskEdit2));
+    MaskEdit2->setValidator(new GbkFieldValidator(kTagBytes, MaskEdit2));
     MaskEdit3 = maskEdit(editPanel, "MaskEdit3", QStringLiteral("99; "));
     unit_combobox = pickList(editPanel, "unit_combobox", unitNames());
     rec_time = maskEdit(editPanel, "rec_time", QStringLiteral("99999; "));
@@ -207,7 +225,8 @@ void TForm1::buildSetupPanels() {
     passwordStyle_ = std::make_unique<HashPasswordStyle>();
     const auto passwordEdit = [this](QWidget* parent, const char* name) {
         auto* edit = named(new QLineEdit(parent), name);
-        edit->setMaxLength(8);
+        edit->setMaxLength(kPasswordBytes);
+        edit->setValidator(new GbkFieldValidator(kPasswordBytes, edit));
         edit->setEchoMode(QLineEdit::Password);
         edit->setStyle(passwordStyle_.get());
         return edit;
@@ -338,9 +357,8 @@ void TForm1::buildStatusBar() {
     StatusBar1->setFont(small);
     static constexpr std::array<int, 5> widths{500, 140, 50, 50, 50};
     for (std::size_t i = 0; i < widths.size(); ++i) {
-        auto* panel = new QLabel(StatusBar1);
+        auto* panel = new StatusPanel(widths[i], StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         StatusBar1->addWidget(panel);
@@ -606,6 +624,7 @@ void TForm1::Button7Click() {
         return;
     }
     Panel2->hide();
+    unlocked_ = true;
     N4->setEnabled(true);
     N2->setEnabled(true);
     N3->setEnabled(true);
@@ -614,6 +633,7 @@ void TForm1::Button7Click() {
 
 void TForm1::Button8Click() {
     Panel2->hide();
+    lock();
     N4->setEnabled(true);
     N2->setEnabled(false);
     N3->setEnabled(false);
@@ -630,6 +650,9 @@ void TForm1::Button8Click() {
 }
 
 void TForm1::N2Click() {
+    if (!unlocked_) {
+        return;
+    }
     Panel3->show();
     Panel3->raise();
     Label12->setText(kSixSpaces);
@@ -637,13 +660,18 @@ void TForm1::N2Click() {
 }
 
 void TForm1::Button9Click() {
-    if (Edit2->text() != Edit3->text()) {
+    // The password changes only after a log-in, whatever a stale panel or a click may do.
+    if (!unlocked_) {
+        return;
+    }
+    // A text that config.dat cannot hold whole would lock the operator out after a restart.
+    if (Edit2->text() != Edit3->text() || !fitsGbk(Edit2->text(), kPasswordBytes)) {
         Edit2->clear();
         Edit3->clear();
         Label12->setText(kWrongPassword);
         return;
     }
-    const QByteArray password = gbkPrefix(Edit2->text(), kPasswordBytes);
+    const QByteArray password = stringToGbk(Edit2->text());
     configFile_.writePassword(password);
     Panel3->hide();
     config_.password = password;
@@ -659,7 +687,15 @@ void TForm1::N3Click() {
     configuring_ = true;
 }
 
+void TForm1::lock() {
+    unlocked_ = false;
+    Panel3->hide();
+    Edit2->clear();
+    Edit3->clear();
+}
+
 void TForm1::N5Click() {
+    lock();
     showSavedSettings();
     N4->setEnabled(true);
     setSetupControlsEnabled(false);

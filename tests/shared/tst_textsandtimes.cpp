@@ -3,7 +3,9 @@
 
 #include "shared/crc16.h"
 #include "shared/datetime.h"
+#include "scriptedprompter.h"
 #include "shared/gbk.h"
+#include "shared/guardedapplication.h"
 #include "shared/numbertext.h"
 
 using namespace tamlo;
@@ -139,6 +141,21 @@ private slots:
         const char stored[8] = {'T', 'I', '1', '0', '1', 0, 'x', 'y'};
         QCOMPARE(gbkToString(QByteArrayView(stored, 8)), QStringLiteral("TI101"));
         QCOMPARE(bytesToZero(QByteArrayView(stored, 8)), QByteArray("TI101"));
+        // What an 8-byte field takes: four Chinese characters or eight ASCII, nothing GBK lacks.
+        QVERIFY(fitsGbk(QStringLiteral("中文密码"), 8));
+        QVERIFY(!fitsGbk(QStringLiteral("中文密码1"), 8));
+        QVERIFY(fitsGbk(QStringLiteral("abcdefgh"), 8));
+        QVERIFY(!fitsGbk(QStringLiteral("\U0001F600"), 8));
+    }
+
+    void startUpWithoutAGbkCodecStopsWithAMessage() {
+        QVERIFY(gbkAvailable());
+        test::ScriptedPrompter prompter;
+        QVERIFY(checkGbkCodec(prompter, true));
+        QVERIFY(prompter.boxes().isEmpty());
+        QVERIFY(!checkGbkCodec(prompter, false));
+        QCOMPARE(prompter.texts(), QStringList{gbkMissingText()});
+        QVERIFY(gbkMissingText().contains(QStringLiteral("GBK")));
     }
 };
 

@@ -160,22 +160,45 @@ private slots:
         QVERIFY(station.prompter.boxes().isEmpty());
     }
 
-    void pollingResumesWhenTheLineComesBack() {
+    void pollingResumesOnTheSameDeviceWhenTheLineComesBack() {
         StationFixture station;
         const QList<MeterLine> meters = threeMeters().mid(0, 1);
         station.writeConfig(meters, 0);
         QVERIFY(station.startSimulator(meters));
+        // Another meter where COM1 falls back to while its link is missing (ttyS0 of a device
+        // directory, as on most PCs): the station must never poll it.
+        const QString devices = station.path(QStringLiteral("dev"));
+        QVERIFY(QDir().mkpath(devices));
+        QVERIFY(SimulatorProcess::writeMetersFile(station.path(QStringLiteral("other.txt")),
+                                                  {QStringLiteral("1 0 0 const:999 0")}));
+        SimulatorProcess fallback(QStringLiteral("tamlo_meter_sim"));
+        QVERIFY2(fallback.start({QStringLiteral("--link"), QDir(devices).filePath(QStringLiteral("ttyS0")),
+                                 QStringLiteral("--meters"), station.path(QStringLiteral("other.txt")),
+                                 QStringLiteral("--log"), station.path(QStringLiteral("other.log"))}),
+                 qPrintable(fallback.errorString()));
         TForm1& form = station.start();
+        form.stationPort().setResolver([devices](const QString& comName, const QString& directory) {
+            return resolveComPort(comName, directory, devices);
+        });
         QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("......"), 2000);
 
+        // The simulator stops and takes its link away.
         QVERIFY(station.sim->stop());
+        QVERIFY(!QFileInfo::exists(station.path(QStringLiteral("COM1"))));
         QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("失败！"), 3000);
+        QTest::qWait(1500);  // long enough for a reopen attempt
+        QVERIFY(fallback.logLines().isEmpty());
+
         QVERIFY(station.startSimulator(meters));
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
         QTRY_VERIFY_WITH_TIMEOUT(!station.requests().isEmpty(), 2000);
         QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("......"), 2000);
         QVERIFY(QDateTime::currentMSecsSinceEpoch() - before < 2000);
+        QCOMPARE(form.liveValues()[0].raw, 1234);
+        QVERIFY(fallback.logLines().isEmpty());
+        QCOMPARE(form.stationPort().systemPath(), station.path(QStringLiteral("COM1")));
         QVERIFY2(station.prompter.boxes().isEmpty(), qPrintable(station.prompter.texts().join('|')));
+        QVERIFY(fallback.stop());
     }
 };
 
