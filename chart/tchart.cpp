@@ -447,8 +447,10 @@ void TChart::computeBottomTicks(Layout& l, const QFontMetrics& metrics) const {
         return;
     }
     int widest = 0;
+    // Labels come through the series, which may make them on demand: only the points that
+    // get a label are asked for one.
     for (int i : {0, n / 2, n - 1}) {
-        widest = std::max(widest, metrics.horizontalAdvance(points.label(i)));
+        widest = std::max(widest, metrics.horizontalAdvance(first.label(i)));
     }
     if (widest == 0) {
         widest = metrics.horizontalAdvance(QStringLiteral("00-00 00:00:00"));
@@ -457,11 +459,14 @@ void TChart::computeBottomTicks(Layout& l, const QFontMetrics& metrics) const {
     int lastRight = std::numeric_limits<int>::min() / 2;
     auto consider = [&](int i) {
         const double x = points.x(i);
-        if (!std::isfinite(x) || x < l.bottomMin || x > l.bottomMax || points.labelIsBlank(i)) {
+        if (!std::isfinite(x) || x < l.bottomMin || x > l.bottomMax) {
+            return;
+        }
+        const QString text = first.label(i);
+        if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); })) {
             return;
         }
         const int pixel = pixelOf(x);
-        const QString text = points.label(i);
         const int w = metrics.horizontalAdvance(text);
         if (pixel - w / 2 < lastRight + gap) {
             return;

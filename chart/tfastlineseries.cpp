@@ -41,6 +41,29 @@ int TFastLineSeries::addXY(double x, double y, const QString& label) {
     return points_.size() - 1;
 }
 
+void TFastLineSeries::appendPoints(const double* xs, const double* ys, int count) {
+    if (count <= 0) {
+        return;
+    }
+    double previous = points_.empty() ? xs[0] : points_.x(points_.size() - 1);
+    for (int i = 0; i < count && xAscending_; ++i) {
+        if (!std::isfinite(xs[i]) || !(xs[i] >= previous)) {
+            xAscending_ = false;
+        }
+        previous = xs[i];
+    }
+    points_.append(xs, ys, count);
+    // The extremes are found again when next asked for (at once for ascending x).
+    xExtremes_.valid = false;
+    yExtremes_.valid = false;
+    noteChanged();
+}
+
+void TFastLineSeries::setLabelFunction(std::function<QString(int index)> labelOf) {
+    labelOf_ = std::move(labelOf);
+    noteChanged();
+}
+
 void TFastLineSeries::deletePoint(int index) {
     checkIndex(index);
     const double x = points_.x(index);
@@ -61,6 +84,7 @@ void TFastLineSeries::deletePoint(int index) {
 
 void TFastLineSeries::clear() {
     points_.clear();
+    labelOf_ = nullptr;
     xAscending_ = true;
     xExtremes_ = Extremes();
     yExtremes_ = Extremes();
@@ -89,7 +113,11 @@ double TFastLineSeries::yValue(int index) const {
 
 QString TFastLineSeries::label(int index) const {
     checkIndex(index);
-    return points_.label(index);
+    QString stored = points_.label(index);
+    if (stored.isEmpty() && labelOf_) {
+        return labelOf_(index);
+    }
+    return stored;
 }
 
 void TFastLineSeries::setVisible(bool visible) {

@@ -1,5 +1,6 @@
 // Pixels: the rasteriser, decimated against point-by-point drawing, the chart picture and the
 // XOR canvas.
+#include "crosshair.h"
 #include "pointstore.h"
 #include "raster.h"
 #include "tchart.h"
@@ -260,8 +261,7 @@ void TestChartDrawing::xorCrossHairTwiceRestoresThePictureWithoutRedrawingSeries
     const QRect plot = chart.plotRect();
     auto crossHair = [&](int x, int y) {
         TChartCanvas* c = chart.canvas();
-        c->setPenColor(QColor(chart.backColor().red() ^ 255, chart.backColor().green(),
-                              chart.backColor().blue()));
+        c->setPenColor(crossHairColor(chart.backColor()));
         c->setPenStyle(Qt::SolidLine);
         c->setPenMode(TChartCanvas::PenMode::Xor);
         c->setPenWidth(1);
@@ -285,6 +285,10 @@ void TestChartDrawing::xorCrossHairTwiceRestoresThePictureWithoutRedrawingSeries
     QCoreApplication::processEvents();
     QCOMPARE(chart.grab().toImage(), before);
     QCOMPARE(drawn.count(), 1);  // the series were not drawn again
+    // The mask 255 lies on red's byte of a Windows colour value: other backgrounds keep green
+    // and blue.
+    QCOMPARE(crossHairColor(QColor(240, 240, 240)), QColor(15, 240, 240));
+    QCOMPARE(crossHairColor(QColor(10, 20, 30)), QColor(245, 20, 30));
 
     // A data change redraws the series and tells every series, never in the middle of a
     // caller's drawing: lines drawn on the stale picture are wiped by the redraw that follows.
