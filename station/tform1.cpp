@@ -311,41 +311,16 @@ void TForm1::buildDataPage() {
 void TForm1::buildOverviewPage() {
     TabSheet3 = named(new QWidget, "TabSheet3");
     PageControl1->addTab(TabSheet3, QStringLiteral("概貌显示"));
-    auto* layout = new QVBoxLayout(TabSheet3);
-    layout->setContentsMargins(0, 0, 0, 0);
-    ScrollBox1 = named(new QScrollArea(TabSheet3), "ScrollBox1");
-    auto* content = new QWidget;
-    content->setObjectName(QStringLiteral("ScrollBox1Content"));
-    content->setMinimumSize(940, 130);
-    ScrollBox1->setWidget(content);
-    ScrollBox1->setBackgroundRole(QPalette::Base);
-    layout->addWidget(ScrollBox1);
+    overview_ = std::make_unique<OverviewPage>(TabSheet3, workingDirectory_);
+    ScrollBox1 = overview_->scrollBox();
 }
 
 void TForm1::buildCurvePage() {
     TabSheet4 = named(new QWidget, "TabSheet4");
     PageControl1->addTab(TabSheet4, QStringLiteral("实时曲线"));
-    auto* layout = new QHBoxLayout(TabSheet4);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* panel8 = named(new QFrame(TabSheet4), "Panel8");
-    panel8->setFixedWidth(201);
-    layout->addWidget(panel8);
-    Chart1 = named(new chart::TChart(TabSheet4), "Chart1");
-    Chart1->setTitle(QStringLiteral("实时曲线"));
-    Chart1->setBackColor(Qt::black);
-    Chart1->setPanelColor(QApplication::palette().color(QPalette::Dark));
-    Chart1->setCursor(Qt::CrossCursor);
-    layout->addWidget(Chart1, 1);
-    Label_real_time = label(Chart1, "Label_real_time", QStringLiteral("时间："));
-    QFont clockFont(QStringLiteral("MS Sans Serif"));
-    clockFont.setPixelSize(13);
-    clockFont.setBold(true);
-    Label_real_time->setFont(clockFont);
-    QPalette red = Label_real_time->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    Label_real_time->setPalette(red);
-    Label_real_time->move(24, 8);
-    Label_real_time->setMinimumWidth(240);
+    realTime_ = std::make_unique<RealTimePage>(TabSheet4, prompter_);
+    Chart1 = realTime_->chart();
+    Label_real_time = realTime_->clockLabel();
 }
 
 void TForm1::buildStatusBar() {
@@ -406,9 +381,8 @@ void TForm1::wireHandlers() {
 // ---- Start-up and close ----------------------------------------------------------------------
 
 void TForm1::FormCreate() {
-    // 1-3: the working directory is given; the tile and curve lists start empty.
-    tileList_.clear();
-    curveList_.clear();
+    // 1-3: the working directory is given; the tile and curve lists start empty, the
+    // background swatch shows the chart's colour (both pages are built so).
     // 4-5: load or create config.dat; the active copy starts as the edit copy.
     const LoadedConfig loaded = configFile_.load();
     edit_ = loaded.table;
@@ -789,36 +763,38 @@ void TForm1::Timer2Timer() {
 
 // ---- Points where the tiles, the curves and the parameter list attach -----------------------
 
-void TForm1::buildTiles() {}
-
-void TForm1::removeTiles() {
-    qDeleteAll(tileList_);
-    tileList_.clear();
-}
-
-void TForm1::setTileText(int device, const QString& text) {
-    const int index = 4 * device + 3;
-    if (index < tileList_.size()) {
-        if (auto* value = qobject_cast<QLabel*>(tileList_[index])) {
-            value->setText(text);
-        }
+QStringList TForm1::deviceGridColumn(int column) const {
+    QStringList texts;
+    for (int i = 0; i < active_.count; ++i) {
+        texts << StringGrid1->cell(column, i + 1);
     }
+    return texts;
 }
 
-void TForm1::prepareChart() { buildChannelRows(); }
+void TForm1::buildTiles() { overview_->build(deviceGridColumn(3), deviceGridColumn(6)); }
 
-void TForm1::buildChannelRows() {}
+void TForm1::removeTiles() { overview_->remove(); }
+
+void TForm1::setTileText(int device, const QString& text) { overview_->setValueText(device, text); }
+
+void TForm1::prepareChart() {
+    realTime_->buildSeries(active_.count);
+    buildChannelRows();
+    Chart1->setCursor(Qt::CrossCursor);
+}
+
+void TForm1::buildChannelRows() {
+    realTime_->followDeviceCount(active_.count);
+    realTime_->buildRows(deviceGridColumn(3));
+}
 
 void TForm1::setChannelRowText(int device, const QString& text) {
-    const int index = 3 * device + 1;
-    if (index < curveList_.size()) {
-        if (auto* value = qobject_cast<QLineEdit*>(curveList_[index])) {
-            value->setText(text);
-        }
-    }
+    realTime_->setValueText(device, text);
 }
 
-void TForm1::appendCurvePoints(const QString&) {}
+void TForm1::appendCurvePoints(const QString& label) {
+    realTime_->appendRecord(record_.recordBuffer().data(), active_.count, label);
+}
 
 void TForm1::fillParameterList(int device) { paramPanel_->fill(device); }
 

@@ -18,8 +18,10 @@
 
 #include "chart/tchart.h"
 #include "devicetable.h"
+#include "overviewpage.h"
 #include "paramlistpanel.h"
 #include "pollcycle.h"
+#include "realtimepage.h"
 #include "recordcycle.h"
 #include "shared/stringgrid.h"
 #include "stationport.h"
@@ -136,6 +138,8 @@ public:
     bool isConfiguring() const { return configuring_; }
     TAboutBox* aboutBox() const { return aboutBox_; }
     ParamListPanel* paramListPanel() const { return paramPanel_; }
+    OverviewPage& overviewPage() const { return *overview_; }
+    RealTimePage& realTimePage() const { return *realTime_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -181,6 +185,7 @@ private:
     void buildChannelRows();
     void setChannelRowText(int device, const QString& text);
     void appendCurvePoints(const QString& label);
+    QStringList deviceGridColumn(int column) const;
     void fillParameterList(int device);
 
     QString workingDirectory_;
@@ -199,8 +204,8 @@ private:
     bool unlocked_ = false;
     bool configuring_ = false;
     std::array<QLabel*, 5> statusPanels_{};
-    QList<QWidget*> tileList_;
-    QList<QWidget*> curveList_;
+    std::unique_ptr<OverviewPage> overview_;
+    std::unique_ptr<RealTimePage> realTime_;
     TAboutBox* aboutBox_ = nullptr;
     std::unique_ptr<QProxyStyle> passwordStyle_;
 };
