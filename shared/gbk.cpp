@@ -10,7 +10,9 @@ QByteArray bytesToZero(QByteArrayView bytes) {
     return (zero < 0 ? bytes : bytes.first(zero)).toByteArray();
 }
 
-bool gbkAvailable() { return QStringEncoder("GBK").isValid() && QStringDecoder("GBK").isValid(); }
+bool gbkAvailable() {
+    return QStringEncoder("GBK").isValid() && QStringDecoder("GBK").isValid();
+}
 
 bool fitsGbk(const QString& text, int maxBytes) {
     QStringEncoder encoder("GBK");

@@ -43,8 +43,7 @@ void WidgetPrompter::message(QWidget* parent, const QString& text, const QString
 }
 
 void WidgetPrompter::error(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, plainCaption(), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, plainCaption(), text, QMessageBox::Ok, parent);
     box.exec();
 }
 

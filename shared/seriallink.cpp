@@ -8,6 +8,10 @@
 
 #include "crc16.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace tamlo {
 
 QString portOpenFailureText(PortOpenResult result) {
@@ -57,7 +61,7 @@ PortOpenResult SerialPort::open(const QString& systemPath, std::int32_t baudRate
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(systemPath);
     // Buffer what the driver delivers up to the size the instruments' frames need.
-    port->setReadBufferSize(1024);
+    port->setReadBufferSize(kDriverBufferBytes);
     // QSerialPort opens exclusively (lock file and TIOCEXCL) and in raw mode.
     if (!port->open(QIODevice::ReadWrite)) {
         return PortOpenResult::OpenFailed;
@@ -71,6 +75,11 @@ PortOpenResult SerialPort::open(const QString& systemPath, std::int32_t baudRate
         port->close();
         return PortOpenResult::SettingsFailed;
     }
+#ifdef Q_OS_WIN
+    // The driver's own queues, 1024 bytes each way. Other systems have no such setting: the
+    // kernel's tty buffer is fixed (4 KB on Linux) and holds many of the instruments' frames.
+    SetupComm(reinterpret_cast<HANDLE>(port->handle()), kDriverBufferBytes, kDriverBufferBytes);
+#endif
     port_ = std::move(port);
     deviceLost_ = false;
     return PortOpenResult::Opened;

@@ -32,6 +32,9 @@ public:
     virtual int read(std::uint8_t* data, int count) = 0;
 };
 
+// Size of the receive and transmit buffers asked of the serial driver where it takes one.
+inline constexpr int kDriverBufferBytes = 1024;
+
 enum class PortOpenResult { Opened, OpenFailed, SettingsFailed };
 
 // The message an operator sees for a failed open ("串口打开失败！" / "串口状态设置失败！", caption "oh").

@@ -110,7 +110,8 @@ void StringGridModel::setFixed(int fixedColumns, int fixedRows) {
     fixedColumns_ = fixedColumns;
     fixedRows_ = fixedRows;
     if (rows_ > 0 && columns_ > 0) {
-        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1), {Qt::BackgroundRole, Qt::ForegroundRole});
+        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1),
+                         {Qt::BackgroundRole, Qt::ForegroundRole});
     }
 }
 

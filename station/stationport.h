@@ -10,7 +10,8 @@
 namespace tamlo::station {
 
 // Where a port name lies on this machine: resolveComPort, or a test's stand-in.
-using PortResolver = std::function<QString(const QString& comName, const QString& workingDirectory)>;
+using PortResolver =
+    std::function<QString(const QString& comName, const QString& workingDirectory)>;
 
 // The station's one serial port. An open asked for by start-up or a save resolves COMn and
 // reports its failure once; afterwards a port that failed to open, or that the operating system

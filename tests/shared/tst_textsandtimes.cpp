@@ -1,9 +1,10 @@
 // CRC-16, number texts, date-time values and patterns, GBK texts.
 #include <QTest>
+#include <limits>
 
+#include "scriptedprompter.h"
 #include "shared/crc16.h"
 #include "shared/datetime.h"
-#include "scriptedprompter.h"
 #include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/numbertext.h"
@@ -93,6 +94,38 @@ private slots:
         QCOMPARE(fromOleDate(t), QDateTime(QDate(2026, 12, 7), QTime(10, 45, 18)));
         QCOMPARE(toOleDate(QDateTime(QDate(2026, 12, 7), QTime(10, 45, 18))), t);
         QCOMPARE(oleDateToMs(t) % 1000, 0);
+    }
+
+    void datesOutsideTheYears100To9999AreRefused() {
+        QCOMPARE(kFirstOleDate, oleDateFromParts(100, 1, 1));
+        QCOMPARE(kEndOleDate, oleDateFromParts(9999, 12, 31) + 1.0);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        for (double bad : {nan, inf, -inf, 1e300, -1e300, kEndOleDate, kFirstOleDate - 1e-6}) {
+            QVERIFY(!isOleDateInRange(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, oleDateToMs(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, oleDateToSeconds(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, fromOleDate(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(bad, 0));
+        }
+        QVERIFY(isOleDateInRange(kFirstOleDate));
+        const OleDate last = oleDateFromParts(9999, 12, 31, 23, 59, 59);
+        QCOMPARE(fromOleDate(last), QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59)));
+        QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(last, 1));
+        QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(kFirstOleDate, -1));
+        // Steps that would overflow the millisecond count are refused, not wrapped.
+        for (std::int64_t step :
+             {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(),
+              std::numeric_limits<std::int64_t>::max() / 1000 + 1}) {
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(last, step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(kFirstOleDate, step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, secondsToOleDate(step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addMilliseconds(last, step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, msToOleDate(step));
+        }
+        QVERIFY_THROWS_EXCEPTION(DateRangeError, oleDateFromParts(10000, 1, 1));
+        QVERIFY_THROWS_EXCEPTION(DateRangeError,
+                                 toOleDate(QDateTime(QDate(99, 12, 31), QTime(0, 0))));
     }
 
     void steppingByWholeSecondsLosesNoRecord() {

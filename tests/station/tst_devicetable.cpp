@@ -110,12 +110,12 @@ private slots:
         QCOMPARE(e.tagText(), QStringLiteral("TI-10101"));
 
         // Four Chinese characters fill the 8 tag bytes; a fifth is refused, not cut off.
-        const DeviceEntry chinese =
-            entryFromInput(input(QStringLiteral("1"), QStringLiteral("一二三四"), QStringLiteral("0")));
+        const DeviceEntry chinese = entryFromInput(
+            input(QStringLiteral("1"), QStringLiteral("一二三四"), QStringLiteral("0")));
         QCOMPARE(chinese.toBytes().mid(3, 8), QByteArray("\xD2\xBB\xB6\xFE\xC8\xFD\xCB\xC4"));
-        QVERIFY_THROWS_EXCEPTION(ConversionError,
-                                 entryFromInput(input(QStringLiteral("1"), QStringLiteral("一二三四五"),
-                                                      QStringLiteral("0"))));
+        QVERIFY_THROWS_EXCEPTION(
+            ConversionError, entryFromInput(input(QStringLiteral("1"), QStringLiteral("一二三四五"),
+                                                  QStringLiteral("0"))));
 
         QVERIFY_THROWS_EXCEPTION(ConversionError,
                                  entryFromInput(input(QString(), QStringLiteral("x"), QStringLiteral("1"))));

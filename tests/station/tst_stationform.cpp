@@ -115,6 +115,46 @@ private slots:
         QCOMPARE(form.statusPanelText(1), form.Label_real_time->text());
     }
 
+    void historyFilesWithinOneSecondAndAtTheMonthsTurn() {
+        StationFixture station;
+        QVERIFY(station.startSimulator({}));
+        station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("A")}}, 0);
+        station.clock.set(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)));
+        const QString name = QStringLiteral("26年12月/31日23时59分59秒.nv");
+        station.start();
+        QCOMPARE(historyFiles(station.dir.path()), QStringList{name});
+
+        // A second start in the same second rewrites that file with its own header.
+        station.form.reset();
+        station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("B")}}, 0);
+        station.start();
+        QCOMPARE(historyFiles(station.dir.path()), QStringList{name});
+        QByteArray bytes = station.readFile(station.path(name));
+        QCOMPARE(bytes.size(), 1176);
+        QCOMPARE(bytes.mid(20, 9), QByteArray("B\0\0\0\0\0\0\0\0", 9));
+
+        // One that already holds records is kept, and the new file takes the next second.
+        station.form.reset();
+        {
+            QFile file(station.path(name));
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(QByteArray(4, '\x01'));
+        }
+        bytes = station.readFile(station.path(name));
+        TForm1& form = station.start();
+        QCOMPARE(station.readFile(station.path(name)), bytes);
+        QCOMPARE(form.history().path(),
+                 station.path(QStringLiteral("27年01月/01日00时00分00秒.nv")));
+
+        // A start in a new month makes its month folder; the old month's files stay.
+        station.form.reset();
+        station.clock.set(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)));
+        station.start();
+        QCOMPARE(historyFiles(station.dir.path()),
+                 (QStringList{name, QStringLiteral("27年01月/01日00时00分00秒.nv"),
+                              QStringLiteral("27年01月/01日00时00分05秒.nv")}));
+    }
+
     void missingPortIsReportedOnceAndStartUpCompletes() {
         StationFixture station;
         QVERIFY(QFile::link(station.path(QStringLiteral("nowhere")), station.path(QStringLiteral("COM1"))));
@@ -304,7 +344,9 @@ private slots:
         QVERIFY(form.Timer2->isActive());
         // Recording resumes in a new file, whose records stand at their own times.
         QVERIFY(form.history().path() != fileBefore);
-        QCOMPARE(form.statusPanelText(0), form.history().statusText());
+        QCOMPARE(form.statusPanelText(0), QStringLiteral("当前文件：") +
+                                              QDir::toNativeSeparators(station.path(
+                                                  QStringLiteral("26年12月/07日10时45分23秒.nv"))));
         QTRY_VERIFY_WITH_TIMEOUT(station.requests().size() > requestsBefore, 2000);
     }
 
@@ -384,6 +426,15 @@ private slots:
         clickRow(form.StringGrid1, 5);
         QCOMPARE(form.MaskEdit2->text(), QStringLiteral("keep"));
 
+        // The number fields take digits only, without blanks in between.
+        for (QLineEdit* edit : {form.MaskEdit1, form.MaskEdit3, form.rec_time}) {
+            edit->clear();
+            QTest::keyClicks(edit, QStringLiteral("3 x-0"));
+            QCOMPARE(edit->text(), QStringLiteral("30"));
+            QCOMPARE(edit->displayText(), QStringLiteral("30"));
+        }
+        QTest::keyClicks(form.rec_time, QStringLiteral("12345"));
+        QCOMPARE(form.rec_time->text(), QStringLiteral("30123"));
         form.rec_time->setText(QStringLiteral("5"));
         form.Button4->click();
         const QByteArray config = station.readFile(station.path(QStringLiteral("config.dat")));
