@@ -96,6 +96,46 @@ private slots:
         QCOMPARE(s.line.closes, 1);
     }
 
+    void aHistoryFileThatGoesAwayIsFollowedByANewOne() {
+        Session s;
+        s.station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("A")}}, 1);
+        StationSession& session = s.start();
+        QSignalSpy files(&session, &StationSession::historyFileStarted);
+        QSignalSpy failures(&session, &StationSession::portOpenFailed);
+        s.line.line.replies = {valueReply(1, 0x04, 0xD2, 0x01)};
+        session.pollTick();
+        const QString first = session.history().path();
+        session.secondTick();
+        QCOMPARE(QFileInfo(first).size(), 1176 + 4);
+
+        // Deleted: the next record starts a new file, named in the status bar.
+        s.station.clock.advanceSeconds(10);
+        QVERIFY(QFile::remove(first));
+        session.secondTick();
+        const QString second = s.station.path(QStringLiteral("26年12月/07日10时45分28秒.nv"));
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(files[0].at(0).toString(),
+                 QStringLiteral("当前文件：") + QDir::toNativeSeparators(second));
+        QCOMPARE(QFileInfo(second).size(), 1176 + 4);
+        QCOMPARE(decodeHistoryHeader(s.station.readFile(second)).startTime,
+                 oleDateFromParts(2026, 12, 7, 10, 45, 28));
+        QCOMPARE(s.station.readFile(second).mid(1176), floatBytes(123.4f));
+
+        // Moved away, month folder and all: the same.
+        s.station.clock.advanceSeconds(10);
+        QVERIFY(QDir().rename(s.station.path(QStringLiteral("26年12月")),
+                              s.station.path(QStringLiteral("moved"))));
+        session.secondTick();
+        const QString third = s.station.path(QStringLiteral("26年12月/07日10时45分38秒.nv"));
+        QCOMPARE(files.size(), 2);
+        QCOMPARE(files[1].at(0).toString(),
+                 QStringLiteral("当前文件：") + QDir::toNativeSeparators(third));
+        QCOMPARE(QFileInfo(third).size(), 1176 + 4);
+        QCOMPARE(QFileInfo(s.station.path(QStringLiteral("moved/07日10时45分28秒.nv"))).size(),
+                 1176 + 4);
+        QVERIFY(failures.isEmpty());
+    }
+
     void setupModeIsOneState() {
         Session s;
         s.station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("A")}}, 1);
