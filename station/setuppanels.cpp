@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "devicetable.h"
+#include "namedcontrols.h"
 #include "shared/gbk.h"
 
 namespace tamlo::station {
@@ -26,20 +27,6 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
-
-template <class T>
-T* named(T* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text) {
-    return named(new QLabel(text, parent), name);
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& text) {
-    return named(new QPushButton(text, parent), name);
-}
 
 }  // namespace
 

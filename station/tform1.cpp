@@ -13,6 +13,7 @@
 #include "shared/numbertext.h"
 #include "shared/prompter.h"
 #include "taboutbox.h"
+#include "namedcontrols.h"
 
 namespace tamlo::station {
 
@@ -34,20 +35,6 @@ public:
 private:
     int width_;
 };
-
-template <class T>
-T* named(T* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text) {
-    return named(new QLabel(text, parent), name);
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& text) {
-    return named(new QPushButton(text, parent), name);
-}
 
 // An entry of up to `maxDigits` decimal digits and nothing else: an input mask would let blanks
 // in between ("3 0"), which the text then reads past.
