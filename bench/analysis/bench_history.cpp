@@ -19,9 +19,12 @@
 #include "shared/exportjob.h"
 #include "shared/historychartpanel.h"
 #include "shared/prompter.h"
+#include "bench/benchtiming.h"
 
 using namespace tamlo;
 using namespace tamlo::analysis;
+
+using namespace tamlo::bench;
 
 namespace {
 
@@ -68,19 +71,6 @@ public:
     QString saveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
     std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return {}; }
 };
-
-// CPU time of this thread: on a machine shared with other work, wall-clock figures include
-// the time spent waiting for a core.
-double threadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // pandas writing the same values as tab-separated text; seconds, or a negative value when
 // pandas is missing.

@@ -3,6 +3,7 @@
 #include "benchdata.h"
 #include "crosshair.h"
 #include "tchart.h"
+#include "bench/benchtiming.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,28 +28,9 @@ std::function<double()> qcustomplotPage(const std::vector<Curve>& curves, const 
                                         bool antialiased);
 #endif
 
+using namespace tamlo::bench;
+
 namespace {
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double timeMs(const std::function<void()>& work) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double medianMs(int runs, const std::function<void()>& work) {
-    std::vector<double> samples;
-    for (int i = 0; i < runs; ++i) {
-        samples.push_back(timeMs(work));
-    }
-    return median(samples);
-}
 
 void showAndSettle(QWidget& w) {
     w.show();

@@ -23,23 +23,13 @@
 #include "shared/stationhistory.h"
 #include "viewer/tform1.h"
 #include "viewer/viewerexport.h"
+#include "bench/benchtiming.h"
 
 using namespace tamlo;
 
+using namespace tamlo::bench;
+
 namespace {
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double timeMs(const std::function<void()>& work) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
-}
 
 // A station history file of `records` x `channels`: slow sines of different periods and
 // amplitudes, stored as float32 like the station's values (raw / 10^decimals). With `jitter`
