@@ -22,31 +22,8 @@ mkdir -p "$demo"
 
 # config.dat: 6 meters on COM1 at 9600 baud, one record every 2 seconds. An existing one (the
 # operator may have changed it in setup mode) is kept.
-put() {  # put <offset> <printf format> [args] : writes bytes into config.dat at the offset
-  local offset=$1; shift
-  # shellcheck disable=SC2059
-  printf "$@" | dd of="$demo/config.dat" bs=1 seek="$offset" conv=notrunc status=none
-}
-device() {  # device <slot> <model> <address> <channel> <unit> <tag>
-  local at=$((512 + 13 * $1))
-  put "$at" '%b' "\\x$(printf %02x "$2")\\x$(printf %02x "$3")\\x$(printf %02x "$4")"
-  printf '%s' "$6" | iconv -f UTF-8 -t GBK | head -c 8 |
-    dd of="$demo/config.dat" bs=1 seek=$((at + 3)) conv=notrunc status=none
-  put $((at + 12)) '%b' "\\x$(printf %02x "$5")"
-}
-if [ ! -f "$demo/config.dat" ]; then
-  head -c 1344 /dev/zero > "$demo/config.dat"
-  put 0 '\x06'
-  put 5 '583174'
-  put 15 '\x00\x02\x02\x00'   # COM1, 9600 baud, record interval 2 s
-  #      slot model   address channel unit  tag
-  device 0    0       1       0       0     "锅炉出口"   # TM210, ℃
-  device 1    3       2       1       13    "给水压力"   # TM250 channel 1, MPa
-  device 2    3       2       2       4     "水箱液位"   # TM250 channel 2, %
-  device 3    5       3       0       0     "FLUE-T"     # TP7, ℃
-  device 4    2       4       0       0     "PID-PV"     # TM230, ℃
-  device 5    6       5       0       14    "FLOW-1"     # TM610, t/h
-fi
+source "$root/scripts/demo-config.sh"
+write_demo_config "$demo"
 
 pids=()
 cleanup() {
@@ -55,13 +32,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/tamlo_meter_sim" --link "$demo/COM1" --meters "$root/tools/meter_sim/example-meters.txt" \
-  --log "$demo/meter_sim.log" < /dev/null > "$demo/meter_sim.out" &
-pids+=($!)
-for _ in $(seq 50); do
-  grep -q '^ready' "$demo/meter_sim.out" 2>/dev/null && break
-  sleep 0.1
-done
+start_sim "$demo/meter_sim.out" "$bin/tamlo_meter_sim" --link "$demo/COM1" \
+  --meters "$root/tools/meter_sim/example-meters.txt" --log "$demo/meter_sim.log"
+pids+=("$sim_pid")
 echo "Meter simulator: $(cat "$demo/meter_sim.out")  (requests logged in demo/meter_sim.log)"
 
 cd "$demo"

@@ -4,6 +4,9 @@
 #   scripts/deps.sh test    build + fonts the windows and charts draw with
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
 #   scripts/deps.sh bench   test + QCustomPlot (the chart benchmark compares against it)
+#   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
+#                           desktop entry and file type tools)
+#   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter
 set -euo pipefail
 
 profile="${1:-test}"
@@ -14,7 +17,10 @@ case "$profile" in
   test) packages+=(fonts-wqy-microhei fonts-dseg) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev) ;;
-  *) echo "usage: $0 build|test|demo|bench" >&2; exit 2 ;;
+  package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
+                      desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
+  screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick) ;;
+  *) echo "usage: $0 build|test|demo|bench|package|screenshots" >&2; exit 2 ;;
 esac
 
 missing=()

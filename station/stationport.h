@@ -13,7 +13,8 @@ namespace tamlo::station {
 // by itself when the line comes back.
 class StationPort {
 public:
-    explicit StationPort(QString workingDirectory) : workingDirectory_(std::move(workingDirectory)) {}
+    explicit StationPort(QString workingDirectory)
+        : workingDirectory_(std::move(workingDirectory)) {}
 
     // Opens COM(portIndex + 1) at the baud rate; the caller shows a failure to the operator.
     PortOpenResult open(int portIndex, std::int32_t baudRate);
@@ -37,5 +38,13 @@ private:
     bool wanted_ = false;
     QElapsedTimer lastAttempt_;
 };
+
+// Why a port at `systemPath` could not be opened, in words for the operator's standard error and
+// the status bar's tool tip: the path and the system's error text, and when the system refuses
+// access, which group the user must join (the dialout group on Debian). Where the path itself is
+// usable, says the port is busy or no port. Empty on systems without such paths.
+QString portFailureReason(const QString& systemPath);
+// The same from a system error number and the device's group, as the system gave them.
+QString portFailureReason(const QString& systemPath, int errorNumber, const QString& deviceGroup);
 
 }  // namespace tamlo::station

@@ -9,6 +9,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 #include <QValidator>
+#include <cstdio>
 
 #include "shared/datetime.h"
 #include "shared/gbk.h"
@@ -694,7 +695,14 @@ void TForm1::stopTimers() {
 
 void TForm1::openPort() {
     const PortOpenResult result = port_.open(config_.portIndex, baudRate(config_.baudIndex));
+    // Why, for whoever sets the station up: on standard error and as panel 0's tool tip.
+    const QString reason =
+        result == PortOpenResult::Opened ? QString() : portFailureReason(port_.systemPath());
+    statusPanels_[0]->setToolTip(reason);
     if (result != PortOpenResult::Opened) {
+        if (!reason.isEmpty()) {
+            std::fprintf(stderr, "tamlo_pro: %s\n", reason.toLocal8Bit().constData());
+        }
         prompter_.message(this, portOpenFailureText(result), QString::fromLatin1(kPortMessageCaption));
     }
 }
