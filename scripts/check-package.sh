@@ -37,7 +37,7 @@ share="$prefix/usr/share"
 # The dependencies a fresh Debian 12 pulls in must all be installed here for the checks to mean
 # the same; each is looked up by name.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for dep in $(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/|.*//' | tr -d ' '); do
+for dep in $(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/|.*//' | tr -d ' ' | sort -u); do
   if dpkg-query -W -f='${Status}' "$dep" 2>/dev/null | grep -q "install ok installed"; then
     pass "dependency $dep installed"
   else
@@ -55,7 +55,8 @@ for program in "${programs[@]}"; do
     "$program "[0-9]*) pass "$version" ;;
     *) fail "$program --version: $version" ;;
   esac
-  if QT_QPA_PLATFORM=offscreen timeout 10 "$bin/$program" --help 2>&1 | grep -qi "usage"; then
+  help="$(QT_QPA_PLATFORM=offscreen timeout 10 "$bin/$program" --help 2>&1 || true)"
+  if grep -qi "usage" <<< "$help"; then
     pass "$program --help"
   else
     fail "$program --help gives no usage"
@@ -81,7 +82,7 @@ done
 
 for page in tamlo_meter_sim tamlo_recorder_sim; do
   file="$share/man/man1/$page.1.gz"
-  if [ -f "$file" ] && man -l "$file" 2>/dev/null | grep -q -- '--link'; then
+  if [ -f "$file" ] && grep -q -- '--link' <<< "$(man -l "$file" 2> /dev/null)"; then
     pass "manual page $page(1)"
   else
     fail "manual page $page(1) missing or without the options"
@@ -147,10 +148,11 @@ if [ "$(id -u)" = 0 ] && command -v runuser > /dev/null && getent group dialout 
   chmod 660 "$denied/ttyFAKE"
   ln -s "$denied/ttyFAKE" "$denied/COM1"
   chmod 777 "$denied"
+  chmod 755 "$tmp"
   (cd "$denied" && QT_QPA_PLATFORM=offscreen timeout 5 runuser -u nobody -- "$bin/tamlo_pro" \
     > "$tmp/denied.out" 2>&1 || true)
   if grep -q 'Permission denied.*dialout' "$tmp/denied.out"; then
-    pass "a refused port: $(grep 'Permission denied' "$tmp/denied.out" | cut -c1-100)..."
+    pass "a refused port: $(grep -m1 'Permission denied' "$tmp/denied.out" | cut -c1-100)..."
   else
     fail "a refused port gives no reason: $(cat "$tmp/denied.out")"
   fi

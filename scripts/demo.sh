@@ -2,7 +2,7 @@
 # Installs what is missing, builds, starts the meter simulator on a pseudo-terminal linked as
 # demo/COM1, and runs the station tamlo_pro in the working directory demo/ (with a config.dat of
 # six meters recording every 2 seconds). Without a display the station runs for a while under a
-# virtual X display and a screenshot is saved as demo/screenshot.png.
+# virtual X display and a picture of its data page is saved as demo/screenshot.png.
 #   TAMLO_DEMO_SECONDS   how long the station runs without a display (default 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +14,9 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 scripts/deps.sh demo
 cmake --preset release
-cmake --build --preset release -j "$(nproc)" --target tamlo_pro tamlo_meter_sim
+# Everything the README shows, so that each of its commands works after the demo.
+cmake --build --preset release -j "$(nproc)" --target tamlo_pro tamlo_view tamlo_ana \
+  tamlo_meter_sim tamlo_recorder_sim tamlo_chart_png
 bin="$root/build/release/bin"
 
 demo="$root/demo"
@@ -54,6 +56,9 @@ DISPLAY="$display" QT_QPA_PLATFORM=xcb "$bin/tamlo_pro" &
 station=$!
 pids+=($station)
 sleep "$seconds"
+# The data page, with the values polled so far (the window lies at 0,0 without a window manager).
+DISPLAY="$display" xdotool mousemove 108 33 click 1 mousemove 1000 690 2> /dev/null || true
+sleep 1.5
 xwdtopnm "$fb/Xvfb_screen0" 2>/dev/null | pnmtopng > "$demo/screenshot.png"
 kill "$station" 2>/dev/null || true
 wait "$station" 2>/dev/null || true

@@ -15,11 +15,12 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-q
 case "$profile" in
   build) ;;
   test) packages+=(fonts-wqy-microhei fonts-dseg) ;;
-  demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm) ;;
+  demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
-  screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick) ;;
+  screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick
+                          python3-pyatspi at-spi2-core dbus-bin) ;;
   *) echo "usage: $0 build|test|demo|bench|package|screenshots" >&2; exit 2 ;;
 esac
 

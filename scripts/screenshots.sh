@@ -71,6 +71,10 @@ close_window() {  # close_window <title>: Escape to a dialog
   local id
   id="$(window "$1" 2)" && xdotool windowfocus "$id" key Escape 2> /dev/null && sleep 0.5 || true
 }
+hover() {  # hover <window title> <x> <y>: the pointer over a chart shows its cross-hair readout
+  local id
+  id="$(window "$1")" && xdotool mousemove --window "$id" "$2" "$3" && sleep 0.8 || true
+}
 # The page tabs sit under the menu bar; tab n (from 0) of four-character captions.
 tab() { click "$1" $((37 + 71 * $2)) 33; }
 
@@ -159,6 +163,7 @@ if [ -f "$dat" ]; then
   (cd "$analysis" && exec "$bin/tamlo_ana" "$dat" > "$work/analysis2.out" 2>&1) &
   pids+=($!)
   sleep 4
+  hover "$main_title" 560 300
   shot analysis-curves "$main_title"
   tab "$main_title" 1; shot analysis-grid "$main_title"
   tab "$main_title" 0
@@ -179,6 +184,7 @@ if [ -n "$nv" ]; then
   (cd "$station" && exec "$bin/tamlo_view" "$nv" > "$work/viewer.out" 2>&1) &
   pids+=($!)
   sleep 4
+  hover NorvikDCS 560 350
   shot viewer NorvikDCS
   press tamlo_view 导出EXCEL文件......
   shot viewer-export 输入时间范围
