@@ -67,9 +67,11 @@ click() {  # click <window title> <x> <y>: a click at a point of the window
   local id
   id="$(window "$1")" && xdotool mousemove --window "$id" "$2" "$3" click 1 && sleep 0.8 || true
 }
-close_window() {  # close_window <title>: Escape to a dialog
-  local id
-  id="$(window "$1" 2)" && xdotool windowfocus "$id" key Escape 2> /dev/null && sleep 0.5 || true
+close_window() {  # close_window <title or id>: Escape to a dialog
+  local id=$1
+  if [[ "$1" =~ ^[0-9]+$ ]] || id="$(window "$1" 2)"; then
+    xdotool windowfocus "$id" key Escape 2> /dev/null && sleep 0.5 || true
+  fi
 }
 hover() {  # hover <window title> <x> <y>: the pointer over a chart shows its cross-hair readout
   local id
@@ -112,7 +114,7 @@ press tamlo_pro 关于......
 about="$(xdotool search --onlyvisible --name '关于' 2> /dev/null | tail -1 || true)"
 if [ -n "$about" ]; then
   shot station-about "$about"
-  close_window "$(xdotool getwindowname "$about")"
+  close_window "$about"
 fi
 nv="$(find "$station" -name '*.nv' -printf '%s %p\n' | sort -n | tail -1 | cut -d' ' -f2-)"
 kill "$station_pid" 2> /dev/null || true
@@ -125,11 +127,14 @@ write_demo_config "$noport"
 ln -s "$noport/not-a-port" "$noport/COM1"
 (cd "$noport" && exec "$bin/tamlo_pro" > "$work/noport.out" 2>&1) &
 pids+=($!)
-# The box over the window: the screen where the window lies.
-if window oh > /dev/null; then
-  import -window root -crop 840x578+0+0 "$out/station-port-error.png"
-  echo "  station-port-error.png  (oh)"
-fi
+shot station-port-error oh
+# After the box, the reason as the tool tip of the status bar's first panel.
+press tamlo_pro OK
+click NorvikDCS 250 567  # a tool tip shows in an active window only
+hover NorvikDCS 255 566
+sleep 1.5
+import -window root -crop 840x600+0+0 "$out/station-port-reason.png" &&
+  echo "  station-port-reason.png  (tool tip)"
 kill "${pids[-1]}" 2> /dev/null || true
 
 echo "Recorder analysis (tamlo_ana) against the recorder simulator:"
