@@ -12,16 +12,10 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 deb="${1:-$(ls -t "$root"/build/package/tamlo_*.deb 2>/dev/null | head -1)}"
 [ -f "$deb" ] || { echo "no package: run scripts/package.sh first" >&2; exit 2; }
 deb="$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")"
-source "$root/scripts/demo-config.sh"
+source "$root/scripts/common.sh"
 
 tmp="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+stop_at_exit "$tmp"
 failures=0
 pass() { echo "ok   $*"; }
 fail() { echo "FAIL $*" >&2; failures=$((failures + 1)); }
@@ -93,11 +87,7 @@ done
 # the station's history file and an uploaded recorder file are then checked against the
 # installed file types.
 work="$tmp/station"
-mkdir -p "$work"
-write_demo_config "$work"
-start_sim "$tmp/meter_sim.out" "$bin/tamlo_meter_sim" --link "$work/COM1" \
-  --meters "$root/tools/meter_sim/example-meters.txt"
-pids+=("$sim_pid")
+demo_station "$work" "$bin"
 alive() {  # alive <seconds> <program> [args]: starts it offscreen and sees it still running
   local seconds=$1 program=$2; shift 2
   QT_QPA_PLATFORM=offscreen "$bin/$program" "$@" > "$tmp/$program.out" 2>&1 &
@@ -119,11 +109,20 @@ else
 fi
 [ -n "$nv" ] && (cd "$work" && alive 3 tamlo_view "$nv")
 
-# tamlo_ana writes a recorder file only through its upload dialog; the screenshot script drives
-# one. Its file is used when it is there; else an offscreen start with the little-endian tag.
-dat="${TAMLO_CHECK_DAT:-}"
-if [ -z "$dat" ]; then
-  dat="$tmp/recorder.dat"
+# tamlo_ana writes a recorder file only through its upload dialog: where a virtual display and
+# the accessibility tools are at hand, the screenshot script drives every window of the installed
+# programs, an upload from the recorder simulator included. Else a file with the format tag.
+dat="$tmp/uploaded.dat"
+if command -v xvfb-run > /dev/null && /usr/bin/python3 -c 'import pyatspi' 2> /dev/null; then
+  TAMLO_BIN="$bin" TAMLO_SAVE_UPLOAD="$dat" "$root/scripts/screenshots.sh" "$tmp/pictures" \
+    > "$tmp/screenshots.log" 2>&1 || true
+  pictures=$(find "$tmp/pictures" -name '*.png' 2> /dev/null | wc -l)
+  [ "$pictures" -ge 15 ] && pass "the installed programs' windows under X: $pictures pictures" ||
+    fail "the installed programs' windows under X: $pictures pictures (see scripts/screenshots.sh)"
+  [ -s "$dat" ] && pass "tamlo_ana uploaded $(stat -c %s "$dat") bytes from the recorder simulator" ||
+    fail "tamlo_ana's upload wrote no file"
+fi
+if [ ! -s "$dat" ]; then
   { printf '\x0c\x95\x04\x00'; head -c 1530 /dev/zero; } > "$dat"
 fi
 (cd "$tmp" && alive 3 tamlo_ana "$dat")

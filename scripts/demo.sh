@@ -24,19 +24,9 @@ mkdir -p "$demo"
 
 # config.dat: 6 meters on COM1 at 9600 baud, one record every 2 seconds. An existing one (the
 # operator may have changed it in setup mode) is kept.
-source "$root/scripts/demo-config.sh"
-write_demo_config "$demo"
-
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
-
-start_sim "$demo/meter_sim.out" "$bin/tamlo_meter_sim" --link "$demo/COM1" \
-  --meters "$root/tools/meter_sim/example-meters.txt" --log "$demo/meter_sim.log"
-pids+=("$sim_pid")
+source "$root/scripts/common.sh"
+stop_at_exit
+demo_station "$demo" "$bin" --log "$demo/meter_sim.log"
 echo "Meter simulator: $(cat "$demo/meter_sim.out")  (requests logged in demo/meter_sim.log)"
 
 cd "$demo"

@@ -7,6 +7,7 @@
 #   scripts/screenshots.sh [output directory]      (default docs/pictures)
 #   TAMLO_BIN                 the programs' folder (default: build/release/bin, built first)
 #   TAMLO_STATION_SECONDS     how long the station polls before its pictures (default 14)
+#   TAMLO_SAVE_UPLOAD         where to keep a copy of the recorder file the upload wrote
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$(mkdir -p "${1:-$root/docs/pictures}" && cd "${1:-$root/docs/pictures}" && pwd)"
@@ -28,16 +29,10 @@ if [ -z "${TAMLO_SCREENSHOTS_INSIDE:-}" ]; then
 fi
 
 bin="${TAMLO_BIN:-$root/build/release/bin}"
-source "$root/scripts/demo-config.sh"
+source "$root/scripts/common.sh"
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LANG=C.UTF-8
 work="$(mktemp -d /tmp/tamlo.XXXX)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-  wait 2> /dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+stop_at_exit "$work"
 # The accessibility bus must be up before a program starts, or the program never joins it.
 /usr/bin/python3 -c 'import pyatspi; pyatspi.Registry.getDesktop(0).childCount' 2> /dev/null
 
@@ -82,11 +77,7 @@ tab() { click "$1" $((37 + 71 * $2)) 33; }
 
 echo "Station (tamlo_pro) against the meter simulator:"
 station="$work/tamlo"
-mkdir -p "$station"
-write_demo_config "$station"
-start_sim "$work/meter_sim.out" "$bin/tamlo_meter_sim" --link "$station/COM1" \
-  --meters "$root/tools/meter_sim/example-meters.txt"
-pids+=("$sim_pid")
+demo_station "$station" "$bin"
 (cd "$station" && exec "$bin/tamlo_pro" > "$work/station.out" 2>&1) &
 station_pid=$!
 pids+=("$station_pid")
@@ -163,6 +154,9 @@ shot analysis-uploading "$upload"
 window OK 120 > /dev/null && shot analysis-upload-done OK && press tamlo_ana OK
 close_window "$upload"
 dat="$analysis/recorder.dat"
+if [ -n "${TAMLO_SAVE_UPLOAD:-}" ] && [ -f "$dat" ]; then
+  cp "$dat" "$TAMLO_SAVE_UPLOAD"
+fi
 kill "${pids[-1]}" 2> /dev/null || true
 if [ -f "$dat" ]; then
   (cd "$analysis" && exec "$bin/tamlo_ana" "$dat" > "$work/analysis2.out" 2>&1) &

@@ -1,4 +1,6 @@
-# Sourced by the demo, screenshot and package-check scripts: the demo station's config.dat.
+# Sourced by the demo, screenshot and package-check scripts.
+#
+# The demo station's config.dat:
 #   write_demo_config <directory>   writes <directory>/config.dat unless there is one: 6 meters on
 #                                   COM1 at 9600 baud (the meters of tools/meter_sim/
 #                                   example-meters.txt), one record every 2 seconds, setup
@@ -43,4 +45,29 @@ start_sim() {
   done
   echo "simulator not ready: $*" >&2
   return 1
+}
+
+# demo_station <directory> <bin folder> [more simulator options] : the demo station's folder with
+# its config.dat, and the meter simulator of tools/meter_sim/example-meters.txt answering on its
+# COM1 (output in <directory>/meter_sim.out; its process id joins pids).
+demo_station() {
+  local dir=$1 bin=$2; shift 2
+  mkdir -p "$dir"
+  write_demo_config "$dir"
+  start_sim "$dir/meter_sim.out" "$bin/tamlo_meter_sim" --link "$dir/COM1" \
+    --meters "$(dirname "${BASH_SOURCE[0]}")/../tools/meter_sim/example-meters.txt" "$@"
+  pids+=("$sim_pid")
+}
+
+# stop_at_exit [<directory>] : at exit, stops the processes whose ids the script added to the
+# array pids and removes <directory>.
+pids=()
+stop_at_exit() {
+  cleanup_directory=${1:-}
+  trap stop_now EXIT
+}
+stop_now() {
+  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  wait 2> /dev/null || true
+  [ -z "$cleanup_directory" ] || rm -rf "$cleanup_directory"
 }
