@@ -1,11 +1,16 @@
 #include "analysis/tform1.h"
 #include "shared/datetime.h"
+#include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 
 int main(int argc, char** argv) {
     tamlo::WidgetPrompter prompter;
     tamlo::GuardedApplication app(argc, argv, prompter);
+    app.setApplicationName(QStringLiteral("tamlo_ana"));
+    if (!tamlo::checkGbkCodec(prompter, tamlo::gbkAvailable())) {
+        return 1;
+    }
     tamlo::SystemClock clock;
     tamlo::analysis::TForm1 form(prompter, clock);
     form.show();

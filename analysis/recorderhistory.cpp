@@ -161,7 +161,13 @@ RecorderLoadResult loadRecorderHistory(const QString& path) {
     const std::uint32_t recordSize = static_cast<std::uint32_t>(history.recordSize());
     const RecorderFileHeader& header = history.header;
     if (header.dataSize == 0 || header.dataSize % recordSize != 0 ||
-        header.newestOffset >= header.dataSize) {
+        header.newestOffset >= header.dataSize || header.newestOffset % recordSize != 0) {
+        return wrongType();
+    }
+    // The data area lies behind the header and the channel block (or table) of its layout.
+    const std::uint32_t firstDataOffset =
+        history.byteSwapped ? kSwappedTableOffset + kSwappedTableSize : kRecorderDataOffset;
+    if (header.dataOffset < firstDataOffset) {
         return wrongType();
     }
     // The whole ring must be there: a reader steps anywhere within it.
@@ -173,10 +179,16 @@ RecorderLoadResult loadRecorderHistory(const QString& path) {
         return wrongType();
     }
 
+    // The oldest record's time must be a date the programs can show.
+    const std::int64_t startSeconds =
+        *endSeconds - (history.recordCount() - 1) * history.recordInterval;
+    if (startSeconds < static_cast<std::int64_t>(kFirstOleDate) * kSecondsPerDay) {
+        return wrongType();
+    }
+
     history.fileName = path;
     history.endTime = secondsToOleDate(*endSeconds);
-    history.startTime =
-        secondsToOleDate(*endSeconds - (history.recordCount() - 1) * history.recordInterval);
+    history.startTime = secondsToOleDate(startSeconds);
     for (int i = 0; i < kRecorderMaxChannels; ++i) {
         history.divisors[i] = divisorForDecimalsCode(history.channels[i].decimalsCode());
     }

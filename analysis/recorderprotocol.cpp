@@ -70,8 +70,10 @@ RecorderStatus decodeStatusReply(const std::uint8_t* reply) {
 }
 
 bool statusIsUsable(const RecorderStatus& status, int samplingStep) {
-    return status.channelCount >= 1 && status.channelCount <= kRecorderMaxChannels &&
-           status.recordInterval >= 1 &&
+    // The header is written little-endian with the tag as received: only the little-endian
+    // tag makes a file that reads back (a byte-swapped tag would have its fields read swapped).
+    return status.formatTag == kRecorderFormatTag && status.channelCount >= 1 &&
+           status.channelCount <= kRecorderMaxChannels && status.recordInterval >= 1 &&
            static_cast<std::int64_t>(status.recordInterval) * samplingStep <= 0xFFFF &&
            status.ringRecords() >= 1 && status.newestOffset < status.ringSize &&
            recorderTimeToSeconds(status.newestTime).has_value();

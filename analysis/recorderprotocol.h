@@ -48,10 +48,11 @@ struct RecorderStatus {
 // From a 27-byte status reply.
 RecorderStatus decodeStatusReply(const std::uint8_t* reply);
 
-// Whether the upload can work with what the recorder said: 1 to 16 channels, an interval of at
-// least one second whose multiple by the sampling step fits the file's 16-bit field, a ring
-// that holds a record, a newest offset inside it and a newest time that is a date. Everything
-// the upload computes divides by or indexes with these.
+// Whether the upload can work with what the recorder said: the little-endian format tag
+// (300300), 1 to 16 channels, an interval of at least one second whose multiple by the sampling
+// step fits the file's 16-bit field, a ring that holds a record, a newest offset inside it and
+// a newest time that is a date. Everything the upload computes divides by or indexes with these,
+// and the history view reads back only files of that tag.
 bool statusIsUsable(const RecorderStatus& status, int samplingStep);
 
 // Channel i of a channel-list reply as the file keeps it: the decimals code byte as a 16-bit

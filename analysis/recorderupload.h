@@ -15,7 +15,7 @@ inline constexpr char kCommFailedText[] =
 inline constexpr char kRangeErrorText[] = "开始时间不能大于结束时间！";
 inline constexpr char kUploadDoneText[] = "数据上传完成！";
 inline constexpr char kUnusableStatusText[] =
-    "下位机的应答无法使用（通道数、记录间隔或存储区无效），数据未上传！";
+    "通讯失败！下位机的应答无法使用（数据格式、通道数、记录间隔或存储区无效），数据未上传！";
 inline constexpr char kNoOutputFileText[] = "没有选择保存数据的文件，数据未上传！";
 // %1: the file name.
 inline constexpr char kCreateFailedText[] = "无法创建文件“%1”，数据未上传！";

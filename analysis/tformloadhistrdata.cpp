@@ -1,5 +1,7 @@
 #include "tformloadhistrdata.h"
 
+#include <QKeyEvent>
+
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -150,6 +152,14 @@ void TFormLoadHistrData::ButtonLoadHistrDataClick() {
 
 void TFormLoadHistrData::ButtonStopTranClick() {
     session_.stopRequested = true;
+}
+
+void TFormLoadHistrData::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFormLoadHistrData::done(int result) {

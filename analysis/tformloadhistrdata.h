@@ -42,6 +42,11 @@ public:
     void ButtonLoadHistrDataClick();
     void ButtonStopTranClick();
 
+protected:
+    // Esc neither closes the dialog nor stops a transfer: only "停止传输" and the window's
+    // close do.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void createControls();
     void restoreEndLook();

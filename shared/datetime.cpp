@@ -10,25 +10,62 @@ namespace {
 // globals are initialised.
 QDate epoch() { return QDate(1899, 12, 30); }
 
+constexpr std::int64_t kFirstMs = static_cast<std::int64_t>(kFirstOleDate) * kMsPerDay;
+constexpr std::int64_t kEndMs = static_cast<std::int64_t>(kEndOleDate) * kMsPerDay;
+// Larger steps leave the range from anywhere within it; smaller ones cannot overflow.
+constexpr std::int64_t kLongestStepMs = kEndMs - kFirstMs;
+
+std::int64_t checkedMs(std::int64_t ms) {
+    if (ms < kFirstMs || ms >= kEndMs) {
+        throw DateRangeError();
+    }
+    return ms;
+}
+
+std::int64_t checkedStep(std::int64_t step, std::int64_t unitMs) {
+    if (step > kLongestStepMs / unitMs || step < -kLongestStepMs / unitMs) {
+        throw DateRangeError();
+    }
+    return step * unitMs;
+}
+
+std::int64_t checkedDays(std::int64_t days) {
+    return checkedStep(days, kMsPerDay);
+}
+
 }  // namespace
+
+DateRangeError::DateRangeError()
+    : std::range_error("日期时间超出可表示的范围（100 年至 9999 年）。") {}
+
+bool isOleDateInRange(OleDate value) {
+    return std::isfinite(value) && value >= kFirstOleDate && value < kEndOleDate;
+}
 
 OleDate toOleDate(const QDateTime& local) {
     const QDateTime l = local.toLocalTime();
-    return msToOleDate(epoch().daysTo(l.date()) * kMsPerDay + l.time().msecsSinceStartOfDay());
+    return msToOleDate(checkedDays(epoch().daysTo(l.date())) + l.time().msecsSinceStartOfDay());
 }
 
 OleDate oleDateFromParts(int year, int month, int day, int hour, int minute, int second,
                          int msec) {
-    const std::int64_t days = epoch().daysTo(QDate(year, month, day));
+    const QDate date(year, month, day);
+    if (!date.isValid()) {
+        throw DateRangeError();
+    }
     const std::int64_t ms = ((hour * 60LL + minute) * 60LL + second) * 1000LL + msec;
-    return msToOleDate(days * kMsPerDay + ms);
+    return msToOleDate(checkedDays(epoch().daysTo(date)) + ms);
 }
 
 std::int64_t oleDateToMs(OleDate value) {
+    if (!isOleDateInRange(value)) {
+        throw DateRangeError();
+    }
     return static_cast<std::int64_t>(std::llround(value * static_cast<double>(kMsPerDay)));
 }
 
 OleDate msToOleDate(std::int64_t ms) {
+    checkedMs(ms);
     // Whole days plus the fraction, so that the day part is exact in the double.
     const std::int64_t days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
     const std::int64_t rest = ms - days * kMsPerDay;
@@ -36,17 +73,22 @@ OleDate msToOleDate(std::int64_t ms) {
 }
 
 std::int64_t oleDateToSeconds(OleDate value) {
+    if (!isOleDateInRange(value)) {
+        throw DateRangeError();
+    }
     return std::llround(value * static_cast<double>(kSecondsPerDay));
 }
 
-OleDate secondsToOleDate(std::int64_t seconds) { return msToOleDate(seconds * 1000); }
+OleDate secondsToOleDate(std::int64_t seconds) {
+    return msToOleDate(checkedStep(seconds, 1000));
+}
 
 OleDate addSeconds(OleDate base, std::int64_t seconds) {
-    return msToOleDate(oleDateToMs(base) + seconds * 1000);
+    return msToOleDate(oleDateToMs(base) + checkedStep(seconds, 1000));
 }
 
 OleDate addMilliseconds(OleDate base, std::int64_t ms) {
-    return msToOleDate(oleDateToMs(base) + ms);
+    return msToOleDate(oleDateToMs(base) + checkedStep(ms, 1));
 }
 
 QDateTime fromOleDate(OleDate value) {

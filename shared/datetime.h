@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <stdexcept>
 
 namespace tamlo {
 
@@ -12,6 +13,20 @@ using OleDate = double;
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
 constexpr std::int64_t kSecondsPerDay = 86'400;
+
+// The date-times the programs can show: the years 100 to 9999, from 0100-01-01 00:00 up to but
+// not including 10000-01-01 00:00.
+constexpr OleDate kFirstOleDate = -657'434.0;
+constexpr OleDate kEndOleDate = 2'958'466.0;
+// Finite and within that range. Files are checked with this before their times are used.
+bool isOleDateInRange(OleDate value);
+
+// The conversions below throw DateRangeError for a date-time outside that range (NaN,
+// infinite, 1e300, or a step that leaves it) rather than overflow their integers.
+class DateRangeError : public std::range_error {
+public:
+    DateRangeError();
+};
 
 OleDate toOleDate(const QDateTime& local);
 OleDate oleDateFromParts(int year, int month, int day, int hour = 0, int minute = 0,

@@ -10,6 +10,16 @@ QByteArray bytesToZero(QByteArrayView bytes) {
     return (zero < 0 ? bytes : bytes.first(zero)).toByteArray();
 }
 
+bool gbkAvailable() {
+    return QStringEncoder("GBK").isValid() && QStringDecoder("GBK").isValid();
+}
+
+bool fitsGbk(const QString& text, int maxBytes) {
+    QStringEncoder encoder("GBK");
+    const QByteArray bytes = encoder.encode(text);
+    return !encoder.hasError() && bytes.size() <= maxBytes;
+}
+
 QString gbkToString(QByteArrayView bytes) {
     QStringDecoder decoder("GBK");
     return decoder.decode(bytesToZero(bytes));

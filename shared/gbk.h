@@ -8,6 +8,12 @@ namespace tamlo {
 
 // Tags and channel names are stored as GBK bytes.
 
+// Whether this Qt can encode and decode GBK (Qt built with ICU). Without it every tag would
+// read back blank, so the programs refuse to start.
+bool gbkAvailable();
+// Whether `text` encodes to GBK without loss and in at most `maxBytes` bytes.
+bool fitsGbk(const QString& text, int maxBytes);
+
 // Decodes the bytes up to the first zero byte (or all of them).
 QString gbkToString(QByteArrayView bytes);
 QByteArray stringToGbk(const QString& text);

@@ -18,4 +18,9 @@ private:
     Prompter& prompter_;
 };
 
+// The start-up check of the three programs: shows why the program cannot run when this Qt has
+// no GBK codec and returns false.
+bool checkGbkCodec(Prompter& prompter, bool available);
+QString gbkMissingText();
+
 }  // namespace tamlo

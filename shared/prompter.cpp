@@ -32,15 +32,18 @@ QString describeException(std::exception_ptr error) {
     }
 }
 
+QString WidgetPrompter::plainCaption() const {
+    return plainCaption_.isEmpty() ? QApplication::applicationName() : plainCaption_;
+}
+
 void WidgetPrompter::message(QWidget* parent, const QString& text, const QString& caption) {
-    const QString title = caption.isEmpty() ? QApplication::applicationDisplayName() : caption;
+    const QString title = caption.isEmpty() ? plainCaption() : caption;
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
     box.exec();
 }
 
 void WidgetPrompter::error(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, plainCaption(), text, QMessageBox::Ok, parent);
     box.exec();
 }
 

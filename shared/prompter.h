@@ -32,14 +32,21 @@ public:
     virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
 };
 
-// The real dialogs.
+// The real dialogs. A box without a caption of its own is titled `plainCaption` (the
+// program's title), or the application name when that is empty. The caption goes to the window
+// system exactly: the programs set no application display name, which Qt would append to it.
 class WidgetPrompter final : public Prompter {
 public:
+    explicit WidgetPrompter(QString plainCaption = {}) : plainCaption_(std::move(plainCaption)) {}
     void message(QWidget* parent, const QString& text, const QString& caption = {}) override;
     void error(QWidget* parent, const QString& text) override;
     QString openFileName(QWidget* parent, const FileDialogRequest& request) override;
     QString saveFileName(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
+
+private:
+    QString plainCaption() const;
+    QString plainCaption_;
 };
 
 // "desc|*.ext|desc2|*.ext2" -> "desc (*.ext);;desc2 (*.ext2)"

@@ -8,6 +8,10 @@
 
 #include "crc16.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace tamlo {
 
 QString portOpenFailureText(PortOpenResult result) {
@@ -24,9 +28,11 @@ QString portOpenFailureText(PortOpenResult result) {
 
 QString comPortName(int portIndex) { return QStringLiteral("COM%1").arg(portIndex + 1); }
 
-QString resolveComPort(const QString& comName, const QString& workingDirectory) {
+QString resolveComPort(const QString& comName, const QString& workingDirectory,
+                       const QString& deviceDirectory) {
 #ifdef Q_OS_WIN
     Q_UNUSED(workingDirectory);
+    Q_UNUSED(deviceDirectory);
     return comName;
 #else
     const QFileInfo local(QDir(workingDirectory).filePath(comName));
@@ -38,7 +44,7 @@ QString resolveComPort(const QString& comName, const QString& workingDirectory) 
     bool ok = false;
     const int number = comName.mid(3).toInt(&ok);
     if (comName.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && ok && number >= 1) {
-        return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+        return QDir(deviceDirectory).filePath(QStringLiteral("ttyS%1").arg(number - 1));
     }
     return comName;
 #endif
@@ -55,7 +61,7 @@ PortOpenResult SerialPort::open(const QString& systemPath, std::int32_t baudRate
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(systemPath);
     // Buffer what the driver delivers up to the size the instruments' frames need.
-    port->setReadBufferSize(1024);
+    port->setReadBufferSize(kDriverBufferBytes);
     // QSerialPort opens exclusively (lock file and TIOCEXCL) and in raw mode.
     if (!port->open(QIODevice::ReadWrite)) {
         return PortOpenResult::OpenFailed;
@@ -69,6 +75,11 @@ PortOpenResult SerialPort::open(const QString& systemPath, std::int32_t baudRate
         port->close();
         return PortOpenResult::SettingsFailed;
     }
+#ifdef Q_OS_WIN
+    // The driver's own queues, 1024 bytes each way. Other systems have no such setting: the
+    // kernel's tty buffer is fixed (4 KB on Linux) and holds many of the instruments' frames.
+    SetupComm(reinterpret_cast<HANDLE>(port->handle()), kDriverBufferBytes, kDriverBufferBytes);
+#endif
     port_ = std::move(port);
     deviceLost_ = false;
     return PortOpenResult::Opened;

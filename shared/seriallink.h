@@ -32,6 +32,9 @@ public:
     virtual int read(std::uint8_t* data, int count) = 0;
 };
 
+// Size of the receive and transmit buffers asked of the serial driver where it takes one.
+inline constexpr int kDriverBufferBytes = 1024;
+
 enum class PortOpenResult { Opened, OpenFailed, SettingsFailed };
 
 // The message an operator sees for a failed open ("串口打开失败！" / "串口状态设置失败！", caption "oh").
@@ -43,8 +46,9 @@ QString comPortName(int portIndex);
 
 // Where COMn is on this machine. Windows: the COM port itself. Elsewhere: an entry named COMn in
 // `workingDirectory` when there is one (a symlink to /dev/ttyUSB0 or to a simulator's
-// pseudo-terminal), else /dev/ttyS(n-1).
-QString resolveComPort(const QString& comName, const QString& workingDirectory);
+// pseudo-terminal), else ttyS(n-1) in `deviceDirectory`.
+QString resolveComPort(const QString& comName, const QString& workingDirectory,
+                       const QString& deviceDirectory = QStringLiteral("/dev"));
 
 // A serial port in blocking use on the calling thread: 8 data bits, no parity, one stop bit,
 // raw, no flow control, 1024-byte buffers and the time-outs above.

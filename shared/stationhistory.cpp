@@ -1,5 +1,7 @@
 #include "stationhistory.h"
 
+#include <limits>
+
 #include <QtEndian>
 #include <cstring>
 
@@ -121,6 +123,12 @@ std::uint64_t historyRecordOffset(std::uint64_t k, std::uint32_t channelCount) {
 }
 
 OleDate historyRecordTime(OleDate startTime, std::uint32_t intervalSeconds, std::uint64_t k) {
+    // No product that wraps round into the range: such a step is out of range, as it is.
+    if (intervalSeconds != 0 &&
+        k > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) /
+                intervalSeconds) {
+        throw DateRangeError();
+    }
     return addSeconds(startTime, static_cast<std::int64_t>(k * intervalSeconds));
 }
 
@@ -156,6 +164,24 @@ bool StationHistoryReader::open(const QString& path) {
         return false;
     }
     recordCount_ = historyRecordCount(static_cast<std::uint64_t>(size), header_.channelCount);
+    // Every record's time must be a date the programs can show (a damaged header may hold NaN,
+    // infinity or 1e300, or an interval that carries the records past the year 9999).
+    bool timesInRange = isOleDateInRange(header_.startTime);
+    if (timesInRange) {
+        try {
+            timesInRange = isOleDateInRange(endTime());
+        } catch (const DateRangeError&) {
+            timesInRange = false;
+        }
+    }
+    if (!timesInRange) {
+        error_ =
+            QStringLiteral("文件“%1”的时间不是有效的日期（开始时间 %2），不是有效的历史数据文件。")
+                .arg(path)
+                .arg(header_.startTime);
+        close();
+        return false;
+    }
     return true;
 }
 

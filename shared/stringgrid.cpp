@@ -30,6 +30,11 @@ QVariant StringGridModel::data(const QModelIndex& index, int role) const {
                 return QApplication::palette().button();
             }
             return {};
+        case Qt::ForegroundRole:
+            if (fixed) {
+                return QApplication::palette().buttonText();  // not greyed as a disabled cell
+            }
+            return {};
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
         default:
@@ -38,7 +43,9 @@ QVariant StringGridModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags StringGridModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) {
+    // Fixed rows are headers: neither a click nor the keys select them, like a grid's fixed
+    // cells (a header row taken for a row of data would be changed or deleted as one).
+    if (!index.isValid() || index.row() < fixedRows_) {
         return Qt::NoItemFlags;
     }
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
@@ -103,7 +110,8 @@ void StringGridModel::setFixed(int fixedColumns, int fixedRows) {
     fixedColumns_ = fixedColumns;
     fixedRows_ = fixedRows;
     if (rows_ > 0 && columns_ > 0) {
-        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1), {Qt::BackgroundRole});
+        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1),
+                         {Qt::BackgroundRole, Qt::ForegroundRole});
     }
 }
 
@@ -118,7 +126,12 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent), model_(new StringG
     setCornerButtonEnabled(false);
     verticalHeader()->setDefaultSectionSize(24);
     horizontalHeader()->setDefaultSectionSize(64);
-    connect(this, &QTableView::clicked, this, [this] { emit cellClicked(); });
+    // A click on a header cell selects nothing and is no click on a row.
+    connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (model_->flags(index).testFlag(Qt::ItemIsSelectable)) {
+            emit cellClicked();
+        }
+    });
     connect(this, &QTableView::doubleClicked, this, [this] { emit cellDoubleClicked(); });
 }
 

@@ -56,7 +56,7 @@ public:
     // The selected row, as the grid's Row; -1 when none.
     int row() const;
     int col() const;
-    // Selects a cell without raising clicked().
+    // Selects a cell without raising clicked(); a cell of a fixed row is never selected.
     void selectCell(int column, int row);
 
     StringGridModel* gridModel() const { return model_; }

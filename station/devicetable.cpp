@@ -95,7 +95,12 @@ DeviceEntry entryFromInput(const DeviceInput& input) {
     // An address above 255 is kept modulo 256, as the bus byte holds it.
     e.address = static_cast<std::uint8_t>(textToInt(input.address) & 0xFF);
     e.channel = static_cast<std::uint8_t>(textToInt(input.channel) & 0xFF);
-    const QByteArray tag = gbkPrefix(input.tag, kTagBytes);
+    if (!fitsGbk(input.tag, kTagBytes)) {
+        throw ConversionError(
+            QStringLiteral("工位号“%1”超出 8 个字节（最多 4 个汉字或 8 个字母、数字）。")
+                .arg(input.tag));
+    }
+    const QByteArray tag = stringToGbk(input.tag);
     std::memcpy(e.tag.data(), tag.constData(), static_cast<std::size_t>(tag.size()));
     return e;
 }

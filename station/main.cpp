@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "shared/datetime.h"
+#include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 #include "station/tform1.h"
@@ -38,10 +39,12 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    tamlo::WidgetPrompter prompter;
+    tamlo::WidgetPrompter prompter(QStringLiteral("NorvikDCS"));
     tamlo::GuardedApplication app(argc, argv, prompter);
     app.setApplicationName(QStringLiteral("tamlo_pro"));
-    app.setApplicationDisplayName(QStringLiteral("NorvikDCS"));
+    if (!tamlo::checkGbkCodec(prompter, tamlo::gbkAvailable())) {
+        return 1;
+    }
     tamlo::SystemClock clock;
     tamlo::station::TForm1 form(QDir::currentPath(), prompter, clock);
     form.show();

@@ -62,13 +62,12 @@ QString HistoryLog::fileStampName(const QDateTime& t) {
 bool HistoryLog::start(const QDateTime& now, std::uint16_t interval, int deviceCount,
                        const DeviceTable& table) {
     const QDir working(workingDirectory_);
-    monthDirectory_ = working.filePath(monthDirectoryName(now));
-    working.mkpath(monthDirectoryName(now));
     // A file of the same name is truncated only while it holds no record (a second start in the
     // same second); one with records (the clock was set back) is kept, and this file takes the
-    // next free second in its name.
+    // next free second in its name, in that second's month folder.
     QDateTime stampTime = now;
     for (int tries = 0; tries < 3600; ++tries) {
+        monthDirectory_ = working.filePath(monthDirectoryName(stampTime));
         fileStamp_ = fileStampName(stampTime);
         path_ = QDir(monthDirectory_).filePath(fileStamp_ + QStringLiteral(".nv"));
         if (QFileInfo(path_).size() <= kHistoryHeaderSize) {
@@ -76,6 +75,7 @@ bool HistoryLog::start(const QDateTime& now, std::uint16_t interval, int deviceC
         }
         stampTime = stampTime.addSecs(1);
     }
+    working.mkpath(monthDirectoryName(stampTime));
 
     header_ = StationHistoryHeader{};
     header_.startTime = toOleDate(now);
@@ -92,6 +92,16 @@ bool HistoryLog::append(const float* values, int count) {
         return false;  // never write a record of another width than the header states
     }
     return appendHistoryRecord(path_, values, count);
+}
+
+bool HistoryLog::record(const QDateTime& now, std::uint16_t interval, const DeviceTable& active,
+                        const float* values) {
+    if (describes(interval, active.count, active) && append(values, active.count)) {
+        return false;
+    }
+    start(now, interval, active.count, active);
+    append(values, active.count);
+    return true;
 }
 
 bool HistoryLog::describes(std::uint16_t interval, int deviceCount,

@@ -66,6 +66,12 @@ public:
     bool start(const QDateTime& now, std::uint16_t interval, int deviceCount,
                const DeviceTable& table);
     bool append(const float* values, int count);
+    // Appends one record of the active devices. When the current file cannot take it (its
+    // header describes another shape of record, or the file was deleted, moved or made
+    // unwritable meanwhile), a new file is started at `now` and the record goes there. True when
+    // a new file was started.
+    bool record(const QDateTime& now, std::uint16_t interval, const DeviceTable& active,
+                const float* values);
 
     // True when records of this shape may go into the current file: same width, interval and
     // tags of the recorded devices.

@@ -16,14 +16,19 @@ namespace {
 constexpr qint64 kReopenPeriodMs = 1000;
 }
 
+StationPort::StationPort(QString workingDirectory)
+    : workingDirectory_(std::move(workingDirectory)),
+      resolver_([](const QString& comName, const QString& directory) {
+          return resolveComPort(comName, directory);
+      }) {}
+
 PortOpenResult StationPort::openNow() {
     lastAttempt_.start();
-    const QString path = resolveComPort(comPortName(portIndex_), workingDirectory_);
-    return port_.open(path, baudRate_);
+    return port_.open(systemPath_, baudRate_);
 }
 
 PortOpenResult StationPort::open(int portIndex, std::int32_t baudRate) {
-    portIndex_ = portIndex;
+    systemPath_ = resolver_(comPortName(portIndex), workingDirectory_);
     baudRate_ = baudRate;
     wanted_ = true;
     return openNow();

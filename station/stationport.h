@@ -2,19 +2,26 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <functional>
 
 #include "shared/seriallink.h"
 
 namespace tamlo::station {
 
-// The station's one serial port. An open asked for by start-up or a save reports its failure
-// once; afterwards a port that failed to open, or that the operating system lost (a USB adapter
-// pulled out), is closed and opened again silently, at most once a second, so polling resumes
-// by itself when the line comes back.
+// Where a port name lies on this machine: resolveComPort, or a test's stand-in.
+using PortResolver =
+    std::function<QString(const QString& comName, const QString& workingDirectory)>;
+
+// The station's one serial port. An open asked for by start-up or a save resolves COMn and
+// reports its failure once; afterwards a port that failed to open, or that the operating system
+// lost (a USB adapter pulled out, a simulator stopped), is closed and opened again silently, at
+// most once a second, at the system path resolved by that open: a COMn link that is missing for
+// a while must not send the station to another device for good.
 class StationPort {
 public:
-    explicit StationPort(QString workingDirectory)
-        : workingDirectory_(std::move(workingDirectory)) {}
+    explicit StationPort(QString workingDirectory);
+
+    void setResolver(PortResolver resolver) { resolver_ = std::move(resolver); }
 
     // Opens COM(portIndex + 1) at the baud rate; the caller shows a failure to the operator.
     PortOpenResult open(int portIndex, std::int32_t baudRate);
@@ -26,14 +33,16 @@ public:
 
     SerialPort& link() { return port_; }
     bool isOpen() const { return port_.isOpen() && !port_.deviceLost(); }
-    QString systemPath() const { return port_.systemPath(); }
+    // The system path of the last requested open; the silent reopens use it.
+    QString systemPath() const { return systemPath_; }
 
 private:
     PortOpenResult openNow();
 
     QString workingDirectory_;
+    PortResolver resolver_;
     SerialPort port_;
-    int portIndex_ = 0;
+    QString systemPath_;
     std::int32_t baudRate_ = 9600;
     bool wanted_ = false;
     QElapsedTimer lastAttempt_;

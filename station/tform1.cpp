@@ -36,16 +36,32 @@ public:
     }
 };
 
-// Accepts a text whose GBK bytes fit the 8-byte tag field.
-class TagValidator final : public QValidator {
+// Accepts a text whose GBK bytes fit a field of config.dat (the tag and the password hold 8):
+// four Chinese characters or eight ASCII. A longer entry is refused, never cut behind the
+// operator's back.
+class GbkFieldValidator final : public QValidator {
 public:
-    using QValidator::QValidator;
+    GbkFieldValidator(int maxBytes, QObject* parent) : QValidator(parent), maxBytes_(maxBytes) {}
     State validate(QString& input, int&) const override {
-        return stringToGbk(input).size() <= kTagBytes ? Acceptable : Invalid;
+        return fitsGbk(input, maxBytes_) ? Acceptable : Invalid;
     }
-    void fixup(QString& input) const override {
-        input = gbkToString(gbkPrefix(input, kTagBytes));
+
+private:
+    int maxBytes_;
+};
+
+// A status bar panel of a set width that gives way when the window is narrower than the
+// panels (they add up to more than the window's 776 pixels), instead of widening the window.
+class StatusPanel final : public QLabel {
+public:
+    StatusPanel(int width, QWidget* parent) : QLabel(parent), width_(width) {
+        setMaximumWidth(width);
     }
+    QSize sizeHint() const override { return {width_, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+private:
+    int width_;
 };
 
 template <class T>
@@ -62,9 +78,13 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text) {
     return named(new QPushButton(text, parent), name);
 }
 
-QLineEdit* maskEdit(QWidget* parent, const char* name, const QString& mask) {
+// An entry of up to `maxDigits` decimal digits and nothing else: an input mask would let blanks
+// in between ("3 0"), which the text then reads past.
+QLineEdit* digitEdit(QWidget* parent, const char* name, int maxDigits) {
     auto* edit = named(new QLineEdit(parent), name);
-    edit->setInputMask(mask);
+    edit->setMaxLength(maxDigits);
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(maxDigits)), edit));
     return edit;
 }
 
@@ -155,13 +175,13 @@ void TForm1::buildDevicePage() {
     form->setContentsMargins(8, 6, 8, 6);
     form->setVerticalSpacing(3);
     ComboBox1 = pickList(editPanel, "ComboBox1", modelNames());
-    MaskEdit1 = maskEdit(editPanel, "MaskEdit1", QStringLiteral("999; "));
+    MaskEdit1 = digitEdit(editPanel, "MaskEdit1", 3);
     MaskEdit2 = named(new QLineEdit(editPanel), "MaskEdit2");
     MaskEdit2->setMaxLength(kTagBytes);
-    MaskEdit2->setValidator(new TagValidator(MaskEdit2));
-    MaskEdit3 = maskEdit(editPanel, "MaskEdit3", QStringLiteral("99; "));
+    MaskEdit2->setValidator(new GbkFieldValidator(kTagBytes, MaskEdit2));
+    MaskEdit3 = digitEdit(editPanel, "MaskEdit3", 2);
     unit_combobox = pickList(editPanel, "unit_combobox", unitNames());
-    rec_time = maskEdit(editPanel, "rec_time", QStringLiteral("99999; "));
+    rec_time = digitEdit(editPanel, "rec_time", 5);
     ComboBox2 = pickList(editPanel, "ComboBox2", portNames());
     ComboBox3 = pickList(editPanel, "ComboBox3", baudNames());
     const std::array<std::pair<const char*, QString>, 8> captions{{
@@ -208,7 +228,8 @@ void TForm1::buildSetupPanels() {
     passwordStyle_ = std::make_unique<HashPasswordStyle>();
     const auto passwordEdit = [this](QWidget* parent, const char* name) {
         auto* edit = named(new QLineEdit(parent), name);
-        edit->setMaxLength(8);
+        edit->setMaxLength(kPasswordBytes);
+        edit->setValidator(new GbkFieldValidator(kPasswordBytes, edit));
         edit->setEchoMode(QLineEdit::Password);
         edit->setStyle(passwordStyle_.get());
         return edit;
@@ -339,9 +360,8 @@ void TForm1::buildStatusBar() {
     StatusBar1->setFont(small);
     static constexpr std::array<int, 5> widths{500, 140, 50, 50, 50};
     for (std::size_t i = 0; i < widths.size(); ++i) {
-        auto* panel = new QLabel(StatusBar1);
+        auto* panel = new StatusPanel(widths[i], StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         StatusBar1->addWidget(panel);
@@ -607,6 +627,7 @@ void TForm1::Button7Click() {
         return;
     }
     Panel2->hide();
+    unlocked_ = true;
     N4->setEnabled(true);
     N2->setEnabled(true);
     N3->setEnabled(true);
@@ -615,6 +636,7 @@ void TForm1::Button7Click() {
 
 void TForm1::Button8Click() {
     Panel2->hide();
+    lock();
     N4->setEnabled(true);
     N2->setEnabled(false);
     N3->setEnabled(false);
@@ -631,6 +653,9 @@ void TForm1::Button8Click() {
 }
 
 void TForm1::N2Click() {
+    if (!unlocked_) {
+        return;
+    }
     Panel3->show();
     Panel3->raise();
     Label12->setText(kSixSpaces);
@@ -638,13 +663,18 @@ void TForm1::N2Click() {
 }
 
 void TForm1::Button9Click() {
-    if (Edit2->text() != Edit3->text()) {
+    // The password changes only after a log-in, whatever a stale panel or a click may do.
+    if (!unlocked_) {
+        return;
+    }
+    // A text that config.dat cannot hold whole would lock the operator out after a restart.
+    if (Edit2->text() != Edit3->text() || !fitsGbk(Edit2->text(), kPasswordBytes)) {
         Edit2->clear();
         Edit3->clear();
         Label12->setText(kWrongPassword);
         return;
     }
-    const QByteArray password = gbkPrefix(Edit2->text(), kPasswordBytes);
+    const QByteArray password = stringToGbk(Edit2->text());
     configFile_.writePassword(password);
     Panel3->hide();
     config_.password = password;
@@ -660,7 +690,15 @@ void TForm1::N3Click() {
     configuring_ = true;
 }
 
+void TForm1::lock() {
+    unlocked_ = false;
+    Panel3->hide();
+    Edit2->clear();
+    Edit3->clear();
+}
+
 void TForm1::N5Click() {
+    lock();
     showSavedSettings();
     N4->setEnabled(true);
     setSetupControlsEnabled(false);
@@ -750,10 +788,9 @@ void TForm1::Timer2Timer() {
                 StringGrid2->setCell(c, r, band);
             }
         }
-        if (!history_.describes(config_.recordInterval, active_.count, active_)) {
-            startHistoryFile();
+        if (history_.record(now, config_.recordInterval, active_, record_.recordBuffer().data())) {
+            statusPanels_[0]->setText(history_.statusText());
         }
-        history_.append(record_.recordBuffer().data(), active_.count);
         appendCurvePoints(tick.pointLabel);
     }
     statusPanels_[1]->setText(Label_real_time->text());

@@ -169,6 +169,8 @@ private:
     void startHistoryFile();
     void startTimers();
     void stopTimers();
+    // Back to the locked state: the password panel closes with its entries.
+    void lock();
 
     // Overview tiles and real-time curves are filled by their own parts of the window; these
     // are the points where the device table and the ticks reach them.
@@ -194,6 +196,7 @@ private:
     RecordCycle record_;
     HistoryLog history_;
     StationPort port_;
+    bool unlocked_ = false;
     bool configuring_ = false;
     std::array<QLabel*, 5> statusPanels_{};
     QList<QWidget*> tileList_;

@@ -1,13 +1,16 @@
 #include "shared/datetime.h"
+#include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 #include "viewer/tform1.h"
 
 int main(int argc, char** argv) {
-    tamlo::WidgetPrompter prompter;
+    tamlo::WidgetPrompter prompter(QStringLiteral("NorvikDCS"));
     tamlo::GuardedApplication app(argc, argv, prompter);
     app.setApplicationName(QStringLiteral("tamlo_view"));
-    app.setApplicationDisplayName(QStringLiteral("NorvikDCS"));
+    if (!tamlo::checkGbkCodec(prompter, tamlo::gbkAvailable())) {
+        return 1;
+    }
     tamlo::SystemClock clock;
     tamlo::viewer::TForm1 form(prompter, clock);
     form.show();

@@ -317,6 +317,38 @@ private slots:
         QTest::newRow("newest offset outside") << with([](HandFile& f) { f.newestOffset = 600; });
         QTest::newRow("month 13") << with([](HandFile& f) { f.newest[1] = 13; });
         QTest::newRow("year byte 100") << with([](HandFile& f) { f.newest[0] = 100; });
+        // The newest record must start on a record: 595 would build every value from the
+        // bytes of two neighbouring channels.
+        QTest::newRow("newest offset between records")
+            << with([](HandFile& f) { f.newestOffset = 595; });
+        // A data area that starts inside the header or channel block of its layout.
+        auto dataAt = [](QByteArray bytes, std::uint32_t offset, bool bigEndian) {
+            for (int i = 0; i < 4; ++i) {
+                const int shift = bigEndian ? 8 * (3 - i) : 8 * i;
+                bytes[4 + i] = static_cast<char>((offset >> shift) & 0xFF);
+            }
+            return bytes;
+        };
+        QTest::newRow("data offset in the channel block") << dataAt(good.bytes(), 1523, false);
+        QTest::newRow("data offset in the header") << dataAt(good.bytes(), 0, false);
+        QTest::newRow("swapped, data offset in the table") << [&] {
+            HandFile f;
+            f.swapped = true;
+            f.dataOffset = 714;
+            f.channels = 1;
+            f.dataSize = 2;
+            f.values = {1};
+            return dataAt(f.bytes(), 713, true);
+        }();
+        // A ring so long that its oldest record would lie before the year 100.
+        QTest::newRow("start before the year 100") << [] {
+            HandFile f;
+            f.interval = 65535;
+            f.dataSize = 2'000'000;
+            f.newestOffset = f.dataSize - 2;
+            f.values.assign(1'000'000, 0);
+            return f.bytes();
+        }();
         QTest::newRow("header only") << good.bytes().left(512);
         QTest::newRow("short header") << good.bytes().left(100);
         QTest::newRow("swapped, 6 channels") << [] {

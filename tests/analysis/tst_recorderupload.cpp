@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 #include <csignal>
 
 #include "analysis/recorderhistory.h"
@@ -492,6 +493,32 @@ private slots:
         QCOMPARE(report.outcome, UploadOutcome::UnusableStatus);
         QCOMPARE(bench.view.messages.size(), 1);
         QCOMPARE(bench.view.messages[0].text, QString(kUnusableStatusText));
+        QCOMPARE(bench.view.messages[0].caption, QString("ERR"));
+        QCOMPARE(bench.recorder->requests.size(), 1);
+        QVERIFY(!bench.recorder->isOpen());
+        QVERIFY(!QFile::exists(bench.view.saveAnswers.first()));
+    }
+
+    void statusFormatTagsTheReaderCannotReadBackAreRefused_data() {
+        QTest::addColumn<std::uint32_t>("tag");
+        QTest::newRow("300301") << 300301u;
+        QTest::newRow("byte-swapped 300300") << 0x080E0300u;
+        QTest::newRow("zero") << 0u;
+    }
+    void statusFormatTagsTheReaderCannotReadBackAreRefused() {
+        QFETCH(std::uint32_t, tag);
+        Bench bench;
+        bench.recorder->rewriteReply = [tag](sim::Bytes& reply) {
+            if (reply.size() == 27) {
+                qToLittleEndian(tag, reply.data() + 3);
+                appendCrc16(reply.data(), 25);
+            }
+        };
+        bench.view.saveAnswers << nextFile();
+        const UploadReport report = bench.upload.run(inputFor(kNewest - 100, kNewest, "1"));
+        QCOMPARE(report.outcome, UploadOutcome::UnusableStatus);
+        QCOMPARE(bench.view.messageTexts(), QStringList{QString(kUnusableStatusText)});
+        QVERIFY(bench.view.messages[0].text.startsWith(QStringLiteral("通讯失败！")));
         QCOMPARE(bench.view.messages[0].caption, QString("ERR"));
         QCOMPARE(bench.recorder->requests.size(), 1);
         QVERIFY(!bench.recorder->isOpen());

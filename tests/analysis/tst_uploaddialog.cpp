@@ -250,6 +250,30 @@ private slots:
         QVERIFY(textColor(d.get<QLabel>("LabelCurrTranTime"), QPalette::WindowText) != Qt::red);
     }
 
+    void escapeNeitherClosesNorStops() {
+        Dialog d(*session_, prompter_, clock_);
+        const QString path = nextFile();
+        prompter_.queueSaveFile(path);
+        d.setRange(at(7), at(10));
+        bool goesOnAfterEscape = false;
+        std::int64_t progressAtEscape = 0;
+        whenBlocksArrived(d, [&] {
+            QTest::keyClick(&d.form, Qt::Key_Escape);
+            goesOnAfterEscape = d.form.isVisible() && d.form.uploading();
+            progressAtEscape = d.get<TCGauge>("CGaugeLoadHistrData")->progress();
+            QTimer::singleShot(400, &d.form, [&] {
+                QTest::mouseClick(d.get<QPushButton>("ButtonStopTran"), Qt::LeftButton);
+            });
+        });
+        d.clickLoad();
+        QVERIFY(goesOnAfterEscape);
+        QVERIFY(d.form.lastReport().recordsWritten > progressAtEscape + 7);
+        // Nor does it close the idle dialog.
+        QTest::keyClick(&d.form, Qt::Key_Escape);
+        QVERIFY(d.form.isVisible());
+        QCOMPARE(prompter_.texts(), QStringList{"数据上传完成！"});
+    }
+
     void closingDuringTheTransferFinishesFirst() {
         Dialog d(*session_, prompter_, clock_);
         const QString path = nextFile();

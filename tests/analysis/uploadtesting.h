@@ -71,6 +71,8 @@ public:
         const sim::Answer answer = device.answer(request, 0);
         if (answer.reply) {
             pending_ = *answer.reply;
+            if (rewriteReply)
+                rewriteReply(pending_);
             device.answered(request, 0);
             if (onAnswered)
                 onAnswered(request);
@@ -101,6 +103,8 @@ public:
     std::int32_t lastBaudRate = 0;
     QStringList requests;
     std::function<void(const sim::Bytes&)> onAnswered;
+    // Changes a reply before it goes out (the CRC is the rewriter's business).
+    std::function<void(sim::Bytes&)> rewriteReply;
 
 private:
     bool open_ = false;

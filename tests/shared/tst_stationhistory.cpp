@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <limits>
 
 #include "shared/datetime.h"
 #include "shared/gbk.h"
@@ -145,6 +146,44 @@ private slots:
         QVERIFY(createHistoryFile(widest, makeHeader(128, 1)));
         QVERIFY(reader.open(widest));
         QCOMPARE(reader.recordCount(), 0u);
+    }
+
+    void readerRefusesTimesNoProgramCanShow_data() {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<std::uint32_t>("interval");
+        QTest::addColumn<bool>("accepted");
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        QTest::newRow("NaN") << nan << 1u << false;
+        QTest::newRow("infinite") << inf << 1u << false;
+        QTest::newRow("minus infinite") << -inf << 1u << false;
+        QTest::newRow("1e300") << 1e300 << 1u << false;
+        QTest::newRow("-1e300") << -1e300 << 1u << false;
+        QTest::newRow("year 10000") << kEndOleDate << 1u << false;
+        QTest::newRow("year 100") << kFirstOleDate << 1u << true;
+        // Three records of 2^32 - 1 seconds from 9999 end past the year 9999.
+        QTest::newRow("last record past 9999")
+            << oleDateFromParts(9999, 1, 1) << 0xFFFFFFFFu << false;
+        QTest::newRow("last record in 9999") << oleDateFromParts(9999, 1, 1) << 3600u << true;
+    }
+    void readerRefusesTimesNoProgramCanShow() {
+        QFETCH(double, start);
+        QFETCH(std::uint32_t, interval);
+        QFETCH(bool, accepted);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.nv"));
+        StationHistoryHeader header = makeHeader(1, interval);
+        header.startTime = start;
+        QVERIFY(createHistoryFile(path, header));
+        appendBytes(path, QByteArray(12, '\0'));
+        StationHistoryReader reader;
+        QCOMPARE(reader.open(path), accepted);
+        if (accepted) {
+            QCOMPARE(reader.recordCount(), 3u);
+            QVERIFY(isOleDateInRange(reader.endTime()));
+        } else {
+            QVERIFY(reader.error().contains(QStringLiteral("时间")));
+        }
     }
 
     void intervalZeroGivesNoTimeStep() {

@@ -1,9 +1,12 @@
 // CRC-16, number texts, date-time values and patterns, GBK texts.
 #include <QTest>
+#include <limits>
 
+#include "scriptedprompter.h"
 #include "shared/crc16.h"
 #include "shared/datetime.h"
 #include "shared/gbk.h"
+#include "shared/guardedapplication.h"
 #include "shared/numbertext.h"
 
 using namespace tamlo;
@@ -93,6 +96,38 @@ private slots:
         QCOMPARE(oleDateToMs(t) % 1000, 0);
     }
 
+    void datesOutsideTheYears100To9999AreRefused() {
+        QCOMPARE(kFirstOleDate, oleDateFromParts(100, 1, 1));
+        QCOMPARE(kEndOleDate, oleDateFromParts(9999, 12, 31) + 1.0);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        for (double bad : {nan, inf, -inf, 1e300, -1e300, kEndOleDate, kFirstOleDate - 1e-6}) {
+            QVERIFY(!isOleDateInRange(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, oleDateToMs(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, oleDateToSeconds(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, fromOleDate(bad));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(bad, 0));
+        }
+        QVERIFY(isOleDateInRange(kFirstOleDate));
+        const OleDate last = oleDateFromParts(9999, 12, 31, 23, 59, 59);
+        QCOMPARE(fromOleDate(last), QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59)));
+        QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(last, 1));
+        QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(kFirstOleDate, -1));
+        // Steps that would overflow the millisecond count are refused, not wrapped.
+        for (std::int64_t step :
+             {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(),
+              std::numeric_limits<std::int64_t>::max() / 1000 + 1}) {
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(last, step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addSeconds(kFirstOleDate, step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, secondsToOleDate(step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, addMilliseconds(last, step));
+            QVERIFY_THROWS_EXCEPTION(DateRangeError, msToOleDate(step));
+        }
+        QVERIFY_THROWS_EXCEPTION(DateRangeError, oleDateFromParts(10000, 1, 1));
+        QVERIFY_THROWS_EXCEPTION(DateRangeError,
+                                 toOleDate(QDateTime(QDate(99, 12, 31), QTime(0, 0))));
+    }
+
     void steppingByWholeSecondsLosesNoRecord() {
         // 8640 steps of 10 s from midnight end exactly on the next midnight; adding 10/86400
         // as a double 8640 times would not.
@@ -139,6 +174,21 @@ private slots:
         const char stored[8] = {'T', 'I', '1', '0', '1', 0, 'x', 'y'};
         QCOMPARE(gbkToString(QByteArrayView(stored, 8)), QStringLiteral("TI101"));
         QCOMPARE(bytesToZero(QByteArrayView(stored, 8)), QByteArray("TI101"));
+        // What an 8-byte field takes: four Chinese characters or eight ASCII, nothing GBK lacks.
+        QVERIFY(fitsGbk(QStringLiteral("中文密码"), 8));
+        QVERIFY(!fitsGbk(QStringLiteral("中文密码1"), 8));
+        QVERIFY(fitsGbk(QStringLiteral("abcdefgh"), 8));
+        QVERIFY(!fitsGbk(QStringLiteral("\U0001F600"), 8));
+    }
+
+    void startUpWithoutAGbkCodecStopsWithAMessage() {
+        QVERIFY(gbkAvailable());
+        test::ScriptedPrompter prompter;
+        QVERIFY(checkGbkCodec(prompter, true));
+        QVERIFY(prompter.boxes().isEmpty());
+        QVERIFY(!checkGbkCodec(prompter, false));
+        QCOMPARE(prompter.texts(), QStringList{gbkMissingText()});
+        QVERIFY(gbkMissingText().contains(QStringLiteral("GBK")));
     }
 };
 

@@ -1,6 +1,7 @@
 // The poll and record cycles without a window: request forms, reply decoding, the retry rule,
 // the data grid cursor and the record interval.
 #include <QTest>
+#include <bit>
 #include <deque>
 
 #include "shared/crc16.h"
@@ -69,6 +70,10 @@ DeviceEntry meter(std::uint8_t address, std::uint8_t model = TM210, std::uint8_t
     e.model = model;
     e.channel = channel;
     return e;
+}
+
+std::uint32_t bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
 }
 
 LiveValue live(std::int16_t raw, std::uint8_t decimals, bool valid = true) {
@@ -142,8 +147,12 @@ private slots:
     }
 
     void engineeringValuesAndTexts() {
-        QCOMPARE(engineeringValue(live(12345, 2)), 123.45f);
-        QCOMPARE(engineeringValue(live(250, 1)), 25.0f);
+        // Raw / 10^decimals in single precision, bit for bit: 10001 / 100 is the float nearest
+        // 100.01 (0x42C8051F); multiplying by 0.01f instead gives its neighbour 0x42C8051E.
+        QCOMPARE(bits(engineeringValue(live(10001, 2))), 0x42C8051Fu);
+        QCOMPARE(bits(engineeringValue(live(12345, 2))), 0x42F6E666u);
+        QCOMPARE(bits(engineeringValue(live(250, 1))), 0x41C80000u);
+        QCOMPARE(bits(engineeringValue(live(-5, 2))), 0xBD4CCCCDu);
         RecordCycle cycle;
         LiveValueTable values{};
         values[0] = live(12345, 1);
@@ -155,7 +164,8 @@ private slots:
         QCOMPARE(tick.clockText, QStringLiteral("时间：07-02-04 10:45:18    "));
         QCOMPARE(tick.rowTime, QStringLiteral("10:45:18"));
         QCOMPARE(tick.texts, (QStringList{"1234.5", "1", "-0.05", "Err"}));
-        QCOMPARE(cycle.recordBuffer()[3], 0.0f);  // never valid: 0.0
+        QCOMPARE(bits(cycle.recordBuffer()[0]), 0x449A5000u);  // 1234.5
+        QCOMPARE(bits(cycle.recordBuffer()[3]), 0u);           // never valid: +0.0
         QVERIFY(!tick.recorded);
         QCOMPARE(tick.row, 1);
     }

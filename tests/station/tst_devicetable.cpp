@@ -109,9 +109,13 @@ private slots:
         QCOMPARE(e.toBytes().mid(3, 8), QByteArray("TI-10101"));  // no terminator
         QCOMPARE(e.tagText(), QStringLiteral("TI-10101"));
 
-        const DeviceEntry chinese =
-            entryFromInput(input(QStringLiteral("1"), QStringLiteral("一二三四五"), QStringLiteral("0")));
-        QCOMPARE(chinese.tagBytes(), stringToGbk(QStringLiteral("一二三四")));
+        // Four Chinese characters fill the 8 tag bytes; a fifth is refused, not cut off.
+        const DeviceEntry chinese = entryFromInput(
+            input(QStringLiteral("1"), QStringLiteral("一二三四"), QStringLiteral("0")));
+        QCOMPARE(chinese.toBytes().mid(3, 8), QByteArray("\xD2\xBB\xB6\xFE\xC8\xFD\xCB\xC4"));
+        QVERIFY_THROWS_EXCEPTION(
+            ConversionError, entryFromInput(input(QStringLiteral("1"), QStringLiteral("一二三四五"),
+                                                  QStringLiteral("0"))));
 
         QVERIFY_THROWS_EXCEPTION(ConversionError,
                                  entryFromInput(input(QString(), QStringLiteral("x"), QStringLiteral("1"))));

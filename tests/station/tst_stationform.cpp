@@ -1,6 +1,7 @@
 // The station's window: first start, the port message, setup mode and password, and the
 // device table as the operator edits it.
 #include <QDirIterator>
+#include <QInputMethodEvent>
 #include <QTest>
 
 #include "station/taboutbox.h"
@@ -12,9 +13,10 @@ using namespace tamlo::test;
 
 namespace {
 
+// A click with the mouse on the row's second cell.
 void clickRow(StringGrid* grid, int row) {
-    grid->selectCell(0, row);
-    emit grid->cellClicked();
+    const QRect cell = grid->visualRect(grid->gridModel()->index(row, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
 void logIn(TForm1& form, const QString& password) {
@@ -30,6 +32,13 @@ void fillEdits(TForm1& form, int model, const QString& address, const QString& t
     form.MaskEdit2->setText(tag);
     form.MaskEdit3->setText(channel);
     form.unit_combobox->setCurrentIndex(unit);
+}
+
+// Text as an input method delivers it (Chinese is typed that way): the field's validator decides.
+void typeText(QLineEdit* edit, const QString& text) {
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QCoreApplication::sendEvent(edit, &event);
 }
 
 QStringList historyFiles(const QString& dir) {
@@ -52,6 +61,8 @@ private slots:
         QVERIFY(station.startSimulator({}));
         TForm1& form = station.start();
         QCOMPARE(form.windowTitle(), QStringLiteral("NorvikDCS"));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.size(), QSize(776, 578));
         QCOMPARE(form.PageControl1->count(), 4);
         QCOMPARE(form.PageControl1->currentIndex(), 0);
@@ -102,6 +113,46 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form.Label_real_time->text(),
                                   QStringLiteral("时间：26-07-12 10:45:18    "), 3000);
         QCOMPARE(form.statusPanelText(1), form.Label_real_time->text());
+    }
+
+    void historyFilesWithinOneSecondAndAtTheMonthsTurn() {
+        StationFixture station;
+        QVERIFY(station.startSimulator({}));
+        station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("A")}}, 0);
+        station.clock.set(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)));
+        const QString name = QStringLiteral("26年12月/31日23时59分59秒.nv");
+        station.start();
+        QCOMPARE(historyFiles(station.dir.path()), QStringList{name});
+
+        // A second start in the same second rewrites that file with its own header.
+        station.form.reset();
+        station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("B")}}, 0);
+        station.start();
+        QCOMPARE(historyFiles(station.dir.path()), QStringList{name});
+        QByteArray bytes = station.readFile(station.path(name));
+        QCOMPARE(bytes.size(), 1176);
+        QCOMPARE(bytes.mid(20, 9), QByteArray("B\0\0\0\0\0\0\0\0", 9));
+
+        // One that already holds records is kept, and the new file takes the next second.
+        station.form.reset();
+        {
+            QFile file(station.path(name));
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(QByteArray(4, '\x01'));
+        }
+        bytes = station.readFile(station.path(name));
+        TForm1& form = station.start();
+        QCOMPARE(station.readFile(station.path(name)), bytes);
+        QCOMPARE(form.history().path(),
+                 station.path(QStringLiteral("27年01月/01日00时00分00秒.nv")));
+
+        // A start in a new month makes its month folder; the old month's files stay.
+        station.form.reset();
+        station.clock.set(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)));
+        station.start();
+        QCOMPARE(historyFiles(station.dir.path()),
+                 (QStringList{name, QStringLiteral("27年01月/01日00时00分00秒.nv"),
+                              QStringLiteral("27年01月/01日00时00分05秒.nv")}));
     }
 
     void missingPortIsReportedOnceAndStartUpCompletes() {
@@ -171,6 +222,100 @@ private slots:
         QVERIFY(station.prompter.boxes().isEmpty());
     }
 
+    void thePasswordPanelActsOnlyWhileUnlocked() {
+        StationFixture station;
+        QVERIFY(station.startSimulator({}));
+        TForm1& form = station.start();
+        const QByteArray before = station.readFile(station.path(QStringLiteral("config.dat")));
+        // Leaving setup closes a password panel opened while unlocked; its OK then does nothing.
+        logIn(form, QStringLiteral("583174"));
+        form.N2->trigger();
+        QVERIFY(form.Panel3->isVisibleTo(&form));
+        form.N5->trigger();
+        QVERIFY(!form.Panel3->isVisibleTo(&form));
+        form.Edit2->setText(QStringLiteral("1"));
+        form.Edit3->setText(QStringLiteral("1"));
+        form.Button9->click();
+        // Cancelling a log-in closes it as well.
+        logIn(form, QStringLiteral("583174"));
+        form.N2->trigger();
+        form.N4->trigger();
+        form.Button8->click();
+        QVERIFY(!form.Panel3->isVisibleTo(&form));
+        form.Edit2->setText(QStringLiteral("2"));
+        form.Edit3->setText(QStringLiteral("2"));
+        form.Button9->click();
+        QCOMPARE(station.readFile(station.path(QStringLiteral("config.dat"))), before);
+        logIn(form, QStringLiteral("583174"));
+        QVERIFY(form.N3->isEnabled());
+    }
+
+    void aChinesePasswordHoldsThroughARestart() {
+        StationFixture station;
+        QVERIFY(station.startSimulator({}));
+        TForm1& form = station.start();
+        logIn(form, QStringLiteral("583174"));
+        form.N2->trigger();
+        // Each field takes what 8 GBK bytes hold: four Chinese characters, no fifth.
+        for (QLineEdit* edit : {form.Edit2, form.Edit3}) {
+            typeText(edit, QStringLiteral("中文密码"));
+            typeText(edit, QStringLiteral("五"));
+            QCOMPARE(edit->text(), QStringLiteral("中文密码"));
+            QCOMPARE(edit->displayText(), QStringLiteral("####"));
+        }
+        form.Button9->click();
+        QVERIFY(!form.Panel3->isVisibleTo(&form));
+        const QByteArray config = station.readFile(station.path(QStringLiteral("config.dat")));
+        QCOMPARE(config.mid(5, 9), QByteArray("\xD6\xD0\xCE\xC4\xC3\xDC\xC2\xEB\0", 9));
+
+        station.form.reset();
+        TForm1& again = station.start();
+        again.N4->trigger();
+        typeText(again.Edit1, QStringLiteral("中文密码五"));
+        QVERIFY(again.Edit1->text().isEmpty());
+        typeText(again.Edit1, QStringLiteral("中文密码"));
+        QCOMPARE(again.Edit1->displayText(), QStringLiteral("####"));
+        again.Button7->click();
+        QCOMPARE(again.Label13->text(), QStringLiteral("      "));
+        QVERIFY(again.N3->isEnabled());
+        QVERIFY(station.prompter.boxes().isEmpty());
+    }
+
+    void aTagTakesWhatItsEightBytesHold() {
+        StationFixture station;
+        QVERIFY(station.startSimulator({}));
+        TForm1& form = station.start();
+        logIn(form, QStringLiteral("583174"));
+        form.N3->trigger();
+        fillEdits(form, TM210, QStringLiteral("1"), QString(), QStringLiteral("0"));
+        typeText(form.MaskEdit2, QStringLiteral("一二三四五六七八"));
+        QVERIFY(form.MaskEdit2->text().isEmpty());
+        typeText(form.MaskEdit2, QStringLiteral("一二三四"));
+        typeText(form.MaskEdit2, QStringLiteral("五"));
+        QCOMPARE(form.MaskEdit2->text(), QStringLiteral("一二三四"));
+        form.Button1->click();
+        QCOMPARE(form.StringGrid1->cell(3, 1), QStringLiteral("一二三四"));
+        // A longer text put there by other means is refused with a message, not cut.
+        form.MaskEdit2->setText(QStringLiteral("一二三四五"));
+        form.Button2->click();
+        QCOMPARE(station.prompter.take().size(), 1);
+        QCOMPARE(form.StringGrid1->cell(3, 1), QStringLiteral("一二三四"));
+
+        // The header row is never taken for a device: change and delete then act on the device.
+        clickRow(form.StringGrid1, 1);
+        form.StringGrid1->selectCell(0, 0);
+        clickRow(form.StringGrid1, 0);
+        QTest::keyClick(form.StringGrid1, Qt::Key_Up);
+        QCOMPARE(form.StringGrid1->row(), 1);
+        form.MaskEdit2->setText(QStringLiteral("NEW"));
+        form.Button2->click();
+        QCOMPARE(form.StringGrid1->cell(3, 1), QStringLiteral("NEW"));
+        QCOMPARE(form.StringGrid1->cell(3, 0), QStringLiteral("  工位号"));
+        form.Button3->click();
+        QCOMPARE(form.editTable().count, 0);
+        QCOMPARE(form.StringGrid1->cell(3, 0), QStringLiteral("  工位号"));
+    }
+
     void configuringPausesPollingAndLeavingRestoresTheSavedSettings() {
         StationFixture station;
         station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("A")}}, 1);
@@ -199,7 +344,9 @@ private slots:
         QVERIFY(form.Timer2->isActive());
         // Recording resumes in a new file, whose records stand at their own times.
         QVERIFY(form.history().path() != fileBefore);
-        QCOMPARE(form.statusPanelText(0), form.history().statusText());
+        QCOMPARE(form.statusPanelText(0), QStringLiteral("当前文件：") +
+                                              QDir::toNativeSeparators(station.path(
+                                                  QStringLiteral("26年12月/07日10时45分23秒.nv"))));
         QTRY_VERIFY_WITH_TIMEOUT(station.requests().size() > requestsBefore, 2000);
     }
 
@@ -279,6 +426,15 @@ private slots:
         clickRow(form.StringGrid1, 5);
         QCOMPARE(form.MaskEdit2->text(), QStringLiteral("keep"));
 
+        // The number fields take digits only, without blanks in between.
+        for (QLineEdit* edit : {form.MaskEdit1, form.MaskEdit3, form.rec_time}) {
+            edit->clear();
+            QTest::keyClicks(edit, QStringLiteral("3 x-0"));
+            QCOMPARE(edit->text(), QStringLiteral("30"));
+            QCOMPARE(edit->displayText(), QStringLiteral("30"));
+        }
+        QTest::keyClicks(form.rec_time, QStringLiteral("12345"));
+        QCOMPARE(form.rec_time->text(), QStringLiteral("30123"));
         form.rec_time->setText(QStringLiteral("5"));
         form.Button4->click();
         const QByteArray config = station.readFile(station.path(QStringLiteral("config.dat")));

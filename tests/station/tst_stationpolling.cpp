@@ -2,6 +2,7 @@
 // tick and the data grid, the history records, new files after a save, and a line that comes
 // back after it was lost.
 #include <QTest>
+#include <cstring>
 
 #include "shared/stationhistory.h"
 #include "stationfixture.h"
@@ -118,7 +119,7 @@ private slots:
                                   QStringLiteral("Err"), 3000);
     }
 
-    void aSaveThatAddsADeviceStartsANewFile() {
+    void aSaveThatAddsADeviceRecordsItInANewFile() {
         StationFixture station;
         const QList<MeterLine> meters = threeMeters();
         station.writeConfig(meters.mid(0, 2), 1);
@@ -129,53 +130,115 @@ private slots:
 
         logIn(form);
         form.N3->trigger();
+        const qint64 firstSize = QFileInfo(first).size();
         form.ComboBox1->setCurrentIndex(TM210);
         form.MaskEdit1->setText(QStringLiteral("3"));
         form.MaskEdit2->setText(QStringLiteral("C"));
         form.MaskEdit3->setText(QStringLiteral("0"));
         form.Button1->click();
         form.Button4->click();
+        const QByteArray config = station.readFile(station.path(QStringLiteral("config.dat")));
+        QCOMPARE(config.at(0), char(3));
+        QCOMPARE(config.mid(512 + 26, 13), QByteArray("\x00\x03\x00"
+                                                      "C\0\0\0\0\0\0\0\0\0",
+                                                      13));
         station.clock.advanceSeconds(60);
         form.N5->trigger();
         const QString second = form.history().path();
-        QVERIFY(second != first);
+        QCOMPARE(second, station.path(QStringLiteral("26年12月/07日10时46分18秒.nv")));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(second).size() >= 1176 + 2 * 12, 4000);
 
-        // Every file reads back record for record, each with the width its header states.
-        for (const QString& path : {first, second}) {
-            StationHistoryReader reader;
-            QVERIFY2(reader.open(path), qPrintable(reader.error()));
-            QCOMPARE((QFileInfo(path).size() - 1176) % (4 * reader.header().channelCount), 0);
-            std::vector<float> values;
-            for (std::uint64_t k = 0; k < reader.recordCount(); ++k) {
-                QVERIFY(reader.readRecord(values));
-                QCOMPARE(values[0], 123.4f);
-            }
-        }
-        StationHistoryReader reader;
-        QVERIFY(reader.open(second));
-        QCOMPARE(reader.header().channelCount, 3u);
-        QCOMPARE(reader.header().tag(2), QStringLiteral("C"));
-        QCOMPARE(reader.header().startTime, station.clock.nowOle());
+        // The first file got no record after the save; the second holds the new device's value.
+        QCOMPARE(QFileInfo(first).size(), firstSize);
+        QCOMPARE((firstSize - 1176) % 8, 0);
+        const QByteArray bytes = station.readFile(second);
+        QCOMPARE(bytes.mid(8, 8), QByteArray("\x01\0\0\0\x03\0\0\0", 8));  // interval, count
+        QCOMPARE(bytes.mid(20 + 2 * 9, 9), QByteArray("C\0\0\0\0\0\0\0\0", 9));
+        QCOMPARE((bytes.size() - 1176) % 12, 0);
+        const float a = 123.4f, b = -2.0f, c = 5.0f;
+        QByteArray record(12, '\0');
+        std::memcpy(record.data(), &a, 4);
+        std::memcpy(record.data() + 4, &b, 4);
+        std::memcpy(record.data() + 8, &c, 4);
+        QCOMPARE(bytes.right(12), record);
         QVERIFY(station.prompter.boxes().isEmpty());
     }
 
-    void pollingResumesWhenTheLineComesBack() {
+    void aHistoryFileThatGoesAwayIsFollowedByANewOne() {
+        StationFixture station;
+        const QList<MeterLine> meters = threeMeters().mid(0, 1);
+        station.writeConfig(meters, 1);
+        QVERIFY(station.startSimulator(meters));
+        TForm1& form = station.start();
+        const QString first = form.history().path();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(first).size() >= 1176 + 4, 3000);
+
+        // Deleted: the next record starts a new file, named in panel 0.
+        station.clock.advanceSeconds(10);
+        QVERIFY(QFile::remove(first));
+        const QString second = station.path(QStringLiteral("26年12月/07日10时45分28秒.nv"));
+        QTRY_COMPARE_WITH_TIMEOUT(form.statusPanelText(0),
+                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(second),
+                                  3000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(second).size() >= 1176 + 4, 3000);
+        QCOMPARE(decodeHistoryHeader(station.readFile(second)).startTime,
+                 oleDateFromParts(2026, 12, 7, 10, 45, 28));
+
+        // Moved away, month folder and all: the same.
+        station.clock.advanceSeconds(10);
+        QVERIFY(QDir().rename(station.path(QStringLiteral("26年12月")),
+                              station.path(QStringLiteral("moved"))));
+        const QString third = station.path(QStringLiteral("26年12月/07日10时45分38秒.nv"));
+        QTRY_COMPARE_WITH_TIMEOUT(form.statusPanelText(0),
+                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(third),
+                                  3000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(third).size() >= 1176 + 4, 3000);
+        const qint64 movedSize =
+            QFileInfo(station.path(QStringLiteral("moved/07日10时45分28秒.nv"))).size();
+        QCOMPARE((movedSize - 1176) % 4, 0);
+        QVERIFY(station.prompter.boxes().isEmpty());
+    }
+
+    void pollingResumesOnTheSameDeviceWhenTheLineComesBack() {
         StationFixture station;
         const QList<MeterLine> meters = threeMeters().mid(0, 1);
         station.writeConfig(meters, 0);
         QVERIFY(station.startSimulator(meters));
+        // Another meter where COM1 falls back to while its link is missing (ttyS0 of a device
+        // directory, as on most PCs): the station must never poll it.
+        const QString devices = station.path(QStringLiteral("dev"));
+        QVERIFY(QDir().mkpath(devices));
+        QVERIFY(SimulatorProcess::writeMetersFile(station.path(QStringLiteral("other.txt")),
+                                                  {QStringLiteral("1 0 0 const:999 0")}));
+        SimulatorProcess fallback(QStringLiteral("tamlo_meter_sim"));
+        QVERIFY2(fallback.start(
+                     {QStringLiteral("--link"), QDir(devices).filePath(QStringLiteral("ttyS0")),
+                      QStringLiteral("--meters"), station.path(QStringLiteral("other.txt")),
+                      QStringLiteral("--log"), station.path(QStringLiteral("other.log"))}),
+                 qPrintable(fallback.errorString()));
         TForm1& form = station.start();
+        form.stationPort().setResolver([devices](const QString& comName, const QString& directory) {
+            return resolveComPort(comName, directory, devices);
+        });
         QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("......"), 2000);
 
+        // The simulator stops and takes its link away.
         QVERIFY(station.sim->stop());
+        QVERIFY(!QFileInfo::exists(station.path(QStringLiteral("COM1"))));
         QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("失败！"), 3000);
+        QTest::qWait(1500);  // long enough for a reopen attempt
+        QVERIFY(fallback.logLines().isEmpty());
+
         QVERIFY(station.startSimulator(meters));
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
         QTRY_VERIFY_WITH_TIMEOUT(!station.requests().isEmpty(), 2000);
         QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("......"), 2000);
         QVERIFY(QDateTime::currentMSecsSinceEpoch() - before < 2000);
+        QCOMPARE(form.liveValues()[0].raw, 1234);
+        QVERIFY(fallback.logLines().isEmpty());
+        QCOMPARE(form.stationPort().systemPath(), station.path(QStringLiteral("COM1")));
         QVERIFY2(station.prompter.boxes().isEmpty(), qPrintable(station.prompter.texts().join('|')));
+        QVERIFY(fallback.stop());
     }
 };
 
