@@ -124,7 +124,7 @@ press tamlo_pro OK
 click NorvikDCS 250 567  # a tool tip shows in an active window only
 hover NorvikDCS 255 566
 sleep 1.5
-import -window root -crop 840x600+0+0 "$out/station-port-reason.png" &&
+import -window root -crop 1000x600+0+0 "$out/station-port-reason.png" &&
   echo "  station-port-reason.png  (tool tip)"
 kill "${pids[-1]}" 2> /dev/null || true
 

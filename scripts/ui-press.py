@@ -51,6 +51,9 @@ def press(app, text):
             role = node.getRoleName()
             if role not in PRESSABLE or squeeze(node.name) != wanted:
                 continue
+            # Hidden panels keep their buttons (two say "确  定"): only what is on the screen.
+            if role == "push button" and not node.getState().contains(pyatspi.STATE_SHOWING):
+                continue
             action = node.queryAction()
         except Exception:
             continue
