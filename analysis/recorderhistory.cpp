@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTime>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 
 #include "shared/gbk.h"
@@ -11,12 +12,24 @@
 namespace tamlo::analysis {
 namespace {
 
-std::uint16_t le16(const std::uint8_t* p) { return qFromLittleEndian<std::uint16_t>(p); }
-std::uint32_t le32(const std::uint8_t* p) { return qFromLittleEndian<std::uint32_t>(p); }
-std::uint16_t be16(const std::uint8_t* p) { return qFromBigEndian<std::uint16_t>(p); }
-std::uint32_t be32(const std::uint8_t* p) { return qFromBigEndian<std::uint32_t>(p); }
-void putLe16(std::uint8_t* p, std::uint16_t v) { qToLittleEndian(v, p); }
-void putLe32(std::uint8_t* p, std::uint32_t v) { qToLittleEndian(v, p); }
+std::uint16_t le16(const std::uint8_t* p) {
+    return qFromLittleEndian<std::uint16_t>(p);
+}
+std::uint32_t le32(const std::uint8_t* p) {
+    return qFromLittleEndian<std::uint32_t>(p);
+}
+std::uint16_t be16(const std::uint8_t* p) {
+    return qFromBigEndian<std::uint16_t>(p);
+}
+std::uint32_t be32(const std::uint8_t* p) {
+    return qFromBigEndian<std::uint32_t>(p);
+}
+void putLe16(std::uint8_t* p, std::uint16_t v) {
+    qToLittleEndian(v, p);
+}
+void putLe32(std::uint8_t* p, std::uint32_t v) {
+    qToLittleEndian(v, p);
+}
 
 const std::uint8_t* bytesOf(const QByteArray& data) {
     return reinterpret_cast<const std::uint8_t*>(data.constData());
@@ -91,7 +104,8 @@ ChannelRecord swappedChannelRecord(int channel, std::uint16_t decimalsCode) {
 }
 
 std::optional<std::int64_t> recorderTimeToSeconds(const RecorderTimeBytes& b) {
-    if (b[0] > 99 || !QDate::isValid(2000 + b[0], b[1], b[2]) || !QTime::isValid(b[3], b[4], b[5])) {
+    if (b[0] > 99 || !QDate::isValid(2000 + b[0], b[1], b[2]) ||
+        !QTime::isValid(b[3], b[4], b[5])) {
         return std::nullopt;
     }
     return oleDateToSeconds(oleDateFromParts(2000 + b[0], b[1], b[2], b[3], b[4], b[5]));
@@ -195,12 +209,20 @@ RecorderLoadResult loadRecorderHistory(const QString& path) {
     return {RecorderLoadStatus::Loaded, std::move(history)};
 }
 
-std::int64_t recordOffsetAt(const RecorderHistory& history, OleDate t) {
+std::int64_t recordsBackAt(const RecorderHistory& history, OleDate t) {
     const double seconds = history.endTime * 86400.0 - t * 86400.0;
     // Whole seconds, halves downwards.
     const double up = std::ceil(seconds);
     const double rounded = (up - 0.5 >= seconds) ? std::floor(seconds) : up;
-    const std::int64_t back = static_cast<std::int64_t>(rounded) / history.recordInterval;
+    return static_cast<std::int64_t>(rounded) / history.recordInterval;
+}
+
+std::int64_t recordSecondsBack(const RecorderHistory& history, std::int64_t recordsBack) {
+    return oleDateToSeconds(history.endTime) - recordsBack * history.recordInterval;
+}
+
+std::int64_t recordOffsetAt(const RecorderHistory& history, OleDate t) {
+    const std::int64_t back = recordsBackAt(history, t);
     const std::int64_t size = history.header.dataSize;
     std::int64_t offset =
         static_cast<std::int64_t>(history.header.newestOffset) - back * history.recordSize();
@@ -240,6 +262,42 @@ std::optional<std::vector<std::int16_t>> readRawRecord(QIODevice& file,
         values[c] = static_cast<std::int16_t>(v);
     }
     return values;
+}
+
+RecordBlockReader::RecordBlockReader(QIODevice& file, const RecorderHistory& history)
+    : file_(file), history_(history) {}
+
+const std::uint8_t* RecordBlockReader::record(std::int64_t offset) {
+    constexpr std::int64_t kBlock = 1 << 20;
+    const int size = history_.recordSize();
+    if (blockStart_ < 0 || offset < blockStart_ || offset + size > blockStart_ + block_.size()) {
+        const std::int64_t length = std::min<std::int64_t>(
+            kBlock, static_cast<std::int64_t>(history_.header.dataSize) - offset);
+        block_.clear();
+        blockStart_ = offset;
+        if (length < size ||
+            !file_.seek(static_cast<qint64>(history_.header.dataOffset) + offset)) {
+            return nullptr;
+        }
+        block_ = file_.read(length);
+        if (block_.size() < size) {
+            return nullptr;
+        }
+    }
+    return bytesOf(block_) + (offset - blockStart_);
+}
+
+bool RecordBlockReader::rawValues(std::int64_t offset, std::int16_t* values) {
+    const std::uint8_t* p = record(offset);
+    if (!p) {
+        return false;
+    }
+    const int count = history_.channelCount();
+    for (int c = 0; c < count; ++c) {
+        values[c] =
+            static_cast<std::int16_t>(history_.byteSwapped ? be16(p + 2 * c) : le16(p + 2 * c));
+    }
+    return true;
 }
 
 float physicalValue(std::int16_t raw, std::int16_t divisor) {

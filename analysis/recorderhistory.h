@@ -125,6 +125,27 @@ RecorderTimeBytes secondsToRecorderTime(std::int64_t secondsSinceEpoch);
 // end time is rounded to whole seconds (halves downwards), divided by the interval (truncating)
 // to give the records to go back from the newest, and wrapped into the ring.
 std::int64_t recordOffsetAt(const RecorderHistory& history, OleDate t);
+// The records to go back from the newest for time t (the k of recordOffsetAt).
+std::int64_t recordsBackAt(const RecorderHistory& history, OleDate t);
+// The own time, in whole seconds since 1899-12-30, of the record k records before the newest.
+std::int64_t recordSecondsBack(const RecorderHistory& history, std::int64_t recordsBack);
+
+// Reads the records of the data area in large blocks, for a reader that walks through them in
+// order (a window, an export). Records lie whole inside the ring, so none straddles its top.
+class RecordBlockReader {
+public:
+    RecordBlockReader(QIODevice& file, const RecorderHistory& history);
+    // The record's bytes as stored, or null when the file ends before the whole record.
+    const std::uint8_t* record(std::int64_t offset);
+    // Raw values of the record in host order into `values` (channel count of them).
+    bool rawValues(std::int64_t offset, std::int16_t* values);
+
+private:
+    QIODevice& file_;
+    const RecorderHistory& history_;
+    QByteArray block_;
+    std::int64_t blockStart_ = -1;  // data-area offset of block_[0]
+};
 // (offset + step x record size) mod data size.
 std::int64_t nextRecordOffset(const RecorderHistory& history, std::int64_t offset,
                               std::int64_t step);

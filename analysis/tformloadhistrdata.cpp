@@ -14,7 +14,7 @@
 #include "shared/datetime.h"
 #include "shared/numbertext.h"
 #include "shared/prompter.h"
-#include "tcgauge.h"
+#include "shared/tcgauge.h"
 
 namespace tamlo::analysis {
 namespace {

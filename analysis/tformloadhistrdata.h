@@ -14,11 +14,10 @@ class QPushButton;
 namespace tamlo {
 class Clock;
 class Prompter;
+class TCGauge;
 }  // namespace tamlo
 
 namespace tamlo::analysis {
-
-class TCGauge;
 
 // The upload dialog: port, baud rate, recorder address, sampling step and time range, then the
 // upload of that range into a recorder history file. Modal; the main window creates one for

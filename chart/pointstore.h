@@ -4,19 +4,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tamlo::chart {
 
 // Points of one series, oldest first. A ring buffer, so that dropping the oldest point and
 // appending a new one (the real-time window) moves nothing. Labels share one character pool
-// per series: a point costs 24 bytes plus its label's characters, an empty label nothing more.
+// per series: a point costs 16 bytes, 24 once any point of the series has a label, plus its
+// label's characters.
 class PointStore {
 public:
+    PointStore() = default;
+    PointStore(const PointStore&) = delete;
+    PointStore& operator=(const PointStore&) = delete;
+
     int size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
     void append(double x, double y, const QString& label);
+    // Appends count points without labels: a copy of the values and nothing more.
+    void append(const double* xs, const double* ys, int count);
     // Index 0 is the oldest point. Removing it is O(1); other indexes move the shorter side.
     void remove(int index);
     void clear();
@@ -24,7 +32,6 @@ public:
     double x(int index) const { return xs_[slot(index)]; }
     double y(int index) const { return ys_[slot(index)]; }
     QString label(int index) const;
-    bool labelIsBlank(int index) const;
 
     // The points as at most two contiguous runs (the ring may wrap): [first, first + firstCount)
     // followed by [second, second + secondCount).
@@ -42,23 +49,28 @@ public:
     std::size_t bytesReserved() const;
 
 private:
-    int slot(int index) const { return (head_ + index) & mask_; }
-    void grow();
+    int slot(int index) const {
+        const int s = head_ + index;
+        return s >= capacity_ ? s - capacity_ : s;
+    }
+    void grow(int atLeast);
+    void startLabels();
     void compactLabelPool();
 
     static constexpr int kLengthBits = 16;
     static constexpr std::uint64_t kMaxLabelLength = (1u << kLengthBits) - 1;
 
-    std::vector<double> xs_;
-    std::vector<double> ys_;
+    // Left uninitialised until written: a page of values loaded at once is touched once.
+    std::unique_ptr<double[]> xs_;
+    std::unique_ptr<double[]> ys_;
     // Label of a point: absolute pool position << 16 | length. Positions only grow, so removing
-    // old points never rewrites the references of the others.
+    // old points never rewrites the references of the others. Empty until a point has a label.
     std::vector<std::uint64_t> labels_;
     std::vector<char16_t> pool_;
     std::uint64_t poolBase_ = 0;  // absolute position of pool_[0]
     int head_ = 0;
     int size_ = 0;
-    int mask_ = -1;  // capacity - 1; capacity is 0 or a power of two
+    int capacity_ = 0;
 };
 
 }  // namespace tamlo::chart

@@ -1,5 +1,6 @@
 #include "tchart.h"
 
+#include "chartpainter.h"
 #include "raster.h"
 #include "tchartprintpreview.h"
 
@@ -30,58 +31,6 @@ const QColor kDefaultColors[] = {
 
 bool sameRgb(const QColor& a, const QColor& b) {
     return (a.rgb() & 0xFFFFFF) == (b.rgb() & 0xFFFFFF);
-}
-
-// 1, 2 or 5 times a power of ten, at least `step`.
-double niceStep(double step) {
-    if (!(step > 0) || !std::isfinite(step)) {
-        return 1;
-    }
-    const double power = std::pow(10.0, std::floor(std::log10(step)));
-    const double fraction = step / power;
-    const double nice = fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10;
-    return nice * power;
-}
-
-// Value ticks from low to high, at least minimumGap pixels apart over pixelSpan pixels.
-std::vector<double> valueTicks(double low, double high, double pixelSpan, double minimumGap,
-                               double minimumStep, double& step) {
-    std::vector<double> ticks;
-    step = 0;
-    if (!std::isfinite(low) || !std::isfinite(high)) {
-        return ticks;
-    }
-    if (!(high > low) || pixelSpan <= 0) {
-        ticks.push_back(low);
-        return ticks;
-    }
-    step = niceStep(std::max((high - low) * minimumGap / pixelSpan, minimumStep));
-    const double first = std::ceil(low / step - 1e-9);
-    const double last = std::floor(high / step + 1e-9);
-    if (!(last - first < 1000)) {
-        return ticks;
-    }
-    for (double k = first; k <= last; ++k) {
-        double v = k * step;
-        if (std::fabs(v) < step * 1e-9) {
-            v = 0;
-        }
-        ticks.push_back(v);
-    }
-    return ticks;
-}
-
-// Enough significant digits to tell ticks `step` apart, at least the axis' usual five.
-QString tickText(double value, double step, double magnitude) {
-    int digits = 5;
-    if (step > 0 && magnitude > 0) {
-        digits = std::clamp(static_cast<int>(std::ceil(std::log10(magnitude / step))) + 1, 5, 15);
-    }
-    return QString::number(value == 0 ? 0.0 : value, 'g', digits);
-}
-
-QColor textColorOn(const QColor& background) {
-    return background.lightness() < 110 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 }  // namespace
@@ -139,10 +88,7 @@ TFastLineSeries* TChart::addFastLineSeries() {
 }
 
 void TChart::removeAllSeries() {
-    // Automatic axes keep the range they show now.
-    for (auto& axis : axes_) {
-        axis->minimum();
-    }
+    keepAutomaticRanges();
     std::vector<TFastLineSeries*> doomed;
     doomed.swap(series_);
     for (TFastLineSeries* s : doomed) {
@@ -205,6 +151,25 @@ void TChart::invalidate(bool relayout) {
         frameValid_ = false;
         update();
     }
+}
+
+void TChart::keepAutomaticRanges() {
+    for (auto& axis : axes_) {
+        axis->keepShownRange();
+    }
+}
+
+ValueFormat TChart::formatOf(const TChartAxis* axis) const {
+    if (axis == leftAxis()) {
+        return layout().leftFormat;
+    }
+    if (axis == bottomAxis()) {
+        return layout().bottomFormat;
+    }
+    // The top and right axes show no labels: their values read as labels of their range would.
+    const double low = axis->minimum();
+    const double high = axis->maximum();
+    return ValueFormat::forAxis(low, high, ticks::niceStep((high - low) / 10));
 }
 
 void TChart::refresh() {
@@ -342,169 +307,38 @@ QRect TChart::plotRect() const {
     return layout().plot;
 }
 
-const TChart::Layout& TChart::layout() const {
+const Layout& TChart::layout() const {
     if (!layoutValid_ || layout_.size != size()) {
-        layout_ = computeLayout(size());
+        QFont titleFont = font();
+        titleFont.setBold(true);
+        layout_ = computeLayout(size(), QFontMetrics(font()), QFontMetrics(titleFont));
         layoutValid_ = true;
     }
     return layout_;
 }
 
-TChart::Layout TChart::computeLayout(const QSize& size) const {
-    Layout l;
-    l.size = size;
-    const QFontMetrics metrics(font());
-    QFont titleFont = font();
-    titleFont.setBold(true);
-    const QFontMetrics titleMetrics(titleFont);
-
-    const int width = size.width();
-    const int height = size.height();
-    const int marginLeft = width * margins_.left() / 100;
-    const int marginRight = width * margins_.right() / 100;
-    const int marginTop = height * margins_.top() / 100;
-    const int marginBottom = height * margins_.bottom() / 100;
-
-    int top = marginTop;
-    if (!title_.isEmpty()) {
-        l.title = QRect(0, 2, width, titleMetrics.height());
-        top = l.title.bottom() + 3 + marginTop;
+Layout TChart::computeLayout(const QSize& size, const QFontMetrics& metrics,
+                             const QFontMetrics& titleMetrics) const {
+    LayoutInput in;
+    in.size = size;
+    in.marginsPercent = margins_;
+    in.metrics = &metrics;
+    in.titleMetrics = title_.isEmpty() ? nullptr : &titleMetrics;
+    in.tickLength = kTickLength;
+    in.leftMin = leftAxis()->minimum();
+    in.leftMax = leftAxis()->maximum();
+    in.leftIncrement = leftAxis()->increment();
+    in.bottomMin = bottomAxis()->minimum();
+    in.bottomMax = bottomAxis()->maximum();
+    in.bottomIncrement = bottomAxis()->increment();
+    in.bottomPointLabels = bottomAxis()->labelStyle() == TChartAxis::LabelStyle::PointLabel;
+    if (!series_.empty()) {
+        const TFastLineSeries* first = series_.front();
+        in.points = &first->points();
+        in.pointsAscending = first->xAscending();
+        in.labelOf = [first](int i) { return first->label(i); };
     }
-    QRect plot;
-    plot.setTop(top + metrics.height() / 2);
-    plot.setBottom(
-        std::max(plot.top() + 1, height - 1 - marginBottom - metrics.height() - kTickLength - 3));
-    l.plot = plot;
-
-    l.leftMin = leftAxis()->minimum();
-    l.leftMax = leftAxis()->maximum();
-    computeLeftTicks(l, metrics);
-    int labelWidth = 0;
-    for (const Tick& t : l.leftTicks) {
-        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(t.text));
-    }
-    plot.setLeft(marginLeft + labelWidth + kTickLength + 4);
-    plot.setRight(std::max(plot.left() + 1, width - 1 - marginRight));
-    l.plot = plot;
-    // Tick pixels were placed on the final vertical extent already.
-
-    l.bottomMin = bottomAxis()->minimum();
-    l.bottomMax = bottomAxis()->maximum();
-    computeBottomTicks(l, metrics);
-    return l;
-}
-
-void TChart::computeLeftTicks(Layout& l, const QFontMetrics& metrics) const {
-    const TChartAxis& axis = *leftAxis();
-    const int span = l.plot.bottom() - l.plot.top();
-    double step = 0;
-    const std::vector<double> values =
-        valueTicks(l.leftMin, l.leftMax, span, metrics.height() + 4, axis.increment(), step);
-    const double magnitude = std::max(std::fabs(l.leftMin), std::fabs(l.leftMax));
-    const double range = l.leftMax - l.leftMin;
-    for (double v : values) {
-        const int pixel = range > 0 ? static_cast<int>(raster::toPixel(
-                                          l.plot.bottom() - (v - l.leftMin) * span / range))
-                                    : l.plot.bottom();
-        l.leftTicks.push_back(
-            Tick{pixel, step > 0 ? tickText(v, step, magnitude) : axis.formatValue(v)});
-    }
-}
-
-void TChart::computeBottomTicks(Layout& l, const QFontMetrics& metrics) const {
-    const TChartAxis& axis = *bottomAxis();
-    const int span = l.plot.right() - l.plot.left();
-    const double range = l.bottomMax - l.bottomMin;
-    const double scale = range > 0 ? span / range : 0;
-    auto pixelOf = [&](double x) {
-        return static_cast<int>(raster::toPixel(l.plot.left() + (x - l.bottomMin) * scale));
-    };
-    const int gap = metrics.horizontalAdvance(QStringLiteral("  "));
-
-    if (axis.labelStyle() == TChartAxis::LabelStyle::Value) {
-        const int widest = std::max(metrics.horizontalAdvance(axis.formatValue(l.bottomMin)),
-                                    metrics.horizontalAdvance(axis.formatValue(l.bottomMax)));
-        double step = 0;
-        const std::vector<double> values =
-            valueTicks(l.bottomMin, l.bottomMax, span, widest + 2 * gap, axis.increment(), step);
-        const double magnitude = std::max(std::fabs(l.bottomMin), std::fabs(l.bottomMax));
-        for (double v : values) {
-            l.bottomTicks.push_back(
-                Tick{pixelOf(v), step > 0 ? tickText(v, step, magnitude) : axis.formatValue(v)});
-        }
-        return;
-    }
-
-    // Point labels of the first series, one per bucket of x values wide enough for a label,
-    // so that they keep their places while the data scrolls.
-    if (series_.empty()) {
-        return;
-    }
-    const TFastLineSeries& first = *series_.front();
-    const PointStore& points = first.points();
-    const int n = points.size();
-    if (n == 0) {
-        return;
-    }
-    int widest = 0;
-    for (int i : {0, n / 2, n - 1}) {
-        widest = std::max(widest, metrics.horizontalAdvance(points.label(i)));
-    }
-    if (widest == 0) {
-        widest = metrics.horizontalAdvance(QStringLiteral("00-00 00:00:00"));
-    }
-    const double bucket = scale > 0 ? niceStep((widest + gap) / scale) : 0;
-    int lastRight = std::numeric_limits<int>::min() / 2;
-    auto consider = [&](int i) {
-        const double x = points.x(i);
-        if (!std::isfinite(x) || x < l.bottomMin || x > l.bottomMax || points.labelIsBlank(i)) {
-            return;
-        }
-        const int pixel = pixelOf(x);
-        const QString text = points.label(i);
-        const int w = metrics.horizontalAdvance(text);
-        if (pixel - w / 2 < lastRight + gap) {
-            return;
-        }
-        l.bottomTicks.push_back(Tick{pixel, text});
-        lastRight = pixel - w / 2 + w;
-    };
-    if (bucket <= 0) {
-        consider(0);
-        return;
-    }
-    if (first.xAscending()) {
-        // Jump from bucket to bucket by binary search.
-        auto firstAtOrAbove = [&](double x) {
-            int low = 0;
-            int high = n;
-            while (low < high) {
-                const int mid = low + (high - low) / 2;
-                if (points.x(mid) < x) {
-                    low = mid + 1;
-                } else {
-                    high = mid;
-                }
-            }
-            return low;
-        };
-        int i = firstAtOrAbove(l.bottomMin);
-        int guard = 0;
-        while (i < n && points.x(i) <= l.bottomMax && guard++ < 10000) {
-            consider(i);
-            const double next = (std::floor(points.x(i) / bucket) + 1) * bucket;
-            i = std::max(i + 1, firstAtOrAbove(next));
-        }
-        return;
-    }
-    double lastBucket = std::numeric_limits<double>::quiet_NaN();
-    for (int i = 0; i < n; ++i) {
-        const double b = std::floor(points.x(i) / bucket);
-        if (b != lastBucket) {
-            lastBucket = b;
-            consider(i);
-        }
-    }
+    return tamlo::chart::computeLayout(in);
 }
 
 // ---- drawing ----
@@ -513,6 +347,13 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     const QRect plot = l.plot;
     const quint32 back = 0xFF000000u | backColor_.rgb();
     const quint32 black = 0xFF000000u;
+    if (image.isNull()) {
+        return;
+    }
+    if (plot.isEmpty()) {
+        image.fill(panelColor_);
+        return;
+    }
     {
         // Qt's solid fills are the fastest way to clear; each pixel is written once.
         QPainter fill(&image);
@@ -527,11 +368,10 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     const raster::Surface surface{reinterpret_cast<quint32*>(image.bits()),
                                   image.bytesPerLine() / 4};
     const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
-    const raster::Clip inside = raster::Clip::fromRect(plot);
+    const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
 
     // Dotted grid at the ticks.
-    const quint32 grid =
-        0xFF000000u | (backColor_.lightness() < 128 ? qRgb(80, 80, 80) : qRgb(192, 192, 192));
+    const quint32 grid = 0xFF000000u | gridColourOn(backColor_).rgb();
     for (const Tick& t : l.leftTicks) {
         if (t.pixel > plot.top() && t.pixel < plot.bottom()) {
             for (int x = plot.left() + 1; x < plot.right(); x += 2) {
@@ -572,8 +412,7 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     raster::drawLine(surface, whole, left, bottom, right, bottom, black);
     raster::drawLine(surface, whole, left, top, left, bottom, black);
     raster::drawLine(surface, whole, right, top, right, bottom, black);
-    const QColor textColor = textColorOn(panelColor_);
-    const quint32 tickColor = 0xFF000000u | textColor.rgb();
+    const quint32 tickColor = 0xFF000000u | textColourOn(panelColor_).rgb();
     for (const Tick& t : l.leftTicks) {
         raster::drawLine(surface, whole, left - kTickLength, t.pixel, left - 1, t.pixel, tickColor);
     }
@@ -583,32 +422,45 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
     }
 
     QPainter painter(&image);
-    painter.setFont(font());
-    painter.setPen(textColor);
-    const QFontMetrics metrics(font());
-    const int labelRight = left - kTickLength - 2;
-    for (const Tick& t : l.leftTicks) {
-        const QRect box(0, t.pixel - metrics.height() / 2, labelRight, metrics.height());
-        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, t.text);
+    drawLabels(painter, l, look(font()), QFontMetrics(font()));
+}
+
+ChartLook TChart::look(const QFont& font) const {
+    return ChartLook{backColor_, panelColor_, font, title_, kTickLength};
+}
+
+void TChart::paintChart(QPainter& painter, const QRectF& target, const QSize& layoutSize) const {
+    if (target.isEmpty() || layoutSize.isEmpty()) {
+        return;
     }
-    const int labelTop = bottom + kTickLength + 2;
-    for (const Tick& t : l.bottomTicks) {
-        const int w = metrics.horizontalAdvance(t.text);
-        painter.drawText(QRect(t.pixel - w / 2 - 1, labelTop, w + 2, metrics.height()),
-                         Qt::AlignCenter, t.text);
+    // Text sized in layout units, whatever the resolution of the device.
+    QFont labelFont = font();
+    labelFont.setPixelSize(QFontInfo(font()).pixelSize());
+    QFont titleFont = labelFont;
+    titleFont.setBold(true);
+    const QFontMetrics metrics(labelFont, painter.device());
+    const QFontMetrics titleMetrics(titleFont, painter.device());
+    const Layout l = computeLayout(layoutSize, metrics, titleMetrics);
+    std::vector<SeriesLine> lines;
+    for (const TFastLineSeries* s : series_) {
+        if (s->isVisible()) {
+            lines.push_back(SeriesLine{&s->points(), s->color()});
+        }
     }
-    if (!title_.isEmpty()) {
-        QFont titleFont = font();
-        titleFont.setBold(true);
-        painter.setFont(titleFont);
-        painter.setPen(QColor(0, 0, 255));
-        painter.drawText(l.title, Qt::AlignHCenter | Qt::AlignVCenter, title_);
-    }
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / layoutSize.width(), target.height() / layoutSize.height());
+    const double devicePixelsAcross = target.width() * painter.device()->devicePixelRatioF();
+    paintVectors(painter, l, look(labelFont), metrics, lines,
+                 layoutSize.width() / devicePixelsAcross);
+    painter.restore();
 }
 
 QImage TChart::renderImage(const QSize& size) const {
-    QImage image(size.expandedTo(QSize(8, 8)), QImage::Format_RGB32);
-    renderFrame(image, computeLayout(image.size()));
+    QImage image(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    renderFrame(image, computeLayout(image.size(), QFontMetrics(font()), QFontMetrics(titleFont)));
     return image;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "chartpainter.h"
 #include "tchartaxis.h"
 #include "tchartcanvas.h"
 #include "tfastlineseries.h"
+#include "ticks.h"
 
 #include <QColor>
 #include <QImage>
@@ -81,8 +83,12 @@ public:
 
     // Redraws the series picture on the next paint.
     void refresh();
-    // The chart drawn at another size (for printing and pictures); raises no events.
+    // The chart drawn at another size (for pictures); raises no events.
     QImage renderImage(const QSize& size) const;
+    // The chart drawn as vectors into target, laid out as a picture of layoutSize pixels would
+    // be (text and lines keep their proportions to that size); lines and text stay sharp at the
+    // device's resolution. For printing and the print preview.
+    void paintChart(QPainter& painter, const QRectF& target, const QSize& layoutSize) const;
     // The modal print preview of this chart.
     void printPreview(QWidget* parent = nullptr);
 
@@ -107,22 +113,6 @@ private:
     friend class TChartCanvas;
     friend class TFastLineSeries;
 
-    struct Tick {
-        int pixel;
-        QString text;
-    };
-    struct Layout {
-        QSize size;
-        QRect plot;
-        QRect title;
-        double bottomMin = 0;
-        double bottomMax = 0;
-        double leftMin = 0;
-        double leftMax = 0;
-        std::vector<Tick> leftTicks;
-        std::vector<Tick> bottomTicks;
-        bool bottomGrid = true;
-    };
     struct SavedAxis {
         bool automatic;
         double minimum;
@@ -133,6 +123,9 @@ private:
     void seriesChanged();
     void axisChanged();
     void invalidate(bool relayout);
+    // Automatic axes keep what they show now (before the data they follow goes away).
+    void keepAutomaticRanges();
+    ValueFormat formatOf(const TChartAxis* axis) const;
     bool automaticRange(const TChartAxis* axis, double& low, double& high) const;
     void seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, double& high,
                           bool& any) const;
@@ -140,10 +133,10 @@ private:
     void drawCanvasLine(QPoint from, QPoint to);
 
     const Layout& layout() const;
-    Layout computeLayout(const QSize& size) const;
-    void computeLeftTicks(Layout& layout, const QFontMetrics& metrics) const;
-    void computeBottomTicks(Layout& layout, const QFontMetrics& metrics) const;
+    Layout computeLayout(const QSize& size, const QFontMetrics& metrics,
+                         const QFontMetrics& titleMetrics) const;
     void renderFrame(QImage& image, const Layout& layout) const;
+    ChartLook look(const QFont& font) const;
     void ensureFrame();
     QRect zoomBandRect() const;
     QPoint clampToPlot(const QPoint& pos) const;

@@ -18,56 +18,63 @@ TChartAxis::TChartAxis(TChart* chart, Position position) : chart_(chart), positi
 double TChartAxis::minimum() const {
     double low = 0;
     double high = 0;
-    if (automatic_ && chart_->automaticRange(this, low, high)) {
-        storeRange(low, high);
-    }
-    return minimum_;
+    return automatic_ && chart_->automaticRange(this, low, high) ? low : minimum_;
 }
 
 double TChartAxis::maximum() const {
     double low = 0;
     double high = 0;
-    if (automatic_ && chart_->automaticRange(this, low, high)) {
-        storeRange(low, high);
-    }
-    return maximum_;
+    return automatic_ && chart_->automaticRange(this, low, high) ? high : maximum_;
 }
 
-void TChartAxis::storeRange(double minimum, double maximum) const {
+void TChartAxis::storeRange(double minimum, double maximum) {
     minimum_ = minimum;
     maximum_ = maximum;
 }
 
-void TChartAxis::setMinimum(double value) {
+void TChartAxis::keepShownRange() {
+    if (automatic_) {
+        storeRange(minimum(), maximum());
+    }
+}
+
+bool TChartAxis::refuse(const QString& text, QString* refusal) {
+    if (refusal != nullptr) {
+        *refusal = text;
+    }
+    return false;
+}
+
+bool TChartAxis::setMinimum(double value, QString* refusal) {
     const double high = maximum();
     if (!std::isfinite(value) || value > high) {
-        throw AxisRangeError("Axis Minimum Value must be <= Maximum");
+        return refuse(minimumRefusal(), refusal);
     }
     automatic_ = false;
-    minimum_ = value;
-    maximum_ = high;
+    storeRange(value, high);
     chart_->axisChanged();
+    return true;
 }
 
-void TChartAxis::setMaximum(double value) {
+bool TChartAxis::setMaximum(double value, QString* refusal) {
     const double low = minimum();
     if (!std::isfinite(value) || value < low) {
-        throw AxisRangeError("Axis Maximum Value must be >= Minimum");
+        return refuse(maximumRefusal(), refusal);
     }
     automatic_ = false;
-    minimum_ = low;
-    maximum_ = value;
+    storeRange(low, value);
     chart_->axisChanged();
+    return true;
 }
 
-void TChartAxis::setMinMax(double minimum, double maximum) {
+bool TChartAxis::setMinMax(double minimum, double maximum, QString* refusal) {
     if (!std::isfinite(minimum) || !std::isfinite(maximum) || minimum > maximum) {
-        throw AxisRangeError("Axis Minimum Value must be <= Maximum");
+        return refuse(minimumRefusal(), refusal);
     }
     automatic_ = false;
-    minimum_ = minimum;
-    maximum_ = maximum;
+    storeRange(minimum, maximum);
     chart_->axisChanged();
+    return true;
 }
 
 void TChartAxis::setAutomatic(bool automatic) {
@@ -76,7 +83,7 @@ void TChartAxis::setAutomatic(bool automatic) {
     }
     if (!automatic) {
         // Freeze the range the data gives now.
-        minimum();
+        keepShownRange();
     }
     automatic_ = automatic;
     chart_->axisChanged();
@@ -117,10 +124,7 @@ double TChartAxis::maxYValue() const {
 }
 
 QString TChartAxis::formatValue(double value) const {
-    if (value == 0) {
-        value = 0;  // no "-0"
-    }
-    return QString::number(value, 'g', 5);
+    return chart_->formatOf(this).text(value);
 }
 
 double TChartAxis::valueAt(int pixel) const {

@@ -2,17 +2,9 @@
 
 #include <QString>
 
-#include <stdexcept>
-
 namespace tamlo::chart {
 
 class TChart;
-
-// Refused axis range; what() is the text shown to the user.
-class AxisRangeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // One of the four axes of a chart. The series are drawn against the left and bottom axes; the
 // top and right axes only take part in zoom and scroll.
@@ -31,18 +23,25 @@ public:
     TChart* chart() const { return chart_; }
 
     // The shown range. An automatic axis follows the data of the visible series on it and keeps
-    // its last range while there is none.
+    // the range it showed last while there is none. Reading changes nothing.
     double minimum() const;
     double maximum() const;
     bool automatic() const { return automatic_; }
 
-    // Explicit ends make the axis fixed. Throws AxisRangeError when the new end would pass the
-    // other one (or is not a finite number); set both ends in the order that keeps
-    // minimum <= maximum.
-    void setMinimum(double value);
-    void setMaximum(double value);
-    void setMinMax(double minimum, double maximum);
+    // Explicit ends make the axis fixed. An end that would pass the other one (or is not a
+    // finite number) is refused: the axis stays as it was, the call returns false and, when
+    // asked for, gives the refusal's text (minimumRefusal() or maximumRefusal()) for the user.
+    // Set both ends in the order that keeps minimum <= maximum. Nothing is thrown.
+    bool setMinimum(double value, QString* refusal = nullptr);
+    bool setMaximum(double value, QString* refusal = nullptr);
+    bool setMinMax(double minimum, double maximum, QString* refusal = nullptr);
     void setAutomatic(bool automatic);
+    static QString minimumRefusal() {
+        return QStringLiteral("Axis Minimum Value must be <= Maximum");
+    }
+    static QString maximumRefusal() {
+        return QStringLiteral("Axis Maximum Value must be >= Minimum");
+    }
 
     // Smallest step between two value labels; the labels are spaced further apart when they
     // would overlap.
@@ -58,7 +57,8 @@ public:
     double minYValue() const;
     double maxYValue() const;
 
-    // The text of a value label of this axis: general format, 5 significant digits.
+    // A value as this axis labels its ticks (one notation per axis; see ValueFormat), for
+    // readouts that must match the labels.
     QString formatValue(double value) const;
 
     // Pixel position of a value and value at a pixel position, across the plotting rectangle.
@@ -70,14 +70,18 @@ private:
     TChartAxis(TChart* chart, Position position);
 
     // The range as stored, without asking the data (used by the chart's own bookkeeping).
-    void storeRange(double minimum, double maximum) const;
+    void storeRange(double minimum, double maximum);
+    // An automatic axis stores the range its data gives now, which it keeps while the data is
+    // gone: the one step that turns what is shown into state.
+    void keepShownRange();
+    bool refuse(const QString& text, QString* refusal);
     double dataEnd(bool ofX, bool highEnd) const;
 
     TChart* chart_;
     Position position_;
     bool automatic_ = false;
-    mutable double minimum_ = 0;
-    mutable double maximum_ = 0;
+    double minimum_ = 0;
+    double maximum_ = 0;
     double increment_ = 0;
     LabelStyle labelStyle_ = LabelStyle::Value;
 };

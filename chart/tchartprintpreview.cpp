@@ -11,8 +11,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPageSetupDialog>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
@@ -56,11 +56,6 @@ public:
         return page;
     }
 
-    void refreshImage() {
-        image_ = preview_->chartImage();
-        update();
-    }
-
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
@@ -69,8 +64,8 @@ protected:
         p.fillRect(page.translated(4, 4), QColor(64, 64, 64));
         p.fillRect(page, Qt::white);
         const QRectF chartRect = preview_->chartRectOnPage(page.size()).translated(page.topLeft());
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(chartRect, image_);
+        // Drawn as on paper, at the screen's own resolution.
+        preview_->chart()->paintChart(p, chartRect, preview_->layoutSize());
         if (showMargins) {
             p.setPen(QPen(Qt::blue, 1, Qt::DashLine));
             const QMarginsF m = preview_->marginsPercent();
@@ -153,7 +148,6 @@ private:
     }
 
     TChartPrintPreview* preview_;
-    QImage image_;
     Edge dragged_ = Edge::None;
 };
 
@@ -175,6 +169,10 @@ TChartPrintPreview::TChartPrintPreview(TChart* chart, QWidget* parent)
     setModal(true);
     printer_.setFullPage(true);
     printer_.setPageOrientation(QPageLayout::Landscape);
+    printerSetup_ = [this](QPrinter* printer) {
+        QPrintDialog dialog(printer, this);
+        return dialog.exec() == QDialog::Accepted;
+    };
     pdfFileChooser_ = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Print to PDF file"), QString(),
                                             QStringLiteral("PDF files (*.pdf)"));
@@ -268,7 +266,7 @@ TChartPrintPreview::TChartPrintPreview(TChart* chart, QWidget* parent)
 
     connect(printerCombo_, &QComboBox::currentIndexChanged, this, [this] {
         applyPrinterChoice();
-        page_->refreshImage();
+        page_->update();
     });
     connect(setup, &QPushButton::clicked, this, &TChartPrintPreview::openPrinterSetup);
     connect(portrait_, &QRadioButton::toggled, this, [this](bool portrait) {
@@ -283,14 +281,13 @@ TChartPrintPreview::TChartPrintPreview(TChart* chart, QWidget* parent)
         page_->update();
     });
     connect(reset, &QPushButton::clicked, this, &TChartPrintPreview::resetMargins);
-    connect(detail_, &QSlider::valueChanged, this, [this] { page_->refreshImage(); });
+    connect(detail_, &QSlider::valueChanged, this, [this] { page_->update(); });
     connect(proportional_, &QCheckBox::toggled, this, [this] { page_->update(); });
     connect(print, &QPushButton::clicked, this, &TChartPrintPreview::printChart);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     page_->onMarginsDragged = [this](const QMarginsF& m) { setMarginsPercent(m); };
 
     applyPrinterChoice();
-    page_->refreshImage();
 }
 
 TChartPrintPreview::~TChartPrintPreview() = default;
@@ -354,11 +351,10 @@ QRectF TChartPrintPreview::chartRectOnPage(const QSizeF& page) const {
     return fitted;
 }
 
-QImage TChartPrintPreview::chartImage() const {
-    // More detail draws the chart on more pixels: finer lines and text on paper.
+QSize TChartPrintPreview::layoutSize() const {
     const QSize chartSize = chart_->size().isEmpty() ? chart_->sizeHint() : chart_->size();
     const double factor = 1 + (100 - detail()) / 50.0;
-    return chart_->renderImage(chartSize * factor);
+    return chartSize * factor;
 }
 
 void TChartPrintPreview::applyPrinterChoice() {
@@ -373,10 +369,23 @@ void TChartPrintPreview::applyPrinterChoice() {
                                                        : QPageLayout::Landscape);
 }
 
+void TChartPrintPreview::setPrinterSetup(std::function<bool(QPrinter*)> setup) {
+    printerSetup_ = std::move(setup);
+}
+
 void TChartPrintPreview::openPrinterSetup() {
-    QPageSetupDialog dialog(&printer_, this);
-    if (dialog.exec() == QDialog::Accepted) {
-        const QSignalBlocker block(portrait_);
+    applyPrinterChoice();
+    if (printerSetup_ && printerSetup_(&printer_)) {
+        // The set-up may have chosen another printer, paper or orientation.
+        const QSignalBlocker blockCombo(printerCombo_);
+        const QSignalBlocker blockPortrait(portrait_);
+        const QSignalBlocker blockLandscape(landscape_);
+        const int chosen = printer_.outputFormat() == QPrinter::PdfFormat
+                               ? printerCombo_->findText(pdfEntryText())
+                               : printerCombo_->findText(printer_.printerName());
+        if (chosen >= 0) {
+            printerCombo_->setCurrentIndex(chosen);
+        }
         const bool portrait = printer_.pageLayout().orientation() == QPageLayout::Portrait;
         portrait_->setChecked(portrait);
         landscape_->setChecked(!portrait);
@@ -400,8 +409,7 @@ bool TChartPrintPreview::printChart() {
     }
     const QRectF page = printer_.pageLayout().fullRectPixels(printer_.resolution());
     const QRectF target = chartRectOnPage(page.size()).translated(page.topLeft());
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, chartImage());
+    chart_->paintChart(painter, target, layoutSize());
     const bool ok = painter.end();
     status_->setText(ok ? QStringLiteral("Printed.") : QStringLiteral("Printing failed."));
     return ok;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QImage>
 #include <QMarginsF>
 #include <QPrinter>
 
@@ -43,10 +42,16 @@ public:
     void setPdfFileChooser(std::function<QString()> chooser);
 
     QPrinter* printer() { return &printer_; }
+    // Runs the printer's set-up for "Setup..."; true when confirmed. The default shows the
+    // platform's print dialog.
+    void setPrinterSetup(std::function<bool(QPrinter*)> setup);
+
+    const TChart* chart() const { return chart_; }
     // The chart's place on a page of the given size, in the page's coordinates.
     QRectF chartRectOnPage(const QSizeF& page) const;
-    // The chart picture at the chosen detail.
-    QImage chartImage() const;
+    // The size the chart is laid out at on the page: more detail gives the same text and lines
+    // less of the page.
+    QSize layoutSize() const;
 
 public slots:
     // Prints the chart on the chosen printer; false when cancelled or the printer failed.
@@ -62,6 +67,7 @@ private:
     TChart* chart_;
     QPrinter printer_;
     std::function<QString()> pdfFileChooser_;
+    std::function<bool(QPrinter*)> printerSetup_;
     QComboBox* printerCombo_ = nullptr;
     QRadioButton* portrait_ = nullptr;
     QRadioButton* landscape_ = nullptr;

@@ -41,8 +41,34 @@ int TFastLineSeries::addXY(double x, double y, const QString& label) {
     return points_.size() - 1;
 }
 
+void TFastLineSeries::appendPoints(const double* xs, const double* ys, int count) {
+    if (count <= 0) {
+        return;
+    }
+    double previous = points_.empty() ? xs[0] : points_.x(points_.size() - 1);
+    for (int i = 0; i < count && xAscending_; ++i) {
+        if (!std::isfinite(xs[i]) || !(xs[i] >= previous)) {
+            xAscending_ = false;
+        }
+        previous = xs[i];
+    }
+    points_.append(xs, ys, count);
+    // The extremes are found again when next asked for (at once for ascending x).
+    xExtremes_.valid = false;
+    yExtremes_.valid = false;
+    noteChanged();
+}
+
+void TFastLineSeries::setLabelFunction(std::function<QString(int index)> labelOf) {
+    labelOf_ = std::move(labelOf);
+    noteChanged();
+}
+
 void TFastLineSeries::deletePoint(int index) {
     checkIndex(index);
+    if (points_.size() == 1) {
+        keepAxesBeforeDataGoes();
+    }
     const double x = points_.x(index);
     const double y = points_.y(index);
     points_.remove(index);
@@ -60,7 +86,9 @@ void TFastLineSeries::deletePoint(int index) {
 }
 
 void TFastLineSeries::clear() {
+    keepAxesBeforeDataGoes();
     points_.clear();
+    labelOf_ = nullptr;
     xAscending_ = true;
     xExtremes_ = Extremes();
     yExtremes_ = Extremes();
@@ -89,11 +117,18 @@ double TFastLineSeries::yValue(int index) const {
 
 QString TFastLineSeries::label(int index) const {
     checkIndex(index);
-    return points_.label(index);
+    QString stored = points_.label(index);
+    if (stored.isEmpty() && labelOf_) {
+        return labelOf_(index);
+    }
+    return stored;
 }
 
 void TFastLineSeries::setVisible(bool visible) {
     if (visible_ != visible) {
+        if (!visible) {
+            keepAxesBeforeDataGoes();
+        }
         visible_ = visible;
         noteChanged();
     }
@@ -144,6 +179,12 @@ bool TFastLineSeries::xRange(double& low, double& high) const {
 
 bool TFastLineSeries::yRange(double& low, double& high) const {
     return range(yExtremes_, false, low, high);
+}
+
+void TFastLineSeries::keepAxesBeforeDataGoes() {
+    if (chart_ != nullptr) {
+        chart_->keepAutomaticRanges();
+    }
 }
 
 void TFastLineSeries::noteChanged() {

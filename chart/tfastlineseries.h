@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointF>
 
+#include <functional>
+
 namespace tamlo::chart {
 
 class TChart;
@@ -21,6 +23,12 @@ public:
 
     // Appends a point; returns its index.
     int addXY(double x, double y, const QString& label = QString());
+    // Appends count points without labels at once (a history page): one change notification.
+    void appendPoints(const double* xs, const double* ys, int count);
+    // Labels made on demand: label(i) of a point without a stored label is labelOf(i) (index 0
+    // = oldest point), so that only the labels shown are ever formatted. An empty function
+    // removes it; clear() too.
+    void setLabelFunction(std::function<QString(int index)> labelOf);
     // Removes the point at index (0 = oldest). Throws std::out_of_range for a bad index.
     void deletePoint(int index);
     void clear();
@@ -58,6 +66,8 @@ private:
     TFastLineSeries(TChart* chart, const QColor& color);
     void checkIndex(int index) const;
     void noteChanged();
+    // Automatic axes keep showing the range of data that is about to go.
+    void keepAxesBeforeDataGoes();
 
     struct Extremes {
         bool valid = true;  // false: must be recomputed
@@ -74,6 +84,7 @@ private:
     QColor color_;
     bool visible_ = true;
     bool xAscending_ = true;
+    std::function<QString(int)> labelOf_;
     mutable Extremes xExtremes_;
     mutable Extremes yExtremes_;
 };

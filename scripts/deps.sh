@@ -3,7 +3,8 @@
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test)
 #   scripts/deps.sh test    build + fonts the windows and charts draw with
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
-#   scripts/deps.sh bench   test + QCustomPlot (the chart benchmark compares against it)
+#   scripts/deps.sh bench   test + QCustomPlot and pandas (the chart and export benchmarks compare
+#                           against them)
 #   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
 #                           desktop entry and file type tools)
 #   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter
@@ -14,9 +15,9 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-q
           libgl1-mesa-dev)
 case "$profile" in
   build) ;;
-  test) packages+=(fonts-wqy-microhei fonts-dseg) ;;
+  test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
-  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev) ;;
+  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick

@@ -124,8 +124,11 @@ QString formatDateTime(const QString& pattern, const QDateTime& value) {
         }
         switch (lower.unicode()) {
             case 'y':
-                out += run >= 3 ? QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'))
-                                : two(date.year() % 100);
+                // Two digits stand for 2000..2099 only; other years keep all four, so that
+                // 1998 never reads as 98 beside 2098 (labels, texts, printed pages).
+                out += run >= 3 || date.year() < 2000 || date.year() > 2099
+                           ? QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'))
+                           : two(date.year() % 100);
                 break;
             case 'm':
                 if (lastWasHour) {

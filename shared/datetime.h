@@ -44,7 +44,8 @@ OleDate addSeconds(OleDate base, std::int64_t seconds);
 OleDate addMilliseconds(OleDate base, std::int64_t ms);
 
 // Formats with the date-time patterns of the programs, case-insensitive:
-//   yy / yyyy year, m / mm month (minutes when it follows an hour), d / dd day, h / hh hour,
+//   yy / yyyy year (yy: two digits for 2000..2099, four otherwise), m / mm month (minutes
+//   when it follows an hour), d / dd day, h / hh hour,
 //   n / nn minute, s / ss second, z / zzz millisecond, text in 'single' or "double" quotes as is.
 // Other characters are copied. Examples: "YY-MM-DD HH:NN:SS", "yy'年'mm'月'".
 QString formatOleDate(const QString& pattern, OleDate value);

@@ -7,7 +7,7 @@
 
 namespace tamlo {
 
-QString formatGeneral(double value, int precision) {
+QString formatGeneral(double value, int precision, int exponentDigits) {
     if (std::isnan(value)) {
         return QStringLiteral("NAN");
     }
@@ -37,8 +37,9 @@ QString formatGeneral(double value, int precision) {
         if (digits.size() > 1) {
             out += QLatin1Char('.') + digits.mid(1);
         }
-        out += QStringLiteral("E%1%2").arg(exponent < 0 ? QStringLiteral("-") : QStringLiteral("+"))
-                   .arg(std::abs(exponent));
+        out += QStringLiteral("E%1%2")
+                   .arg(exponent < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+                   .arg(std::abs(exponent), std::clamp(exponentDigits, 1, 4), 10, QLatin1Char('0'));
     } else if (exponent < 0) {
         out = QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
     } else {

@@ -17,7 +17,7 @@
 #include <functional>
 
 #include "analysis/recorderhistory.h"
-#include "analysis/tcgauge.h"
+#include "shared/tcgauge.h"
 #include "analysis/tform1.h"
 #include "analysis/tformloadhistrdata.h"
 #include "fakeclock.h"

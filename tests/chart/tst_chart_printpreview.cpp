@@ -6,14 +6,19 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <map>
 
 using namespace tamlo::chart;
 
@@ -57,7 +62,9 @@ class TestChartPrintPreview : public QObject {
 private slots:
     void opensCentredWithItsControls();
     void modalPreviewOpensAndCloses();
-    void printsTheChartToPdf();
+    void printsTheCurvesAsVectors();
+    void setupOpensThePrinterSetUp();
+    void previewIsSharpOnHighDpiScreens();
     void cancelledPdfChoicePrintsNothing();
     void marginsBySpinBoxDragAndReset();
     void proportionalKeepsTheChartsShape();
@@ -97,9 +104,9 @@ void TestChartPrintPreview::opensCentredWithItsControls() {
     QPushButton* close = child<QPushButton>(&preview, "CloseButton");
     QCOMPARE(close->text(), QStringLiteral("Close"));
     // More detail renders the chart on more pixels.
-    const QSize normal = preview.chartImage().size();
+    const QSize normal = preview.layoutSize();
     child<QSlider>(&preview, "DetailSlider")->setValue(0);
-    QCOMPARE(preview.chartImage().size(), normal * 3);
+    QCOMPARE(preview.layoutSize(), normal * 3);
     QTest::mouseClick(close, Qt::LeftButton);
     QVERIFY(!preview.isVisible());
 }
@@ -120,7 +127,7 @@ void TestChartPrintPreview::modalPreviewOpensAndCloses() {
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-void TestChartPrintPreview::printsTheChartToPdf() {
+void TestChartPrintPreview::printsTheCurvesAsVectors() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString file = dir.filePath(QStringLiteral("chart.pdf"));
@@ -132,13 +139,81 @@ void TestChartPrintPreview::printsTheChartToPdf() {
     printers->setCurrentIndex(printers->count() - 1);
     child<QRadioButton>(&preview, "PortraitRadio")->setChecked(true);
     QTest::mouseClick(child<QPushButton>(&preview, "PrintButton"), Qt::LeftButton);
+    QCOMPARE(child<QLabel>(&preview, "StatusLabel")->text(), QStringLiteral("Printed."));
+    QCOMPARE(preview.printer()->pageLayout().orientation(), QPageLayout::Portrait);
     QFile pdf(file);
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     const QByteArray bytes = pdf.readAll();
     QVERIFY(bytes.startsWith("%PDF"));
-    QVERIFY(bytes.size() > 5000);
-    QCOMPARE(preview.printer()->pageLayout().orientation(), QPageLayout::Portrait);
-    QCOMPARE(child<QLabel>(&preview, "StatusLabel")->text(), QStringLiteral("Printed."));
+    // Vectors, not a picture scaled onto the page.
+    QVERIFY(!bytes.contains("/Subtype /Image"));
+
+    // The page, rendered as a reader would, shows each curve in its colour.
+    const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    QVERIFY2(!pdftoppm.isEmpty(), "pdftoppm (poppler-utils) is needed");
+    QProcess render;
+    render.start(pdftoppm, {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-aa"),
+                            QStringLiteral("no"), QStringLiteral("-aaVector"), QStringLiteral("no"),
+                            QStringLiteral("-png"), QStringLiteral("-singlefile"), file,
+                            dir.filePath(QStringLiteral("page"))});
+    QVERIFY(render.waitForFinished(30000));
+    QCOMPARE(render.exitCode(), 0);
+    const QImage page(dir.filePath(QStringLiteral("page.png")));
+    QVERIFY(!page.isNull());
+    QVERIFY(page.height() > page.width());  // portrait
+    std::map<QRgb, int> counts;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            ++counts[page.pixel(x, y) | 0xFF000000u];
+        }
+    }
+    for (QRgb curve : {qRgb(255, 0, 0), qRgb(0, 128, 0), qRgb(255, 255, 0)}) {
+        QVERIFY2(counts[curve] > 200, qPrintable(QString::number(counts[curve])));
+    }
+}
+
+void TestChartPrintPreview::setupOpensThePrinterSetUp() {
+    TChart chart;
+    fillChart(chart);
+    TChartPrintPreview preview(&chart);
+    QPrinter* asked = nullptr;
+    preview.setPrinterSetup([&](QPrinter* printer) {
+        asked = printer;
+        printer->setPageOrientation(QPageLayout::Portrait);
+        return true;
+    });
+    QTest::mouseClick(child<QPushButton>(&preview, "SetupButton"), Qt::LeftButton);
+    QCOMPARE(asked, preview.printer());
+    QVERIFY(child<QRadioButton>(&preview, "PortraitRadio")->isChecked());
+}
+
+void TestChartPrintPreview::previewIsSharpOnHighDpiScreens() {
+    // A level red line across a black plot: drawn at the screen's resolution it is a row of
+    // pure red pixels; a picture scaled onto the page would blur it into its neighbours.
+    TChart chart;
+    chart.setBackColor(Qt::black);
+    chart.resize(800, 500);
+    TFastLineSeries* s = chart.addFastLineSeries();
+    s->addXY(0, 500);
+    s->addXY(100, 500);
+    TChartPrintPreview preview(&chart);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    QWidget* page = child<QWidget>(&preview, "PageView");
+    QImage image(page->size() * 2, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::white);
+    page->render(&image);
+    int longest = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        int row = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            row += image.pixel(x, y) == qRgb(255, 0, 0);
+        }
+        longest = std::max(longest, row);
+    }
+    const double plotted = preview.chartRectOnPage(QSizeF(page->width(), page->height())).width();
+    QVERIFY2(longest > plotted, qPrintable(QStringLiteral("%1 of %2").arg(longest).arg(plotted)));
 }
 
 void TestChartPrintPreview::cancelledPdfChoicePrintsNothing() {

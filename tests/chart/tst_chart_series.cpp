@@ -17,6 +17,7 @@ private slots:
     void storeRejectsBadIndex();
     void seriesPointsAndLastX();
     void seriesRangesFollowAppendsAndDeletes();
+    void bulkPointsWithLabelFunctionDrawAsStoredLabels();
     void defaultColoursInOrder();
     void sixteenthSeriesOnBlackIsRedAndSoAreLaterOnes();
     void defaultColourSkipsBackColourAndColoursInUse();
@@ -148,6 +149,73 @@ void TestChartSeries::seriesRangesFollowAppendsAndDeletes() {
     QVERIFY(!s->xAscending());
     QVERIFY(s->xRange(low, high));
     QCOMPARE(low, -5.0);
+}
+
+void TestChartSeries::bulkPointsWithLabelFunctionDrawAsStoredLabels() {
+    // A bulk append into a ring that wraps keeps the order.
+    PointStore store;
+    for (int i = 0; i < 16; ++i) {
+        store.append(i, i, QStringLiteral("s"));
+    }
+    for (int i = 0; i < 10; ++i) {
+        store.remove(0);
+    }
+    const std::vector<double> more{16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30};
+    store.append(more.data(), more.data(), int(more.size()));
+    QCOMPARE(store.size(), 21);
+    for (int i = 0; i < 21; ++i) {
+        QCOMPARE(store.x(i), double(i + 10));
+        QCOMPARE(store.label(i), i < 6 ? QStringLiteral("s") : QString());
+    }
+
+    // A page loaded in bulk and labelled on demand draws exactly as one labelled point by point,
+    // asking only for the labels it shows.
+    const int n = 20000;
+    std::vector<double> xs(n);
+    std::vector<double> ys(n);
+    for (int i = 0; i < n; ++i) {
+        xs[i] = i;
+        ys[i] = 500 + 400 * std::sin(i / 900.0);
+    }
+    auto labelOf = [](int i) {
+        return QStringLiteral("%1:%2")
+            .arg(i / 60, 2, 10, QLatin1Char('0'))
+            .arg(i % 60, 2, 10, QLatin1Char('0'));
+    };
+    TChart stored;
+    TChart lazy;
+    for (TChart* c : {&stored, &lazy}) {
+        c->bottomAxis()->setAutomatic(true);
+    }
+    TFastLineSeries* a = stored.addFastLineSeries();
+    for (int i = 0; i < n; ++i) {
+        a->addXY(xs[i], ys[i], labelOf(i));
+    }
+    TFastLineSeries* b = lazy.addFastLineSeries();
+    int asked = 0;
+    b->appendPoints(xs.data(), ys.data(), n);
+    b->setLabelFunction([&](int i) {
+        ++asked;
+        return labelOf(i);
+    });
+    QCOMPARE(b->count(), n);
+    QCOMPARE(b->label(125), QStringLiteral("02:05"));
+    double low = 0;
+    double high = 0;
+    QVERIFY(b->xRange(low, high));
+    QCOMPARE(high, double(n - 1));
+    QVERIFY(b->xAscending());
+    asked = 0;
+    const QImage expected = stored.renderImage(QSize(800, 300));
+    QCOMPARE(lazy.renderImage(QSize(800, 300)), expected);
+    QVERIFY2(asked > 3 && asked < 100, qPrintable(QString::number(asked)));
+
+    // A stored label wins; clear() forgets the function.
+    b->addXY(n, 0, QStringLiteral("own"));
+    QCOMPARE(b->label(n), QStringLiteral("own"));
+    b->clear();
+    b->addXY(0, 0);
+    QCOMPARE(b->label(0), QString());
 }
 
 void TestChartSeries::defaultColoursInOrder() {

@@ -162,6 +162,16 @@ private slots:
         QCOMPARE(formatOleDate(pattern, toOleDate(t)), text);
     }
 
+    void twoDigitYearsOnlyWithinTheCentury() {
+        const QString pattern = QStringLiteral("YY-DD-MM HH:NN:SS");
+        QCOMPARE(formatDateTime(pattern, QDateTime(QDate(1998, 12, 31), QTime(23, 59, 59))),
+                 QStringLiteral("1998-31-12 23:59:59"));
+        QCOMPARE(formatDateTime(pattern, QDateTime(QDate(2000, 1, 2), QTime(0, 0))),
+                 QStringLiteral("00-02-01 00:00:00"));
+        QCOMPARE(formatOleDate(QStringLiteral("yy'年'mm'月'"), oleDateFromParts(2100, 3, 1)),
+                 QStringLiteral("2100年03月"));
+    }
+
     void gbkTexts() {
         const QString tag = QStringLiteral("温度A1");
         const QByteArray bytes = stringToGbk(tag);

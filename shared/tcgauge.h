@@ -4,7 +4,7 @@
 #include <QProgressBar>
 #include <cstdint>
 
-namespace tamlo::analysis {
+namespace tamlo {
 
 // A progress gauge with a minimum, a maximum, a position and a hint (its tool tip). The range
 // may be empty or wider than an int, and the position may run past the maximum; the bar shows
@@ -36,4 +36,4 @@ private:
     QColor foreColor_;
 };
 
-}  // namespace tamlo::analysis
+}  // namespace tamlo

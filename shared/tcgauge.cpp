@@ -3,7 +3,7 @@
 #include <QPalette>
 #include <algorithm>
 
-namespace tamlo::analysis {
+namespace tamlo {
 namespace {
 
 constexpr int kSteps = 1000;
@@ -52,4 +52,4 @@ void TCGauge::refresh() {
     setValue(share);
 }
 
-}  // namespace tamlo::analysis
+}  // namespace tamlo

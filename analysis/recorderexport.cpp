@@ -1,0 +1,118 @@
+#include "recorderexport.h"
+
+#include <QFile>
+#include <cmath>
+#include <cstring>
+
+#include "historywindow.h"
+#include "shared/exportfile.h"
+#include "shared/exporttext.h"
+
+namespace tamlo::analysis {
+namespace {
+
+constexpr char kNoDataCell[] = "  --  \t";
+
+}  // namespace
+
+QByteArray recorderExportHeader(const RecorderHistory& history) {
+    QByteArray line("time\t");
+    for (int c = 0; c < history.channelCount(); ++c) {
+        line += channelNameBytes(history.channels[static_cast<std::size_t>(c)]);
+        line += '\t';
+    }
+    line += "\r\n";
+    return line;
+}
+
+std::variant<std::unique_ptr<ExportJob>, QString> openRecorderExport(const QString& path) {
+    RecorderLoadResult loaded = loadRecorderHistory(path);
+    switch (loaded.status) {
+        case RecorderLoadStatus::Loaded:
+            return std::make_unique<RecorderExportJob>(std::move(loaded.history));
+        case RecorderLoadStatus::WrongType:
+            return QString::fromUtf8(kWrongFileTypeText);
+        case RecorderLoadStatus::CannotOpen:
+            break;
+    }
+    return QStringLiteral("无法打开文件：%1").arg(path);
+}
+
+std::int64_t RecorderExportJob::progressMaximum(const ExportChoice& choice) const {
+    const double seconds = (choice.to - choice.from) * 86400.0;
+    const double up = std::ceil(seconds);
+    const double rounded = (up - 0.5 >= seconds) ? std::floor(seconds) : up;
+    return static_cast<std::int64_t>(rounded) / history_.recordInterval;
+}
+
+ExportOutcome RecorderExportJob::write(const ExportChoice& choice, ExportFile& out,
+                                       ExportProgress* progress) {
+    QFile file(history_.fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {ExportOutcome::Status::InputUnreadable, {}, 0};
+    }
+    if (progress) {
+        progress->setMaximum(progressMaximum(choice));
+        progress->setPosition(0);
+    }
+    const QByteArray header = recorderExportHeader(history_);
+    std::string& buffer = out.buffer();
+    buffer.append(header.constData(), static_cast<std::size_t>(header.size()));
+
+    const int channels = history_.channelCount();
+    std::array<int, kRecorderMaxChannels> decimals{};
+    for (int c = 0; c < channels; ++c) {
+        decimals[c] = decimalsOfDivisor(history_.divisors[c]);
+    }
+    // Whole seconds from the record at or after `from`, each line at its record's own time.
+    const std::int64_t stepSeconds = std::int64_t(choice.step) * history_.recordInterval;
+    std::int64_t seconds = recordSecondsBack(history_, recordsBackAt(history_, choice.from));
+    const std::int64_t lastMs = oleDateToMs(choice.to);
+    std::int64_t offset = recordOffsetAt(history_, choice.from);
+    const std::size_t lineMax = 20 + std::size_t(channels) * 8 + 2;
+    RecordBlockReader reader(file, history_);
+    std::array<std::int16_t, kRecorderMaxChannels> raw{};
+    std::int64_t lines = 0;
+    std::int64_t position = 0;
+    bool run = true;
+    while (seconds * 1000 <= lastMs) {
+        if (!reader.rawValues(offset, raw.data())) {
+            break;  // the file ends before this record: the lines so far stay
+        }
+        const bool hasSample = raw[0] != kNoDataRaw;
+        if (hasSample || run) {
+            const std::size_t used = buffer.size();
+            buffer.resize(used + lineMax);
+            char* p = buffer.data() + used;
+            p = writeRecordTime(p, seconds);
+            *p++ = '\t';
+            for (int c = 0; c < channels; ++c) {
+                if (!hasSample) {
+                    std::memcpy(p, kNoDataCell, sizeof kNoDataCell - 1);
+                    p += sizeof kNoDataCell - 1;
+                    continue;
+                }
+                p = raw[c] == kNoDataRaw || decimals[c] < 0
+                        ? writeRecorderValue(p, raw[c], history_.divisors[c])
+                        : writeScaled(p, raw[c], decimals[c]);
+                *p++ = '\t';
+            }
+            *p++ = '\r';
+            *p++ = '\n';
+            buffer.resize(static_cast<std::size_t>(p - buffer.data()));
+            ++lines;
+            if (!out.flushIfFull()) {
+                break;  // finish() reports the failed write
+            }
+        }
+        run = hasSample;
+        if (progress) {
+            progress->setPosition(++position);
+        }
+        seconds += stepSeconds;
+        offset = nextRecordOffset(history_, offset, choice.step);
+    }
+    return {ExportOutcome::Status::Done, {}, lines};
+}
+
+}  // namespace tamlo::analysis

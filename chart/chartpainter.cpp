@@ -1,0 +1,204 @@
+#include "chartpainter.h"
+
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tamlo::chart {
+
+QColor textColourOn(const QColor& panel) {
+    return panel.lightness() < 110 ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+QColor gridColourOn(const QColor& back) {
+    return back.lightness() < 128 ? QColor(80, 80, 80) : QColor(192, 192, 192);
+}
+
+void drawLabels(QPainter& painter, const Layout& l, const ChartLook& look,
+                const QFontMetrics& metrics) {
+    painter.setFont(look.font);
+    painter.setPen(textColourOn(look.panel));
+    const int labelRight = l.plot.left() - 1 - look.tickLength - 2;
+    for (const Tick& t : l.leftTicks) {
+        const QRect box(0, t.pixel - metrics.height() / 2, labelRight, metrics.height());
+        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, t.text);
+    }
+    const int labelTop = l.plot.bottom() + 1 + look.tickLength + 2;
+    for (const Tick& t : l.bottomTicks) {
+        const int w = metrics.horizontalAdvance(t.text);
+        painter.drawText(QRect(t.pixel - w / 2 - 1, labelTop, w + 2, metrics.height()),
+                         Qt::AlignCenter, t.text);
+    }
+    if (!look.title.isEmpty() && !l.title.isEmpty()) {
+        QFont titleFont = look.font;
+        titleFont.setBold(true);
+        painter.setFont(titleFont);
+        painter.setPen(QColor(0, 0, 255));
+        painter.drawText(l.title, Qt::AlignHCenter | Qt::AlignVCenter, look.title);
+    }
+}
+
+namespace {
+
+// Far-away points are pulled in to a distance no page reaches, so that coordinates stay sane.
+constexpr double kFarAway = 1e7;
+
+// Polylines through pixel centres, broken at non-finite values.
+class VectorLine {
+public:
+    explicit VectorLine(double columnWidth) : columnWidth_(columnWidth) {}
+
+    void point(QPointF p) {
+        const double column = std::floor(p.x() / columnWidth_);
+        if (open_ && column == column_) {
+            const int at = count_++;
+            if (p.y() < low_.y()) {
+                low_ = p, lowAt_ = at;
+            }
+            if (p.y() > high_.y()) {
+                high_ = p, highAt_ = at;
+            }
+            last_ = p;
+            return;
+        }
+        flushColumn();
+        open_ = true;
+        column_ = column;
+        first_ = low_ = high_ = last_ = p;
+        lowAt_ = highAt_ = 0;
+        count_ = 1;
+    }
+
+    void gap() {
+        flushColumn();
+        if (!current_.isEmpty()) {
+            lines.push_back(current_);
+            current_.clear();
+        }
+    }
+
+    std::vector<QPolygonF> lines;
+
+private:
+    void flushColumn() {
+        if (!open_) {
+            return;
+        }
+        open_ = false;
+        current_ << first_;
+        if (count_ == 1) {
+            return;
+        }
+        // Extremes in the order they came, then the last point.
+        if (lowAt_ != 0 && lowAt_ < highAt_) {
+            current_ << low_;
+        }
+        if (highAt_ != 0) {
+            current_ << high_;
+        }
+        if (lowAt_ != 0 && lowAt_ > highAt_) {
+            current_ << low_;
+        }
+        current_ << last_;
+    }
+
+    double columnWidth_;
+    QPolygonF current_;
+    bool open_ = false;
+    double column_ = 0;
+    QPointF first_;
+    QPointF low_;
+    QPointF high_;
+    QPointF last_;
+    int lowAt_ = 0;
+    int highAt_ = 0;
+    int count_ = 0;
+};
+
+}  // namespace
+
+void paintVectors(QPainter& painter, const Layout& l, const ChartLook& look,
+                  const QFontMetrics& metrics, const std::vector<SeriesLine>& series,
+                  double columnWidth) {
+    const QRect plot = l.plot;
+    painter.fillRect(QRect(QPoint(0, 0), l.size), look.panel);
+    if (plot.isEmpty()) {
+        return;
+    }
+    painter.fillRect(plot, look.back);
+    // Lines run through the centres of the screen picture's pixels, a pixel of it wide but
+    // never thinner than a pixel of the device (thinner lines come out faint).
+    const QPointF centre(0.5, 0.5);
+    const double width = std::max(1.0, columnWidth);
+
+    QPen grid(gridColourOn(look.back), width);
+    grid.setDashPattern({1, 1});
+    painter.setPen(grid);
+    for (const Tick& t : l.leftTicks) {
+        if (t.pixel > plot.top() && t.pixel < plot.bottom()) {
+            painter.drawLine(QPointF(plot.left() + 1, t.pixel) + centre,
+                             QPointF(plot.right() - 1, t.pixel) + centre);
+        }
+    }
+    for (const Tick& t : l.bottomTicks) {
+        if (t.pixel > plot.left() && t.pixel < plot.right()) {
+            painter.drawLine(QPointF(t.pixel, plot.top() + 1) + centre,
+                             QPointF(t.pixel, plot.bottom() - 1) + centre);
+        }
+    }
+
+    const double xScale =
+        l.bottomMax > l.bottomMin ? (plot.right() - plot.left()) / (l.bottomMax - l.bottomMin) : 0;
+    const double yScale =
+        l.leftMax > l.leftMin ? (plot.bottom() - plot.top()) / (l.leftMax - l.leftMin) : 0;
+    painter.save();
+    painter.setClipRect(plot);
+    for (const SeriesLine& s : series) {
+        VectorLine line(std::max(columnWidth, 1e-6));
+        const PointStore& points = *s.points;
+        for (int i = 0; i < points.size(); ++i) {
+            const double x = points.x(i);
+            const double y = points.y(i);
+            if (!std::isfinite(x) || !std::isfinite(y)) {
+                line.gap();
+                continue;
+            }
+            const double px = plot.left() + (x - l.bottomMin) * xScale;
+            const double py = plot.bottom() - (y - l.leftMin) * yScale;
+            line.point(
+                QPointF(std::clamp(px, -kFarAway, kFarAway), std::clamp(py, -kFarAway, kFarAway)) +
+                centre);
+        }
+        line.gap();
+        painter.setPen(QPen(s.colour, width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        for (const QPolygonF& p : line.lines) {
+            if (p.size() == 1) {
+                painter.drawPoint(p.front());
+            } else {
+                painter.drawPolyline(p);
+            }
+        }
+    }
+    painter.restore();
+
+    // Back wall frame and ticks.
+    painter.setPen(QPen(Qt::black, width));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(QPointF(plot.left() - 1, plot.top() - 1) + centre,
+                            QPointF(plot.right() + 1, plot.bottom() + 1) + centre));
+    painter.setPen(QPen(textColourOn(look.panel), width));
+    const int left = plot.left() - 1;
+    const int bottom = plot.bottom() + 1;
+    for (const Tick& t : l.leftTicks) {
+        painter.drawLine(QPointF(left - look.tickLength, t.pixel) + centre,
+                         QPointF(left - 1, t.pixel) + centre);
+    }
+    for (const Tick& t : l.bottomTicks) {
+        painter.drawLine(QPointF(t.pixel, bottom + 1) + centre,
+                         QPointF(t.pixel, bottom + look.tickLength) + centre);
+    }
+    drawLabels(painter, l, look, metrics);
+}
+
+}  // namespace tamlo::chart

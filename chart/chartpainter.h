@@ -1,0 +1,46 @@
+#pragma once
+
+// Drawing of a laid-out chart through QPainter: the labels and title (on the screen picture as
+// on paper) and the whole chart as vectors for printing, where lines must stay sharp at the
+// printer's resolution.
+
+#include "pointstore.h"
+#include "ticks.h"
+
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+
+#include <vector>
+
+namespace tamlo::chart {
+
+struct ChartLook {
+    QColor back;
+    QColor panel;
+    QFont font;  // axis labels; the title is the bold variant
+    QString title;
+    int tickLength = 4;
+};
+
+struct SeriesLine {
+    const PointStore* points;
+    QColor colour;
+};
+
+QColor textColourOn(const QColor& panel);
+QColor gridColourOn(const QColor& back);
+
+// Axis labels and title of a layout, in its coordinates, measured as the layout was.
+void drawLabels(QPainter& painter, const Layout& layout, const ChartLook& look,
+                const QFontMetrics& metrics);
+
+// The chart as vectors in the layout's coordinates (the painter scales them to the target).
+// Points falling into one device pixel column are drawn as their first, lowest, highest and
+// last value: the same picture on paper, a bounded size of drawing. columnWidth is the width
+// of a device pixel in layout units.
+void paintVectors(QPainter& painter, const Layout& layout, const ChartLook& look,
+                  const QFontMetrics& metrics, const std::vector<SeriesLine>& series,
+                  double columnWidth);
+
+}  // namespace tamlo::chart

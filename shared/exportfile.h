@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QSaveFile>
+#include <QString>
+#include <optional>
+#include <string>
+
+namespace tamlo {
+
+// Refusal texts of the exports.
+inline constexpr char kExportSameFileText[] = "导出文件不能是正在读取的历史数据文件！";
+QString cannotCreateExportText(const QString& path);
+QString cannotWriteExportText(const QString& path);
+
+// The output of one spreadsheet export. It is written to a temporary file beside the chosen
+// name and renamed over that name only by finish(), so an export that fails or is abandoned
+// leaves neither a half file nor a damaged earlier file under that name.
+class ExportFile {
+public:
+    ExportFile() = default;
+    ExportFile(const ExportFile&) = delete;
+    ExportFile& operator=(const ExportFile&) = delete;
+    ~ExportFile();
+
+    // Refuses an output that is the history file being read (the same file, whatever links
+    // lead to it) and an output that cannot be created; the refusal's text comes back.
+    std::optional<QString> open(const QString& outputPath, const QString& inputPath);
+
+    // Lines are built here and handed to the file in large pieces.
+    std::string& buffer() { return buffer_; }
+    // Writes the buffer out once it has grown past a few hundred kilobytes.
+    bool flushIfFull() { return buffer_.size() < kChunk || flush(); }
+    // Writes the rest and puts the file in place; the text of a failure comes back.
+    std::optional<QString> finish();
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    bool flush();
+
+    QSaveFile file_;
+    QString path_;
+    std::string buffer_;
+    bool failed_ = false;
+};
+
+// True when both paths name the same existing file (links resolved, hard links included).
+bool sameFile(const QString& a, const QString& b);
+
+}  // namespace tamlo

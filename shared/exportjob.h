@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "datetime.h"
+
+namespace tamlo {
+
+class ExportFile;
+
+inline constexpr char kExportRangeText[] = "时间范围不正确！";
+inline constexpr char kExportDoneText[] = "数据导出完成！";
+inline constexpr char kExportStepText[] = "取样间隔必须是大于0的整数！";
+
+// What the operator chose for an export: the time range and every step-th record.
+struct ExportChoice {
+    OleDate from = 0;
+    OleDate to = 0;
+    int step = 1;
+};
+
+// Where a running export reports how far it got.
+class ExportProgress {
+public:
+    virtual ~ExportProgress() = default;
+    virtual void setMaximum(std::int64_t maximum) = 0;
+    virtual void setPosition(std::int64_t position) = 0;
+};
+
+struct ExportOutcome {
+    enum class Status {
+        Done,
+        Refused,          // the choice or the output was refused; `message` says why
+        InputUnreadable,  // the history file cannot be opened
+        WriteFailed,      // `message` names the output
+    };
+    Status status = Status::Done;
+    QString message;
+    std::int64_t lines = 0;  // data lines written (the header line not counted)
+};
+
+// The export of one history file, the same for the dialog and the command line.
+class ExportJob {
+public:
+    virtual ~ExportJob() = default;
+
+    virtual QString inputPath() const = 0;
+    virtual OleDate startTime() const = 0;
+    virtual OleDate endTime() const = 0;
+
+    // The refusal text of a choice, before anything is read or asked: a range that is reversed
+    // or leaves the file's span, a step below 1.
+    virtual std::optional<QString> refusal(const ExportChoice& choice) const;
+    // The gauge's maximum for a choice.
+    virtual std::int64_t progressMaximum(const ExportChoice& choice) const = 0;
+    // Writes the header and data lines into `out`; reports progress if asked.
+    virtual ExportOutcome write(const ExportChoice& choice, ExportFile& out,
+                                ExportProgress* progress) = 0;
+};
+
+// Checks the choice, opens the output beside its name, writes and puts the file in place.
+// Nothing is left under the output name unless the export completed.
+ExportOutcome runExport(ExportJob& job, const ExportChoice& choice, const QString& outputPath,
+                        ExportProgress* progress = nullptr);
+
+}  // namespace tamlo

@@ -1,0 +1,202 @@
+#include "exporttext.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace tamlo {
+namespace {
+
+char* writeUnsigned(char* out, std::uint32_t value) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) {
+        *out++ = digits[--n];
+    }
+    return out;
+}
+
+char* writeTwoDigits(char* out, int value) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    return out + 2;
+}
+
+char* writeText(char* out, const char* text) {
+    const std::size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return out + n;
+}
+
+}  // namespace
+
+char* writeGeneral(char* out, double value, int precision, int exponentDigits) {
+    if (std::isnan(value)) {
+        return writeText(out, "NAN");
+    }
+    if (std::isinf(value)) {
+        return writeText(out, value > 0 ? "INF" : "-INF");
+    }
+    if (value == 0.0) {
+        *out++ = '0';
+        return out;
+    }
+    precision = precision < 1 ? 1 : (precision > 17 ? 17 : precision);
+    exponentDigits = exponentDigits < 1 ? 1 : (exponentDigits > 4 ? 4 : exponentDigits);
+    // Rounded to the precision first; the exponent is that of the rounded value.
+    char sci[40];
+    const auto result =
+        std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific, precision - 1);
+    const char* p = sci;
+    if (*p == '-') {
+        *out++ = '-';
+        ++p;
+    }
+    char digits[20];
+    int count = 0;
+    for (; p < result.ptr && *p != 'e'; ++p) {
+        if (*p != '.') {
+            digits[count++] = *p;
+        }
+    }
+    ++p;  // 'e'
+    const bool negativeExponent = *p == '-';
+    ++p;  // sign
+    int exponent = 0;
+    for (; p < result.ptr; ++p) {
+        exponent = exponent * 10 + (*p - '0');
+    }
+    if (negativeExponent) {
+        exponent = -exponent;
+    }
+    while (count > 1 && digits[count - 1] == '0') {
+        --count;
+    }
+    if (exponent >= precision || exponent < -5) {
+        *out++ = digits[0];
+        if (count > 1) {
+            *out++ = '.';
+            std::memcpy(out, digits + 1, static_cast<std::size_t>(count - 1));
+            out += count - 1;
+        }
+        *out++ = 'E';
+        *out++ = negativeExponent ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        int width = magnitude >= 1000 ? 4 : magnitude >= 100 ? 3 : magnitude >= 10 ? 2 : 1;
+        for (; width < exponentDigits; ++width) {
+            *out++ = '0';
+        }
+        return writeUnsigned(out, static_cast<std::uint32_t>(magnitude));
+    }
+    if (exponent < 0) {
+        *out++ = '0';
+        *out++ = '.';
+        for (int i = 0; i < -exponent - 1; ++i) {
+            *out++ = '0';
+        }
+        std::memcpy(out, digits, static_cast<std::size_t>(count));
+        return out + count;
+    }
+    const int integerDigits = exponent + 1;
+    for (int i = 0; i < integerDigits; ++i) {
+        *out++ = i < count ? digits[i] : '0';
+    }
+    if (count > integerDigits) {
+        *out++ = '.';
+        std::memcpy(out, digits + integerDigits, static_cast<std::size_t>(count - integerDigits));
+        out += count - integerDigits;
+    }
+    return out;
+}
+
+char* writeScaled(char* out, std::int32_t raw, int decimals) {
+    static constexpr std::uint32_t kPowers[] = {1, 10, 100, 1000, 10000};
+    if (raw == 0) {
+        *out++ = '0';
+        return out;
+    }
+    if (raw < 0) {
+        *out++ = '-';
+    }
+    const std::uint32_t magnitude =
+        raw < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(raw))
+                : static_cast<std::uint32_t>(raw);
+    const std::uint32_t divisor = kPowers[decimals];
+    out = writeUnsigned(out, magnitude / divisor);
+    std::uint32_t fraction = magnitude % divisor;
+    if (fraction == 0) {
+        return out;
+    }
+    // The fraction's digits without trailing zeros.
+    int places = decimals;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --places;
+    }
+    *out++ = '.';
+    char* end = out + places;
+    for (char* q = end; q > out;) {
+        *--q = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    return end;
+}
+
+int decimalsOfDivisor(int divisor) {
+    switch (divisor) {
+        case 1:
+            return 0;
+        case 10:
+            return 1;
+        case 100:
+            return 2;
+        case 1000:
+            return 3;
+        case 10000:
+            return 4;
+        default:
+            return -1;
+    }
+}
+
+char* writeRecordTime(char* out, std::int64_t seconds) {
+    std::int64_t days = seconds / 86400;
+    std::int64_t inDay = seconds % 86400;
+    if (inDay < 0) {
+        inDay += 86400;
+        --days;
+    }
+    // Civil date from a day count (proleptic Gregorian), days shifted to 0000-03-01.
+    const std::int64_t z = days + 693899;  // 1899-12-30 is day 693899 after 0000-03-01
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    if (year >= 2000 && year <= 2099) {
+        out = writeTwoDigits(out, static_cast<int>(year % 100));
+    } else {
+        // Two digits stand for 2000..2099 only, as in the date-time texts.
+        const int y = static_cast<int>(year < 0 ? 0 : year > 9999 ? 9999 : year);
+        out = writeTwoDigits(writeTwoDigits(out, y / 100), y % 100);
+    }
+    *out++ = '-';
+    out = writeTwoDigits(out, month);
+    *out++ = '-';
+    out = writeTwoDigits(out, day);
+    *out++ = ' ';
+    out = writeTwoDigits(out, static_cast<int>(inDay / 3600));
+    *out++ = ':';
+    out = writeTwoDigits(out, static_cast<int>(inDay / 60 % 60));
+    *out++ = ':';
+    return writeTwoDigits(out, static_cast<int>(inDay % 60));
+}
+
+}  // namespace tamlo

@@ -1,0 +1,251 @@
+// The shared pieces of the history views and exports: number and time texts, the output file
+// that appears only when complete, the command line, and the cross-hair / range / track-bar
+// arithmetic.
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "shared/chartinteraction.h"
+#include "shared/exportcommand.h"
+#include "shared/exportfile.h"
+#include "shared/exporttext.h"
+#include "shared/numbertext.h"
+
+using namespace tamlo;
+
+namespace {
+
+QString general(double v, int exponentDigits = 3) {
+    char buffer[kNumberTextMax];
+    return QString::fromLatin1(buffer, writeGeneral(buffer, v, 5, exponentDigits) - buffer);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+class TestExportShared : public QObject {
+    Q_OBJECT
+
+private slots:
+    void generalTextsAsWritten_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("12.34") << double(1234.0f / 100.0f) << "12.34";
+        QTest::newRow("0.5") << double(5.0f / 10.0f) << "0.5";
+        QTest::newRow("large") << 123456.0 << "1.2346E+005";
+        QTest::newRow("tiny") << 0.000001 << "1E-006";
+        QTest::newRow("carry") << 99999.6 << "1E+005";
+        QTest::newRow("-0.05") << -0.05 << "-0.05";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("huge") << 1.5e300 << "1.5E+300";
+    }
+    void generalTextsAsWritten() {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(general(value), text);
+        QCOMPARE(formatGeneral(value, 5, 3), text);
+    }
+
+    // The fast writer gives the same text as the general formatter, for floats of every size.
+    void generalWriterMatchesTheFormatter() {
+        QRandomGenerator random(20261207);
+        for (int i = 0; i < 30000; ++i) {
+            const float f = std::bit_cast<float>(random.generate());
+            if (!std::isfinite(f)) {
+                continue;
+            }
+            QCOMPARE(general(f), formatGeneral(f, 5, 3));
+            QCOMPARE(general(f, 1), formatGeneral(f, 5));
+        }
+    }
+
+    // Integer-scaled values: every raw value at every divisor, against the single-precision
+    // quotient through the general formatter.
+    void scaledWriterMatchesTheQuotientEverywhere() {
+        const int divisors[] = {1, 10, 100, 1000, 10000};
+        for (int d = 0; d < 5; ++d) {
+            QCOMPARE(decimalsOfDivisor(divisors[d]), d);
+            // Every value near zero (where places and signs change), a sample elsewhere.
+            for (int raw = -32768; raw <= 32767; raw += (raw > -2000 && raw < 2000) ? 1 : 7) {
+                char buffer[kNumberTextMax];
+                const QString text =
+                    QString::fromLatin1(buffer, writeScaled(buffer, raw, d) - buffer);
+                const float quotient = static_cast<float>(raw) / static_cast<float>(divisors[d]);
+                if (text != formatGeneral(quotient, 5, 3)) {
+                    QFAIL(qPrintable(
+                        QStringLiteral("%1 / %2: %3").arg(raw).arg(divisors[d]).arg(text)));
+                }
+            }
+        }
+        QCOMPARE(decimalsOfDivisor(7), -1);
+    }
+
+    void recordTimes() {
+        char buffer[kNumberTextMax];
+        const auto text = [&](std::int64_t s) {
+            return QString::fromLatin1(buffer, writeRecordTime(buffer, s) - buffer);
+        };
+        QCOMPARE(text(oleDateToSeconds(oleDateFromParts(2007, 4, 11, 10, 13, 52))),
+                 QString("07-04-11 10:13:52"));
+        QCOMPARE(text(0), QString("1899-12-30 00:00:00"));
+        QCOMPARE(text(oleDateToSeconds(oleDateFromParts(2100, 1, 1, 0, 0, 1))),
+                 QString("2100-01-01 00:00:01"));
+        // Every day of 2000 to 2099 at a varying time of day, against the date formatter.
+        const std::int64_t first = oleDateToSeconds(oleDateFromParts(2000, 1, 1));
+        for (std::int64_t day = 0; day < 36525; ++day) {
+            const std::int64_t s = first + day * 86400 + (day * 7919) % 86400;
+            const QString expected =
+                formatOleDate(QStringLiteral("YY-MM-DD HH:NN:SS"), secondsToOleDate(s));
+            if (text(s) != expected) {
+                QFAIL(qPrintable(text(s) + " != " + expected));
+            }
+        }
+    }
+
+    // The output appears under its name only when complete; until then an earlier file of that
+    // name is untouched and nothing else is left in the folder.
+    void outputAppearsOnlyWhenComplete() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("out.xls");
+        const QString input = dir.filePath("in.dat");
+        QVERIFY(writeBytes(input, "history"));
+        QVERIFY(writeBytes(out, "earlier"));
+        {
+            ExportFile file;
+            QVERIFY(!file.open(out, input));
+            file.buffer() = "half";
+            QVERIFY(file.flushIfFull());
+            QCOMPARE(readAll(out), QByteArray("earlier"));
+        }  // abandoned
+        QCOMPARE(readAll(out), QByteArray("earlier"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+        {
+            ExportFile file;
+            QVERIFY(!file.open(out, input));
+            file.buffer() = std::string(3 << 20, 'x');
+            QVERIFY(file.flushIfFull());
+            file.buffer() = "end";
+            QCOMPARE(readAll(out), QByteArray("earlier"));
+            QVERIFY(!file.finish());
+        }
+        QCOMPARE(readAll(out).size(), (3 << 20) + 3);
+        QVERIFY(readAll(out).endsWith("xend"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    }
+
+    void outputRefusals() {
+        QTemporaryDir dir;
+        const QString input = dir.filePath("in.dat");
+        QVERIFY(writeBytes(input, "history"));
+        const QString link = dir.filePath("link.xls");
+        const QString hard = dir.filePath("hard.xls");
+        std::filesystem::create_symlink(input.toStdString(), link.toStdString());
+        std::filesystem::create_hard_link(input.toStdString(), hard.toStdString());
+        for (const QString& same : {input, link, hard, dir.path() + "/./in.dat"}) {
+            ExportFile file;
+            QCOMPARE(file.open(same, input), std::optional<QString>(kExportSameFileText));
+        }
+        QCOMPARE(readAll(input), QByteArray("history"));
+
+        const QString missing = dir.filePath("no/such/folder/out.xls");
+        ExportFile file;
+        const std::optional<QString> refused = file.open(missing, input);
+        QVERIFY(refused);
+        QVERIFY2(refused->contains(QDir::toNativeSeparators(missing)), qPrintable(*refused));
+        QVERIFY(!QFile::exists(missing));
+    }
+
+    void commandLines() {
+        const auto parse = [](const QStringList& args, bool step = true) {
+            return parseCommandLine(args, step);
+        };
+        using Kind = CommandLine::Kind;
+        QCOMPARE(parse({}).kind, Kind::Window);
+        QCOMPARE(parse({"a.dat"}).openFile, QString("a.dat"));
+        QCOMPARE(parse({"a.dat", "b.dat"}).kind, Kind::UsageError);
+        QCOMPARE(parse({"--help"}).kind, Kind::Help);
+        const QStringList full{"--export", "a.dat",
+                               "--from",   "2007-04-11 10:00:00",
+                               "--to",     "2007-04-11 11:00:00",
+                               "--step",   "3",
+                               "--output", "o.xls"};
+        const CommandLine c = parse(full);
+        QCOMPARE(c.kind, Kind::Export);
+        QCOMPARE(c.input, QString("a.dat"));
+        QCOMPARE(c.output, QString("o.xls"));
+        QCOMPARE(c.choice.step, 3);
+        QCOMPARE(oleDateToSeconds(c.choice.from),
+                 oleDateToSeconds(oleDateFromParts(2007, 4, 11, 10, 0, 0)));
+        QCOMPARE(oleDateToSeconds(c.choice.to) - oleDateToSeconds(c.choice.from), 3600);
+        QCOMPARE(parse(full, false).kind, Kind::UsageError);  // no --step in the viewer
+        QCOMPARE(parse(full.mid(0, 6) + QStringList{"--output", "o"}).choice.step, 1);
+        // A step below 1 is the export's refusal, not a usage error.
+        QStringList zero = full;
+        zero[7] = "0";
+        QCOMPARE(parse(zero).kind, Kind::Export);
+        for (const QString& bad : {"x", ""}) {
+            QStringList args = full;
+            args[7] = bad;
+            QCOMPARE(parse(args).kind, Kind::UsageError);
+        }
+        for (const QString& time :
+             {"2007-02-30 10:00:00", "2007-04-11 24:00:00", "2007-04-11", "07-04-11 10:00:00"}) {
+            QStringList args = full;
+            args[3] = time;
+            QCOMPARE(parse(args).kind, Kind::UsageError);
+        }
+        QCOMPARE(parse(full.mid(0, 8)).kind, Kind::UsageError);              // no output
+        QCOMPARE(parse(full + QStringList{"--to"}).kind, Kind::UsageError);  // no value
+    }
+
+    void crossHairPoint() {
+        // A window of 100 points, x = 0 to 99.
+        QCOMPARE(crossHairPointIndex(49.6, 0, 99, 100), std::optional<int>(50));
+        QCOMPARE(crossHairPointIndex(98.9, 0, 99, 100), std::optional<int>(99));
+        QCOMPARE(crossHairPointIndex(99, 0, 99, 100), std::optional<int>(99));
+        QCOMPARE(crossHairPointIndex(0, 0, 99, 100), std::optional<int>(0));
+        QCOMPARE(crossHairPointIndex(-0.1, 0, 99, 100), std::nullopt);
+        QCOMPARE(crossHairPointIndex(99.1, 0, 99, 100), std::nullopt);
+        QCOMPARE(crossHairPointIndex(0, 0, 0, 1), std::nullopt);  // one record: no width
+    }
+
+    void rangeOrders() {
+        QCOMPARE(rangeOrder(0, 0, 0), RangeOrder::Refused);
+        QCOMPARE(rangeOrder(100, 100, 0), RangeOrder::Refused);
+        QCOMPARE(rangeOrder(200, 100, 500), RangeOrder::MinimumFirst);
+        QCOMPARE(rangeOrder(1500, 1200, 0), RangeOrder::MaximumFirst);
+        QCOMPARE(rangeOrder(50, -50, 0), RangeOrder::MaximumFirst);
+        QCOMPARE(rangeOrder(-10, -20, 0), RangeOrder::MinimumFirst);
+    }
+
+    void trackBar() {
+        // Zoomed to the second half of 0..99: position 50; back to 0 keeps the width.
+        QCOMPARE(trackBarPosition(49.5, 0, 99), std::optional<int>(50));
+        QCOMPARE(trackBarPosition(0, 0, 0), std::nullopt);
+        const TrackBarScroll s = trackBarScroll(0, 0, 99, 49.5, 99);
+        QCOMPARE(s.minimum, 0.0);
+        QCOMPARE(s.maximum, 49.5);
+        QVERIFY(!s.maximumFirst);
+        const TrackBarScroll forward = trackBarScroll(60, 0, 99, 0, 49.5);
+        QVERIFY(forward.maximumFirst);
+        QCOMPARE(forward.maximum - forward.minimum, 49.5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExportShared)
+#include "tst_exportshared.moc"

@@ -1,0 +1,112 @@
+// The history curve panel built with another program's control names (the station's real-time
+// page: range edits among the operations, no track bar and no readout), and its value boxes
+// without the recorder's no-data text.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include "chart/tchart.h"
+#include "scriptedprompter.h"
+#include "shared/historychartpanel.h"
+
+using namespace tamlo;
+
+class TestHistoryChartPanel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void namesOfTheRealTimePage() {
+        HistoryChartNames names;
+        names.column = "Panel8";
+        names.topGroup = "GroupBox5";
+        names.topGroupTitle = "色彩配置";
+        names.rangeInOperations = true;
+        names.rangeLabel = "Label19";
+        names.rangeDown = "ME_real_down";
+        names.rangeUp = "ME_real_up";
+        names.rangeButton = "But_real_modarang";
+        names.colorCombo = "Combox_realch_color";
+        names.colorSwatch = "Pnl_real_color";
+        names.backLabel = "Label20";
+        names.rowsBox = "ScrollBox2";
+        names.rowsBoxHeight = 224;
+        names.allCheck = "CheckBox_realch_all";
+        names.splitter = "Splitter1";
+        names.operationsBox = "ScrollBox3";
+        names.operationsGroup = "GroupBox1";
+        names.printButton = "But_real_prinview";
+        names.zoomInButton = "But_real_zoomout";
+        names.zoomOutButton = "But_real_zommin";
+        names.unzoomButton = "But_real_unzoom";
+        names.chart = "Chart1";
+        names.chartTitle = "实时曲线";
+        names.trackBar.clear();
+        names.readout.clear();
+        tamlo::test::ScriptedPrompter prompter;
+        QWidget window;
+        HistoryChartPanel panel(prompter, names, {}, &window);
+        panel.chartSide()->setParent(&window);
+
+        QCOMPARE(panel.objectName(), QString("Panel8"));
+        QCOMPARE(window.findChild<QGroupBox*>("GroupBox5")->title(), QString("色彩配置"));
+        auto* operations = window.findChild<QGroupBox*>("GroupBox1");
+        QVERIFY(operations->findChild<QLineEdit*>("ME_real_up"));
+        QVERIFY(operations->findChild<QPushButton*>("But_real_zoomout"));
+        QVERIFY(window.findChild<QComboBox*>("Combox_realch_color"));
+        QVERIFY(window.findChild<ColorSwatch*>("Pnl_real_color"));
+        QVERIFY(window.findChild<QCheckBox*>("CheckBox_realch_all"));
+        QCOMPARE(panel.chart()->objectName(), QString("Chart1"));
+        QCOMPARE(panel.chart()->title(), QString("实时曲线"));
+        QVERIFY(window.findChildren<QSlider*>().isEmpty());
+        QVERIFY(!window.findChild<QWidget*>("Label_histr_oncross"));
+
+        // Series, rows and the range through the station's controls.
+        panel.rebuildSeries(3, false);
+        panel.buildRows({"TT101", "PT202", "FT303"});
+        QCOMPARE(panel.rowCount(), 3);
+        QCOMPARE(panel.rowSwatch(2)->color(), QColor(255, 255, 0));
+        window.findChild<QLineEdit*>("ME_real_down")->setText("-50");
+        window.findChild<QLineEdit*>("ME_real_up")->setText("50");
+        window.findChild<QPushButton*>("But_real_modarang")->click();
+        QCOMPARE(panel.chart()->leftAxis()->minimum(), -50.0);
+        QCOMPARE(panel.chart()->leftAxis()->maximum(), 50.0);
+        window.findChild<QPushButton*>("But_real_zoomout")->click();
+        QCOMPARE(panel.chart()->leftAxis()->minimum(), -35.0);
+        QVERIFY(prompter.boxes().isEmpty());
+    }
+
+    // Without the no-data option -30000 is a value like any other; the same cross-hair
+    // point rule as the history windows.
+    void readoutWithoutNoDataText() {
+        tamlo::test::ScriptedPrompter prompter;
+        QWidget window;
+        window.resize(900, 600);
+        HistoryChartPanel panel(prompter, {}, {}, &window);
+        panel.chartSide()->setParent(&window);
+        panel.chartSide()->setGeometry(201, 0, 699, 600);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        panel.rebuildSeries(2, false);
+        panel.buildRows({"A", "B"});
+        for (int j = 0; j < 100; ++j) {
+            panel.chart()->series(0)->addXY(j, j == 50 ? -30000 : j);
+            panel.chart()->series(1)->addXY(j, 123456.0 + j);
+        }
+        panel.setWindowCount(100);
+        panel.setBusy(false);
+        QCoreApplication::processEvents();
+        const int x = panel.chart()->bottomAxis()->pixelOf(50.2);
+        const int y = panel.chart()->plotRect().center().y();
+        panel.Chart2MouseMove(x, y);
+        QCOMPARE(panel.rowValueBox(0)->text(), QString("-30000"));
+        QCOMPARE(panel.rowValueBox(1)->text(), QString("1.2351E+005"));
+    }
+};
+
+QTEST_MAIN(TestHistoryChartPanel)
+#include "tst_historychartpanel.moc"
