@@ -32,6 +32,101 @@ char* writeText(char* out, const char* text) {
     return out + n;
 }
 
+// `count` significant digits with the decimal exponent of the first, without an exponent:
+// "0.00123", "12.5", "1200".
+char* writePlain(char* out, const char* digits, int count, int exponent) {
+    if (exponent < 0) {
+        *out++ = '0';
+        *out++ = '.';
+        for (int i = 0; i < -exponent - 1; ++i) {
+            *out++ = '0';
+        }
+        for (int i = 0; i < count; ++i) {
+            *out++ = digits[i];
+        }
+        return out;
+    }
+    const int integerDigits = exponent + 1;
+    for (int i = 0; i < integerDigits; ++i) {
+        *out++ = i < count ? digits[i] : '0';
+    }
+    if (count > integerDigits) {
+        *out++ = '.';
+        for (int i = integerDigits; i < count; ++i) {
+            *out++ = digits[i];
+        }
+    }
+    return out;
+}
+
+// Exact doubles 10^0 .. 10^22.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The general format of a value whose rounded form needs no exponent, found by scaling it to
+// an integer of `precision` digits instead of through a float printer: an export writes
+// millions of these. The scaling is one correctly rounded operation, so the rounding direction
+// is certain unless the scaled value lies within a few units in the last place of a tie; then,
+// and for values that need the scientific form, nullptr leaves the work to the printer.
+template <int precision>
+char* writeGeneralByScaling(char* out, double value) {
+    static_assert(precision >= 1 && precision <= 9);
+    const double a = std::fabs(value);
+    if (!(a >= 1e-5 && a < 1e9)) {
+        return nullptr;
+    }
+    // floor(log10(a)) from the binary exponent: exact or one too small, corrected below.
+    std::uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    const int binaryExponent = static_cast<int>(bits >> 52) - 1023;
+    int exponent = (binaryExponent * 78913) >> 18;  // 78913 / 2^18 = log10(2) to 6 digits
+    const double low = kPowersOfTen[precision - 1];
+    const double high = kPowersOfTen[precision];
+    double scaled = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int shift = precision - 1 - exponent;
+        scaled = shift >= 0 ? a * kPowersOfTen[shift] : a / kPowersOfTen[-shift];
+        if (scaled < low) {
+            --exponent;
+        } else if (scaled >= high) {
+            ++exponent;
+        } else {
+            break;
+        }
+    }
+    if (scaled < low || scaled >= high) {
+        return nullptr;
+    }
+    // scaled < 1e9: the conversion truncates, which is the floor of a positive value.
+    auto mantissa = static_cast<std::uint32_t>(scaled);
+    const double fraction = scaled - mantissa;
+    if (std::fabs(fraction - 0.5) <= scaled * 1e-15) {
+        return nullptr;  // too close to a tie to round by the scaled value
+    }
+    mantissa += fraction > 0.5 ? 1 : 0;
+    if (mantissa >= static_cast<std::uint32_t>(high)) {
+        mantissa /= 10;  // 99999.7 became 100000: one digit more before the point
+        ++exponent;
+    }
+    if (exponent >= precision || exponent < -5) {
+        return nullptr;
+    }
+    char digits[9];
+    for (int i = precision - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + mantissa % 10);
+        mantissa /= 10;
+    }
+    int count = precision;
+    while (count > 1 && digits[count - 1] == '0') {
+        --count;
+    }
+    if (value < 0) {
+        *out++ = '-';
+    }
+    return writePlain(out, digits, count, exponent);
+}
+
 }  // namespace
 
 char* writeGeneral(char* out, double value, int precision, int exponentDigits) {
@@ -47,6 +142,12 @@ char* writeGeneral(char* out, double value, int precision, int exponentDigits) {
     }
     precision = precision < 1 ? 1 : (precision > 17 ? 17 : precision);
     exponentDigits = exponentDigits < 1 ? 1 : (exponentDigits > 4 ? 4 : exponentDigits);
+    // The exports' precision, with the digit arithmetic known when compiling.
+    if (precision == 5) {
+        if (char* end = writeGeneralByScaling<5>(out, value)) {
+            return end;
+        }
+    }
     // Rounded to the precision first; the exponent is that of the rounded value.
     char sci[40];
     const auto result =
@@ -92,25 +193,7 @@ char* writeGeneral(char* out, double value, int precision, int exponentDigits) {
         }
         return writeUnsigned(out, static_cast<std::uint32_t>(magnitude));
     }
-    if (exponent < 0) {
-        *out++ = '0';
-        *out++ = '.';
-        for (int i = 0; i < -exponent - 1; ++i) {
-            *out++ = '0';
-        }
-        std::memcpy(out, digits, static_cast<std::size_t>(count));
-        return out + count;
-    }
-    const int integerDigits = exponent + 1;
-    for (int i = 0; i < integerDigits; ++i) {
-        *out++ = i < count ? digits[i] : '0';
-    }
-    if (count > integerDigits) {
-        *out++ = '.';
-        std::memcpy(out, digits + integerDigits, static_cast<std::size_t>(count - integerDigits));
-        out += count - integerDigits;
-    }
-    return out;
+    return writePlain(out, digits, count, exponent);
 }
 
 char* writeScaled(char* out, std::int32_t raw, int decimals) {

@@ -222,4 +222,23 @@ bool StationHistoryReader::readRecord(std::vector<float>& values) {
     return readRecord(values.data());
 }
 
+std::uint64_t StationHistoryReader::readRecords(float* values, std::uint64_t maxRecords) {
+    if (!file_.isOpen() || maxRecords == 0) {
+        return 0;
+    }
+    const qint64 recordSize = 4LL * header_.channelCount;
+    const qint64 start = file_.pos();
+    const qint64 got = file_.read(reinterpret_cast<char*>(values),
+                                  static_cast<qint64>(maxRecords) * recordSize);
+    if (got <= 0) {
+        return 0;
+    }
+    const qint64 whole = got / recordSize;
+    if (whole * recordSize != got) {
+        file_.seek(start + whole * recordSize);
+    }
+    qFromLittleEndian<float>(values, whole * header_.channelCount, values);
+    return static_cast<std::uint64_t>(whole);
+}
+
 }  // namespace tamlo

@@ -67,6 +67,10 @@ public:
     // Reads the next record into `values` (channelCount entries); false at the end of the file.
     bool readRecord(float* values);
     bool readRecord(std::vector<float>& values);
+    // Reads up to `maxRecords` whole records in one block into `values` (channelCount per
+    // record) and returns how many were read. A torn record at the end of the file is left
+    // unread, so the next read starts at it once it is whole.
+    std::uint64_t readRecords(float* values, std::uint64_t maxRecords);
 
 private:
     QFile file_;

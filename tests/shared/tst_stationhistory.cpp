@@ -186,6 +186,28 @@ private slots:
         }
     }
 
+    void blockReadsStopBeforeATornRecordAndResumeAtIt() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("block.nv"));
+        QVERIFY(createHistoryFile(path, makeHeader(2, 1)));
+        const float values[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        QByteArray records;
+        for (float v : values) {
+            char bytes[4];
+            qToLittleEndian(v, bytes);
+            records.append(bytes, 4);
+        }
+        appendBytes(path, records.left(14));  // one record and a half
+        StationHistoryReader reader;
+        QVERIFY(reader.open(path));
+        float block[8] = {};
+        QCOMPARE(reader.readRecords(block, 4), 1u);
+        QCOMPARE(block[1], 2.0f);
+        appendBytes(path, records.mid(14));  // the station finishes the record and adds two
+        QCOMPARE(reader.readRecords(block, 4), 3u);
+        QCOMPARE(std::vector<float>(block, block + 6), (std::vector<float>{3, 4, 5, 6, 7, 8}));
+    }
+
     void intervalZeroGivesNoTimeStep() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("zero.nv"));
