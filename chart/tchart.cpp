@@ -98,6 +98,14 @@ void TChart::removeAllSeries() {
     seriesChanged();
 }
 
+void TChart::removeSeries(int index) {
+    TFastLineSeries* doomed = series(index);
+    series_.erase(series_.begin() + index);
+    doomed->chart_ = nullptr;
+    delete doomed;
+    seriesChanged();
+}
+
 TChartAxis* TChart::axis(TChartAxis::Position position) const {
     switch (position) {
         case TChartAxis::Position::Left:

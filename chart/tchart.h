@@ -39,6 +39,8 @@ public:
     TFastLineSeries* addFastLineSeries();
     // Deletes every series; the axes keep their ranges.
     void removeAllSeries();
+    // Deletes the series at index; the later series move up by one.
+    void removeSeries(int index);
 
     // The colour a new series takes: the first of red, green, yellow, blue, white, grey, fuchsia,
     // teal, navy, maroon, lime, olive, purple, silver, aqua and black that no series uses and

@@ -135,10 +135,19 @@ QWidget* HistoryChartPanel::buildRangeControls(QWidget* parent) {
     rangeDown_ = named(new QLineEdit(QStringLiteral("0"), box), names_.rangeDown);
     rangeUp_ = named(new QLineEdit(QStringLiteral("1000"), box), names_.rangeUp);
     rangeButton_ = named(new QPushButton(QStringLiteral("修改量程"), box), names_.rangeButton);
+    if (names_.rangeUpLabel.isEmpty()) {
+        grid->addWidget(rangeLabel_, 0, 0);
+        grid->addWidget(rangeDown_, 0, 1);
+        grid->addWidget(rangeUp_, 0, 2);
+        grid->addWidget(rangeButton_, 1, 0, 1, 3);
+        return box;
+    }
+    rangeUpLabel_ = named(new QLabel(names_.rangeUpLabelText, box), names_.rangeUpLabel);
     grid->addWidget(rangeLabel_, 0, 0);
     grid->addWidget(rangeDown_, 0, 1);
-    grid->addWidget(rangeUp_, 0, 2);
-    grid->addWidget(rangeButton_, 1, 0, 1, 3);
+    grid->addWidget(rangeUpLabel_, 1, 0);
+    grid->addWidget(rangeUp_, 1, 1);
+    grid->addWidget(rangeButton_, 2, 0, 1, 2);
     return box;
 }
 

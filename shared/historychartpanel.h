@@ -56,6 +56,10 @@ struct HistoryChartNames {
     QString topGroupTitle = QStringLiteral("查询");
     QString rangeLabel = QStringLiteral("Label23");
     QString rangeLabelText = QStringLiteral("量程：");
+    // A second label, for the upper end, puts each end on a line of its own with its label
+    // (the station); empty: one label before both edits.
+    QString rangeUpLabel;
+    QString rangeUpLabelText;
     QString rangeDown = QStringLiteral("ME_histr_down");
     QString rangeUp = QStringLiteral("ME_histr_up");
     QString rangeButton = QStringLiteral("but_mod_up");
@@ -173,6 +177,7 @@ private:
     QGroupBox* topGroup_ = nullptr;
     QVBoxLayout* topSlot_ = nullptr;
     QLabel* rangeLabel_ = nullptr;
+    QLabel* rangeUpLabel_ = nullptr;
     QLineEdit* rangeDown_ = nullptr;
     QLineEdit* rangeUp_ = nullptr;
     QPushButton* rangeButton_ = nullptr;

@@ -3,17 +3,9 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "namedcontrols.h"
+
 namespace tamlo::station {
-
-namespace {
-
-template <class T>
-T* named(T* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-}  // namespace
 
 ParamListPanel::ParamListPanel(const DeviceTable& active, ByteLink& link, QWidget* parent)
     : QWidget(parent), active_(active), link_(link) {

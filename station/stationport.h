@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "shared/seriallink.h"
+#include "stationline.h"
 
 namespace tamlo::station {
 
@@ -17,21 +18,21 @@ using PortResolver =
 // lost (a USB adapter pulled out, a simulator stopped), is closed and opened again silently, at
 // most once a second, at the system path resolved by that open: a COMn link that is missing for
 // a while must not send the station to another device for good.
-class StationPort {
+class StationPort final : public StationLine {
 public:
     explicit StationPort(QString workingDirectory);
 
     void setResolver(PortResolver resolver) { resolver_ = std::move(resolver); }
 
     // Opens COM(portIndex + 1) at the baud rate; the caller shows a failure to the operator.
-    PortOpenResult open(int portIndex, std::int32_t baudRate);
-    void close();
+    PortOpenResult open(int portIndex, std::int32_t baudRate) override;
+    void close() override;
 
     // Before each conversation: reopens a missing or lost port when a second has passed since
     // the last attempt. Returns whether the port is usable now.
-    bool maintain();
+    bool maintain() override;
 
-    SerialPort& link() { return port_; }
+    SerialPort& link() override { return port_; }
     bool isOpen() const { return port_.isOpen() && !port_.deviceLost(); }
     // The system path of the last requested open; the silent reopens use it.
     QString systemPath() const { return systemPath_; }

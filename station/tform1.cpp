@@ -5,10 +5,8 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QProxyStyle>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
-#include <QValidator>
 #include <cstdio>
 
 #include "shared/datetime.h"
@@ -16,6 +14,7 @@
 #include "shared/numbertext.h"
 #include "shared/prompter.h"
 #include "taboutbox.h"
+#include "namedcontrols.h"
 
 namespace tamlo::station {
 
@@ -23,32 +22,6 @@ namespace {
 
 const QString kSixSpaces = QStringLiteral("      ");
 const QString kWrongPassword = QStringLiteral("错误!");
-
-// Shows every typed character of a password edit as "#".
-class HashPasswordStyle final : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override {
-        if (hint == QStyle::SH_LineEdit_PasswordCharacter) {
-            return '#';
-        }
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
-
-// Accepts a text whose GBK bytes fit a field of config.dat (the tag and the password hold 8):
-// four Chinese characters or eight ASCII. A longer entry is refused, never cut behind the
-// operator's back.
-class GbkFieldValidator final : public QValidator {
-public:
-    GbkFieldValidator(int maxBytes, QObject* parent) : QValidator(parent), maxBytes_(maxBytes) {}
-    State validate(QString& input, int&) const override {
-        return fitsGbk(input, maxBytes_) ? Acceptable : Invalid;
-    }
-
-private:
-    int maxBytes_;
-};
 
 // A status bar panel of a set width that gives way when the window is narrower than the
 // panels (they add up to more than the window's 776 pixels), instead of widening the window.
@@ -63,20 +36,6 @@ public:
 private:
     int width_;
 };
-
-template <class T>
-T* named(T* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text) {
-    return named(new QLabel(text, parent), name);
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& text) {
-    return named(new QPushButton(text, parent), name);
-}
 
 // An entry of up to `maxDigits` decimal digits and nothing else: an input mask would let blanks
 // in between ("3 0"), which the text then reads past.
@@ -102,9 +61,8 @@ TForm1::TForm1(const QString& workingDirectory, Prompter& prompter, Clock& clock
       workingDirectory_(workingDirectory),
       prompter_(prompter),
       clock_(clock),
-      configFile_(QDir(workingDirectory).filePath(QStringLiteral("config.dat"))),
-      history_(workingDirectory),
-      port_(workingDirectory) {
+      port_(workingDirectory),
+      session_(workingDirectory, clock, port_) {
     buildWindow();
     wireHandlers();
     FormCreate();
@@ -213,7 +171,7 @@ void TForm1::buildDevicePage() {
     panelLayout->addWidget(editPanel);
 
     // The parameter list and its buttons.
-    paramPanel_ = new ParamListPanel(active_, port_.link(), panel1);
+    paramPanel_ = new ParamListPanel(session_.activeTable(), port_.link(), panel1);
     panelLayout->addWidget(paramPanel_, 1);
     Label16 = paramPanel_->Label16;
     StringGrid3 = paramPanel_->StringGrid3;
@@ -225,130 +183,46 @@ void TForm1::buildDevicePage() {
 }
 
 void TForm1::buildSetupPanels() {
-    passwordStyle_ = std::make_unique<HashPasswordStyle>();
-    const auto passwordEdit = [this](QWidget* parent, const char* name) {
-        auto* edit = named(new QLineEdit(parent), name);
-        edit->setMaxLength(kPasswordBytes);
-        edit->setValidator(new GbkFieldValidator(kPasswordBytes, edit));
-        edit->setEchoMode(QLineEdit::Password);
-        edit->setStyle(passwordStyle_.get());
-        return edit;
-    };
-    const auto titleBar = [](QWidget* parent, const char* name, const QString& text) {
-        auto* title = label(parent, name, text);
-        title->setAutoFillBackground(true);
-        QPalette p = title->palette();
-        p.setColor(QPalette::Window, p.color(QPalette::Highlight));
-        p.setColor(QPalette::WindowText, Qt::white);
-        title->setPalette(p);
-        title->setGeometry(0, 0, 260, 22);
-        title->setIndent(6);
-        return title;
-    };
-
-    // A small raised panel over the device page, with a title bar and OK and cancel buttons.
-    struct SetupPanel {
-        QFrame* frame;
-        QLabel* title;
-        QPushButton* ok;
-        QPushButton* cancel;
-    };
-    const auto setupPanel = [&](const char* name, int height, const char* titleName,
-                                const QString& titleText, const char* okName,
-                                const char* cancelName) {
-        auto* frame = named(new QFrame(TabSheet1), name);
-        frame->setFrameShape(QFrame::Panel);
-        frame->setFrameShadow(QFrame::Raised);
-        frame->setAutoFillBackground(true);
-        frame->setGeometry(180, 140, 260, height);
-        SetupPanel panel{frame, titleBar(frame, titleName, titleText),
-                         button(frame, okName, QStringLiteral("确  定")),
-                         button(frame, cancelName, QStringLiteral("取  消"))};
-        panel.ok->setGeometry(40, height - 45, 75, 27);
-        panel.cancel->setGeometry(145, height - 45, 75, 27);
-        frame->hide();
-        return panel;
-    };
-
-    const SetupPanel login = setupPanel("Panel2", 150, "Label11", QStringLiteral("登入系统设置"),
-                                        "Button7", "Button8");
-    Panel2 = login.frame;
-    Label11 = login.title;
-    Button7 = login.ok;
-    Button8 = login.cancel;
-    Label7 = label(Panel2, "Label7", QStringLiteral("请输入密码："));
-    Label7->move(20, 42);
-    Edit1 = passwordEdit(Panel2, "Edit1");
-    Edit1->setGeometry(110, 38, 120, 24);
-    Label13 = label(Panel2, "Label13", kSixSpaces);
-    Label13->setGeometry(110, 68, 120, 20);
-
-    const SetupPanel change = setupPanel("Panel3", 173, "Label10", QStringLiteral("修改密码"),
-                                         "Button9", "Button10");
-    Panel3 = change.frame;
-    Label10 = change.title;
-    Button9 = change.ok;
-    Button10 = change.cancel;
-    Label8 = label(Panel3, "Label8", QStringLiteral("输入新密码："));
-    Label8->move(20, 42);
-    Edit2 = passwordEdit(Panel3, "Edit2");
-    Edit2->setGeometry(110, 38, 120, 24);
-    Label9 = label(Panel3, "Label9", QStringLiteral("再输入一次："));
-    Label9->move(20, 74);
-    Edit3 = passwordEdit(Panel3, "Edit3");
-    Edit3->setGeometry(110, 70, 120, 24);
-    Label12 = label(Panel3, "Label12", kSixSpaces);
-    Label12->setGeometry(110, 98, 120, 20);
+    setupPanels_ = std::make_unique<SetupPanels>(TabSheet1);
+    const SetupPanels& p = *setupPanels_;
+    Panel2 = p.Panel2;
+    Label11 = p.Label11;
+    Label7 = p.Label7;
+    Edit1 = p.Edit1;
+    Button7 = p.Button7;
+    Button8 = p.Button8;
+    Label13 = p.Label13;
+    Panel3 = p.Panel3;
+    Label10 = p.Label10;
+    Label8 = p.Label8;
+    Label9 = p.Label9;
+    Edit2 = p.Edit2;
+    Edit3 = p.Edit3;
+    Button9 = p.Button9;
+    Button10 = p.Button10;
+    Label12 = p.Label12;
 }
 
 void TForm1::buildDataPage() {
     TabSheet2 = named(new QWidget, "TabSheet2");
     PageControl1->addTab(TabSheet2, QStringLiteral("数据记录"));
-    auto* layout = new QVBoxLayout(TabSheet2);
-    layout->setContentsMargins(0, 0, 0, 0);
-    StringGrid2 = named(new StringGrid(TabSheet2), "StringGrid2");
-    StringGrid2->setFixed(1, 1);
-    layout->addWidget(StringGrid2);
+    dataGrid_ = std::make_unique<DataGridPage>(TabSheet2);
+    StringGrid2 = dataGrid_->grid();
 }
 
 void TForm1::buildOverviewPage() {
     TabSheet3 = named(new QWidget, "TabSheet3");
     PageControl1->addTab(TabSheet3, QStringLiteral("概貌显示"));
-    auto* layout = new QVBoxLayout(TabSheet3);
-    layout->setContentsMargins(0, 0, 0, 0);
-    ScrollBox1 = named(new QScrollArea(TabSheet3), "ScrollBox1");
-    auto* content = new QWidget;
-    content->setObjectName(QStringLiteral("ScrollBox1Content"));
-    content->setMinimumSize(940, 130);
-    ScrollBox1->setWidget(content);
-    ScrollBox1->setBackgroundRole(QPalette::Base);
-    layout->addWidget(ScrollBox1);
+    overview_ = std::make_unique<OverviewPage>(TabSheet3, workingDirectory_);
+    ScrollBox1 = overview_->scrollBox();
 }
 
 void TForm1::buildCurvePage() {
     TabSheet4 = named(new QWidget, "TabSheet4");
     PageControl1->addTab(TabSheet4, QStringLiteral("实时曲线"));
-    auto* layout = new QHBoxLayout(TabSheet4);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* panel8 = named(new QFrame(TabSheet4), "Panel8");
-    panel8->setFixedWidth(201);
-    layout->addWidget(panel8);
-    Chart1 = named(new chart::TChart(TabSheet4), "Chart1");
-    Chart1->setTitle(QStringLiteral("实时曲线"));
-    Chart1->setBackColor(Qt::black);
-    Chart1->setPanelColor(QApplication::palette().color(QPalette::Dark));
-    Chart1->setCursor(Qt::CrossCursor);
-    layout->addWidget(Chart1, 1);
-    Label_real_time = label(Chart1, "Label_real_time", QStringLiteral("时间："));
-    QFont clockFont(QStringLiteral("MS Sans Serif"));
-    clockFont.setPixelSize(13);
-    clockFont.setBold(true);
-    Label_real_time->setFont(clockFont);
-    QPalette red = Label_real_time->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    Label_real_time->setPalette(red);
-    Label_real_time->move(24, 8);
-    Label_real_time->setMinimumWidth(240);
+    realTime_ = std::make_unique<RealTimePage>(TabSheet4, prompter_);
+    Chart1 = realTime_->chart();
+    Label_real_time = realTime_->clockLabel();
 }
 
 void TForm1::buildStatusBar() {
@@ -399,6 +273,27 @@ void TForm1::wireHandlers() {
     // A parameter read runs between two poll ticks; the next poll still waits its 50 ms after it
     // (a precise timer: a coarse one may fire a few milliseconds early).
     Timer1->setTimerType(Qt::PreciseTimer);
+    // The pages follow the session.
+    connect(&session_, &StationSession::setupModeChanged, this, &TForm1::applySetupMode);
+    connect(&session_, &StationSession::activeTableChanged, this, &TForm1::showActiveTable);
+    connect(&session_, &StationSession::secondTicked, this, &TForm1::showSecond);
+    connect(&session_, &StationSession::recordTaken, this, &TForm1::appendCurvePoints);
+    connect(&session_, &StationSession::linkStateChanged, this, [this](int device, bool answered) {
+        StringGrid1->setCell(5, device + 1,
+                             answered ? QStringLiteral("......") : QStringLiteral("失败！"));
+    });
+    connect(&session_, &StationSession::historyFileStarted, statusPanels_[0], &QLabel::setText);
+    connect(&session_, &StationSession::portOpenFailed, this,
+            [this](const QString& text, const QString& caption) {
+                // Why, for whoever sets the station up: on standard error and as panel 0's tool
+                // tip.
+                const QString reason = portFailureReason(port_.systemPath());
+                statusPanels_[0]->setToolTip(reason);
+                if (!reason.isEmpty()) {
+                    std::fprintf(stderr, "tamlo_pro: %s\n", reason.toLocal8Bit().constData());
+                }
+                prompter_.message(this, text, caption);
+            });
     connect(paramPanel_, &ParamListPanel::parameterExchanged, this, [this] {
         if (Timer1->isActive()) {
             Timer1->start();
@@ -409,57 +304,37 @@ void TForm1::wireHandlers() {
 // ---- Start-up and close ----------------------------------------------------------------------
 
 void TForm1::FormCreate() {
-    // 1-3: the working directory is given; the tile and curve lists start empty.
-    tileList_.clear();
-    curveList_.clear();
-    // 4-5: load or create config.dat; the active copy starts as the edit copy.
-    const LoadedConfig loaded = configFile_.load();
-    edit_ = loaded.table;
-    config_ = loaded.config;
-    for (DeviceEntry& entry : edit_.entries) {
-        entry.retries = 0;
-    }
-    active_ = edit_;
+    // 1-3: the working directory is given; the tile and curve lists start empty, the
+    // background swatch shows the chart's colour (both pages are built so).
+    // 4-5, 7: load or create config.dat; the active copy starts as the edit copy; "para".
+    session_.load();
     // 6: the device grid.
     writeDeviceGridHeader();
     ComboBox1->setCurrentIndex(0);
     unit_combobox->setCurrentIndex(0);
     fillDeviceGrid();
-    // 7
-    QDir(workingDirectory_).mkpath(QStringLiteral("para"));
     // 8, and the list's grid and editors of 14.
-    paramPanel_->prepare(active_.count);
+    paramPanel_->prepare(session_.activeTable().count);
     // 9: the data grid.
-    StringGrid2->setSize(kDataGridColumns, kDataGridRows);
-    StringGrid2->setColumnWidth(0, 86);
-    for (int c = 1; c < kDataGridColumns; ++c) {
-        StringGrid2->setColumnWidth(c, 60);
-    }
-    StringGrid2->setDefaultRowHeight(16);
+    dataGrid_->prepare();
     writeDataGridHeader();
     // 10: the month directory is made with the history file (step 18).
-    // 11: locked setup state.
-    setSetupControlsEnabled(false);
-    N2->setEnabled(false);
-    N3->setEnabled(false);
-    N5->setEnabled(false);
+    // 11-12: locked setup state, the saved settings shown.
+    applySetupMode(session_.setupMode());
     Label12->setText(kSixSpaces);
     Label13->setText(kSixSpaces);
-    // 12
-    showSavedSettings();
     // 13
-    poll_.restart();
-    record_.reset();
+    session_.resetCycles();
     // 14: the parameter list.
     selectDeviceRow(1);
     fillParameterList(0);
     // 15
     buildTiles();
     // 16-17: the port, then polling.
-    openPort();
+    session_.openPort();
     Timer1->start();
     // 18-19: this run's history file.
-    startHistoryFile();
+    session_.startHistoryFile();
     // 20
     prepareChart();
 }
@@ -472,8 +347,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
     Timer1->stop();
     Timer2->stop();
-    configFile_.writeSlots(active_);
-    port_.close();
+    session_.close();
 }
 
 // ---- Device table ----------------------------------------------------------------------------
@@ -489,12 +363,13 @@ void TForm1::writeDeviceGridHeader() {
 }
 
 void TForm1::fillDeviceGrid() {
-    if (edit_.count > 0) {
+    const DeviceTable& edit = session_.editTable();
+    if (edit.count > 0) {
         // The rows of the devices plus the header and one empty row. Column 5 (link state)
         // belongs to polling and keeps its texts.
-        StringGrid1->setRowCount(edit_.count + 2);
-        for (int i = 0; i < edit_.count; ++i) {
-            const DeviceEntry& e = edit_.entries[static_cast<std::size_t>(i)];
+        StringGrid1->setRowCount(edit.count + 2);
+        for (int i = 0; i < edit.count; ++i) {
+            const DeviceEntry& e = edit.entries[static_cast<std::size_t>(i)];
             const int r = i + 1;
             StringGrid1->setCell(0, r, QString::number(i + 1));
             StringGrid1->setCell(1, r, e.modelName());
@@ -505,7 +380,7 @@ void TForm1::fillDeviceGrid() {
         }
     }
     // The grid always ends with one empty row.
-    const int last = edit_.count + 1;
+    const int last = edit.count + 1;
     for (int c = 0; c <= 6; ++c) {
         StringGrid1->setCell(c, last, QString());
     }
@@ -521,7 +396,7 @@ void TForm1::StringGrid1Click() {
     if (r <= 0 || r >= StringGrid1->rowCount() - 1) {
         return;
     }
-    const DeviceEntry& e = edit_.entries[static_cast<std::size_t>(r - 1)];
+    const DeviceEntry& e = session_.editTable().entries[static_cast<std::size_t>(r - 1)];
     ComboBox1->setCurrentIndex(e.model);
     MaskEdit1->setText(StringGrid1->cell(2, r));
     MaskEdit2->setText(StringGrid1->cell(3, r));
@@ -536,18 +411,16 @@ DeviceInput TForm1::editControls() const {
 }
 
 void TForm1::Button1Click() {
-    if (edit_.count >= kMaxDevices) {
-        return;
+    if (session_.addDevice(entryFromInput(editControls()))) {
+        fillDeviceGrid();
+        selectDeviceRow(session_.editTable().count);
     }
-    addDevice(edit_, entryFromInput(editControls()));
-    fillDeviceGrid();
-    selectDeviceRow(edit_.count);
 }
 
 void TForm1::Button2Click() {
     const int r = StringGrid1->row();
-    if (r > 0 && r < StringGrid1->rowCount() - 1 && edit_.count > 0) {
-        changeDevice(edit_, r - 1, entryFromInput(editControls()));
+    if (r > 0 && r < StringGrid1->rowCount() - 1) {
+        session_.changeDevice(r - 1, entryFromInput(editControls()));
     }
     fillDeviceGrid();
     selectDeviceRow(r);
@@ -555,8 +428,8 @@ void TForm1::Button2Click() {
 
 void TForm1::Button3Click() {
     const int r = StringGrid1->row();
-    if (r > 0 && r < StringGrid1->rowCount() - 1 && edit_.count > 0) {
-        deleteDevice(edit_, r - 1);
+    if (r > 0 && r < StringGrid1->rowCount() - 1) {
+        session_.deleteDevice(r - 1);
     }
     fillDeviceGrid();
     selectDeviceRow(r);
@@ -564,40 +437,32 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() {
     // Convert before anything is written: a bad interval leaves file and station as they were.
-    StationConfig saved = config_;
-    saved.portIndex = static_cast<std::uint8_t>(std::max(ComboBox2->currentIndex(), 0));
-    saved.baudIndex = static_cast<std::uint8_t>(std::max(ComboBox3->currentIndex(), 0));
-    saved.recordInterval = static_cast<std::uint16_t>(textToInt(rec_time->text()) & 0xFFFF);
-    if (!configFile_.save(edit_, saved)) {
-        return;  // config.dat cannot be opened: nothing changes
-    }
+    session_.save(StationConfig{
+        static_cast<std::uint8_t>(std::max(ComboBox2->currentIndex(), 0)),
+        static_cast<std::uint8_t>(std::max(ComboBox3->currentIndex(), 0)),
+        static_cast<std::uint16_t>(textToInt(rec_time->text()) & 0xFFFF), {}});
+}
+
+void TForm1::showActiveTable() {
     removeTiles();
-    config_ = saved;
-    record_.setRecordTick(config_.recordInterval);
-    active_ = edit_;
     writeDataGridHeader();
     buildTiles();
     buildChannelRows();
-    openPort();
-    poll_.restart();
-    // A file's header describes every record in it; while recording runs, a new shape of
-    // record goes to a new file at once (in setup mode, leaving it starts the new file).
-    if (!configuring_ && !history_.describes(config_.recordInterval, active_.count, active_)) {
-        startHistoryFile();
-    }
 }
 
 void TForm1::writeDataGridHeader() {
-    StringGrid2->setCell(0, 0, QStringLiteral("时间"));
-    for (int i = 0; i < kDataGridColumns - 1; ++i) {
-        StringGrid2->setCell(i + 1, 0, i < edit_.count ? StringGrid1->cell(3, i + 1) : QString());
+    QStringList tags;
+    for (int i = 0; i < session_.editTable().count; ++i) {
+        tags << StringGrid1->cell(3, i + 1);
     }
+    dataGrid_->writeHeader(tags);
 }
 
 void TForm1::showSavedSettings() {
-    ComboBox2->setCurrentIndex(config_.portIndex);
-    ComboBox3->setCurrentIndex(config_.baudIndex);
-    rec_time->setText(QString::number(config_.recordInterval));
+    const StationConfig& config = session_.config();
+    ComboBox2->setCurrentIndex(config.portIndex);
+    ComboBox3->setCurrentIndex(config.baudIndex);
+    rec_time->setText(QString::number(config.recordInterval));
 }
 
 void TForm1::setSetupControlsEnabled(bool enabled) {
@@ -611,6 +476,36 @@ void TForm1::setSetupControlsEnabled(bool enabled) {
 
 // ---- Setup mode ------------------------------------------------------------------------------
 
+void TForm1::applySetupMode(StationSession::SetupMode mode) {
+    using Mode = StationSession::SetupMode;
+    const bool unlocked = mode != Mode::Locked;
+    const bool configuring = mode == Mode::Configuring;
+    N4->setEnabled(Panel2->isHidden());
+    N2->setEnabled(unlocked);
+    N3->setEnabled(unlocked);
+    N5->setEnabled(unlocked);
+    setSetupControlsEnabled(configuring);
+    if (!unlocked) {
+        // Locked: the password panel closes with its entries, the settings show what is saved.
+        Panel3->hide();
+        Edit2->clear();
+        Edit3->clear();
+        showSavedSettings();
+    }
+    // Devices are configured with polling and recording at rest.
+    if (configuring) {
+        Timer1->stop();
+        Timer2->stop();
+    } else {
+        if (!Timer1->isActive()) {
+            Timer1->start();
+        }
+        if (!Timer2->isActive()) {
+            Timer2->start();
+        }
+    }
+}
+
 void TForm1::N4Click() {
     Panel2->show();
     Panel2->raise();
@@ -620,40 +515,23 @@ void TForm1::N4Click() {
 }
 
 void TForm1::Button7Click() {
-    const bool equal = stringToGbk(Edit1->text()) == config_.password;
+    const QString password = Edit1->text();
     Edit1->clear();
-    if (!equal) {
+    if (!session_.logIn(password)) {
         Label13->setText(kWrongPassword);
         return;
     }
     Panel2->hide();
-    unlocked_ = true;
-    N4->setEnabled(true);
-    N2->setEnabled(true);
-    N3->setEnabled(true);
-    N5->setEnabled(true);
+    applySetupMode(session_.setupMode());
 }
 
 void TForm1::Button8Click() {
     Panel2->hide();
-    lock();
-    N4->setEnabled(true);
-    N2->setEnabled(false);
-    N3->setEnabled(false);
-    N5->setEnabled(false);
-    // Cancelling in the middle of configuring must not leave the setup controls open without a
-    // log-in, nor polling and recording stopped with no menu left to restart them.
-    if (configuring_) {
-        showSavedSettings();
-        setSetupControlsEnabled(false);
-        configuring_ = false;
-        startTimers();
-        startHistoryFile();
-    }
+    session_.lock();
 }
 
 void TForm1::N2Click() {
-    if (!unlocked_) {
+    if (!session_.isUnlocked()) {
         return;
     }
     Panel3->show();
@@ -663,171 +541,91 @@ void TForm1::N2Click() {
 }
 
 void TForm1::Button9Click() {
-    // The password changes only after a log-in, whatever a stale panel or a click may do.
-    if (!unlocked_) {
-        return;
+    switch (session_.changePassword(Edit2->text(), Edit3->text())) {
+        case StationSession::PasswordChange::Refused:
+            return;
+        case StationSession::PasswordChange::Mismatch:
+            Edit2->clear();
+            Edit3->clear();
+            Label12->setText(kWrongPassword);
+            return;
+        case StationSession::PasswordChange::Changed:
+            Panel3->hide();
+            Edit2->clear();
+            Edit3->clear();
+            return;
     }
-    // A text that config.dat cannot hold whole would lock the operator out after a restart.
-    if (Edit2->text() != Edit3->text() || !fitsGbk(Edit2->text(), kPasswordBytes)) {
-        Edit2->clear();
-        Edit3->clear();
-        Label12->setText(kWrongPassword);
-        return;
-    }
-    const QByteArray password = stringToGbk(Edit2->text());
-    configFile_.writePassword(password);
-    Panel3->hide();
-    config_.password = password;
-    Edit2->clear();
-    Edit3->clear();
 }
 
 void TForm1::Button10Click() { Panel3->hide(); }
 
-void TForm1::N3Click() {
-    setSetupControlsEnabled(true);
-    stopTimers();
-    configuring_ = true;
-}
+void TForm1::N3Click() { session_.configure(); }
 
-void TForm1::lock() {
-    unlocked_ = false;
-    Panel3->hide();
-    Edit2->clear();
-    Edit3->clear();
-}
-
-void TForm1::N5Click() {
-    lock();
-    showSavedSettings();
-    N4->setEnabled(true);
-    setSetupControlsEnabled(false);
-    N2->setEnabled(false);
-    N3->setEnabled(false);
-    N5->setEnabled(false);
-    const bool resumed = configuring_;
-    configuring_ = false;
-    startTimers();
-    // Records after a pause would not stand at the times their positions give: a new file.
-    if (resumed) {
-        startHistoryFile();
-    }
-}
+void TForm1::N5Click() { session_.lock(); }
 
 void TForm1::N7Click() {
     aboutBox_->show();
     aboutBox_->raise();
 }
 
-void TForm1::startTimers() {
-    Timer1->start();
-    Timer2->start();
-}
-
-void TForm1::stopTimers() {
-    Timer1->stop();
-    Timer2->stop();
-}
-
-// ---- Port, polling and recording ------------------------------------------------------------
-
-void TForm1::openPort() {
-    const PortOpenResult result = port_.open(config_.portIndex, baudRate(config_.baudIndex));
-    // Why, for whoever sets the station up: on standard error and as panel 0's tool tip.
-    const QString reason =
-        result == PortOpenResult::Opened ? QString() : portFailureReason(port_.systemPath());
-    statusPanels_[0]->setToolTip(reason);
-    if (result != PortOpenResult::Opened) {
-        if (!reason.isEmpty()) {
-            std::fprintf(stderr, "tamlo_pro: %s\n", reason.toLocal8Bit().constData());
-        }
-        prompter_.message(this, portOpenFailureText(result), QString::fromLatin1(kPortMessageCaption));
-    }
-}
-
-void TForm1::startHistoryFile() {
-    history_.start(clock_.now(), config_.recordInterval, active_.count, active_);
-    statusPanels_[0]->setText(history_.statusText());
-}
+// ---- Polling and recording -------------------------------------------------------------------
 
 void TForm1::Timer1Timer() {
     Timer1->stop();
     Timer1->setInterval(50);
-    if (active_.count > 0) {
-        port_.maintain();
-        const PollCycle::TickResult result = poll_.tick(port_.link(), active_, live_);
-        if (result.state == PollCycle::LinkState::Answered) {
-            StringGrid1->setCell(5, result.device + 1, QStringLiteral("......"));
-        } else if (result.state == PollCycle::LinkState::Failed) {
-            StringGrid1->setCell(5, result.device + 1, QStringLiteral("失败！"));
-        }
-    }
+    session_.pollTick();
     // A handler that closed the window or entered setup mode meanwhile keeps the timer stopped.
-    if (!configuring_) {
+    if (!session_.isConfiguring()) {
         Timer1->start();
     }
 }
 
-void TForm1::Timer2Timer() {
-    const QDateTime now = clock_.now();
-    const RecordCycle::Tick tick =
-        record_.tick(now, live_, active_.count, config_.recordInterval);
+void TForm1::Timer2Timer() { session_.secondTick(); }
+
+void TForm1::showSecond(const RecordCycle::Tick& tick) {
     Label_real_time->setText(tick.clockText);
-    if (tick.hasDevices) {
-        StringGrid2->setCell(0, tick.row, tick.rowTime);
-        for (int i = 0; i < tick.texts.size(); ++i) {
-            StringGrid2->setCell(i + 1, tick.row, tick.texts[i]);
-            setTileText(i, tick.texts[i]);
-            setChannelRowText(i, tick.texts[i]);
-        }
-    }
-    if (tick.recorded) {
-        const QString band = QString::fromLatin1(kBandText);
-        for (int r = tick.bandStart; r < tick.bandStart + kBandRows && r < kDataGridRows; ++r) {
-            for (int c = 0; c <= active_.count; ++c) {
-                StringGrid2->setCell(c, r, band);
-            }
-        }
-        if (history_.record(now, config_.recordInterval, active_, record_.recordBuffer().data())) {
-            statusPanels_[0]->setText(history_.statusText());
-        }
-        appendCurvePoints(tick.pointLabel);
+    dataGrid_->showSecond(tick, session_.activeTable().count);
+    for (int i = 0; i < tick.texts.size(); ++i) {
+        setTileText(i, tick.texts[i]);
+        setChannelRowText(i, tick.texts[i]);
     }
     statusPanels_[1]->setText(Label_real_time->text());
 }
 
 // ---- Points where the tiles, the curves and the parameter list attach -----------------------
 
-void TForm1::buildTiles() {}
-
-void TForm1::removeTiles() {
-    qDeleteAll(tileList_);
-    tileList_.clear();
-}
-
-void TForm1::setTileText(int device, const QString& text) {
-    const int index = 4 * device + 3;
-    if (index < tileList_.size()) {
-        if (auto* value = qobject_cast<QLabel*>(tileList_[index])) {
-            value->setText(text);
-        }
+QStringList TForm1::deviceGridColumn(int column) const {
+    QStringList texts;
+    for (int i = 0; i < session_.activeTable().count; ++i) {
+        texts << StringGrid1->cell(column, i + 1);
     }
+    return texts;
 }
 
-void TForm1::prepareChart() { buildChannelRows(); }
+void TForm1::buildTiles() { overview_->build(deviceGridColumn(3), deviceGridColumn(6)); }
 
-void TForm1::buildChannelRows() {}
+void TForm1::removeTiles() { overview_->remove(); }
+
+void TForm1::setTileText(int device, const QString& text) { overview_->setValueText(device, text); }
+
+void TForm1::prepareChart() {
+    realTime_->buildSeries(session_.activeTable().count);
+    buildChannelRows();
+    Chart1->setCursor(Qt::CrossCursor);
+}
+
+void TForm1::buildChannelRows() {
+    realTime_->followDeviceCount(session_.activeTable().count);
+    realTime_->buildRows(deviceGridColumn(3));
+}
 
 void TForm1::setChannelRowText(int device, const QString& text) {
-    const int index = 3 * device + 1;
-    if (index < curveList_.size()) {
-        if (auto* value = qobject_cast<QLineEdit*>(curveList_[index])) {
-            value->setText(text);
-        }
-    }
+    realTime_->setValueText(device, text);
 }
 
-void TForm1::appendCurvePoints(const QString&) {}
+void TForm1::appendCurvePoints(const QString& label) {
+    realTime_->appendRecord(session_.recordCycle().recordBuffer().data(), session_.activeTable().count, label);
+}
 
 void TForm1::fillParameterList(int device) { paramPanel_->fill(device); }
 

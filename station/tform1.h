@@ -17,14 +17,17 @@
 #include <memory>
 
 #include "chart/tchart.h"
+#include "datagridpage.h"
 #include "devicetable.h"
+#include "overviewpage.h"
 #include "paramlistpanel.h"
 #include "pollcycle.h"
+#include "realtimepage.h"
 #include "recordcycle.h"
+#include "setuppanels.h"
+#include "stationsession.h"
 #include "shared/stringgrid.h"
 #include "stationport.h"
-
-class QProxyStyle;
 
 namespace tamlo {
 class Clock;
@@ -123,19 +126,22 @@ public:
     void Timer2Timer();
 
     // State, for the tests and for later parts of the window.
-    const DeviceTable& editTable() const { return edit_; }
-    const DeviceTable& activeTable() const { return active_; }
-    const StationConfig& config() const { return config_; }
-    const LiveValueTable& liveValues() const { return live_; }
-    const PollCycle& pollCycle() const { return poll_; }
-    const RecordCycle& recordCycle() const { return record_; }
-    const HistoryLog& history() const { return history_; }
+    StationSession& session() { return session_; }
+    const DeviceTable& editTable() const { return session_.editTable(); }
+    const DeviceTable& activeTable() const { return session_.activeTable(); }
+    const StationConfig& config() const { return session_.config(); }
+    const LiveValueTable& liveValues() const { return session_.liveValues(); }
+    const PollCycle& pollCycle() const { return session_.pollCycle(); }
+    const RecordCycle& recordCycle() const { return session_.recordCycle(); }
+    const HistoryLog& history() const { return session_.history(); }
     StationPort& stationPort() { return port_; }
     QString statusPanelText(int panel) const;
     QString workingDirectory() const { return workingDirectory_; }
-    bool isConfiguring() const { return configuring_; }
+    bool isConfiguring() const { return session_.isConfiguring(); }
     TAboutBox* aboutBox() const { return aboutBox_; }
     ParamListPanel* paramListPanel() const { return paramPanel_; }
+    OverviewPage& overviewPage() const { return *overview_; }
+    RealTimePage& realTimePage() const { return *realTime_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -163,14 +169,10 @@ private:
     void showSavedSettings();
     void setSetupControlsEnabled(bool enabled);
 
-    // Serial port: opens and shows a failure once.
-    void openPort();
-    // Starts a new history file for the active table, and shows it in the status bar.
-    void startHistoryFile();
-    void startTimers();
-    void stopTimers();
-    // Back to the locked state: the password panel closes with its entries.
-    void lock();
+    // What the session's signals bring to the window.
+    void applySetupMode(StationSession::SetupMode mode);
+    void showSecond(const RecordCycle::Tick& tick);
+    void showActiveTable();
 
     // Overview tiles and real-time curves are filled by their own parts of the window; these
     // are the points where the device table and the ticks reach them.
@@ -181,28 +183,21 @@ private:
     void buildChannelRows();
     void setChannelRowText(int device, const QString& text);
     void appendCurvePoints(const QString& label);
+    QStringList deviceGridColumn(int column) const;
     void fillParameterList(int device);
 
     QString workingDirectory_;
     Prompter& prompter_;
     Clock& clock_;
-    ConfigFile configFile_;
-    DeviceTable edit_;
-    DeviceTable active_;
-    StationConfig config_;
-    LiveValueTable live_{};
-    ParamListPanel* paramPanel_ = nullptr;  // the parameter list and its reads
-    PollCycle poll_;
-    RecordCycle record_;
-    HistoryLog history_;
     StationPort port_;
-    bool unlocked_ = false;
-    bool configuring_ = false;
+    StationSession session_;
+    ParamListPanel* paramPanel_ = nullptr;  // the parameter list and its reads
     std::array<QLabel*, 5> statusPanels_{};
-    QList<QWidget*> tileList_;
-    QList<QWidget*> curveList_;
+    std::unique_ptr<DataGridPage> dataGrid_;
+    std::unique_ptr<OverviewPage> overview_;
+    std::unique_ptr<RealTimePage> realTime_;
     TAboutBox* aboutBox_ = nullptr;
-    std::unique_ptr<QProxyStyle> passwordStyle_;
+    std::unique_ptr<SetupPanels> setupPanels_;
 };
 
 }  // namespace tamlo::station

@@ -1,6 +1,6 @@
 // The station against the meter simulator: the poll order and link states, the one-second
 // tick and the data grid, the history records, new files after a save, and a line that comes
-// back after it was lost.
+// back after it was lost. (A history file that goes away: the session's tests.)
 #include <QTest>
 #include <cstring>
 
@@ -161,41 +161,6 @@ private slots:
         std::memcpy(record.data() + 4, &b, 4);
         std::memcpy(record.data() + 8, &c, 4);
         QCOMPARE(bytes.right(12), record);
-        QVERIFY(station.prompter.boxes().isEmpty());
-    }
-
-    void aHistoryFileThatGoesAwayIsFollowedByANewOne() {
-        StationFixture station;
-        const QList<MeterLine> meters = threeMeters().mid(0, 1);
-        station.writeConfig(meters, 1);
-        QVERIFY(station.startSimulator(meters));
-        TForm1& form = station.start();
-        const QString first = form.history().path();
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(first).size() >= 1176 + 4, 3000);
-
-        // Deleted: the next record starts a new file, named in panel 0.
-        station.clock.advanceSeconds(10);
-        QVERIFY(QFile::remove(first));
-        const QString second = station.path(QStringLiteral("26年12月/07日10时45分28秒.nv"));
-        QTRY_COMPARE_WITH_TIMEOUT(form.statusPanelText(0),
-                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(second),
-                                  3000);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(second).size() >= 1176 + 4, 3000);
-        QCOMPARE(decodeHistoryHeader(station.readFile(second)).startTime,
-                 oleDateFromParts(2026, 12, 7, 10, 45, 28));
-
-        // Moved away, month folder and all: the same.
-        station.clock.advanceSeconds(10);
-        QVERIFY(QDir().rename(station.path(QStringLiteral("26年12月")),
-                              station.path(QStringLiteral("moved"))));
-        const QString third = station.path(QStringLiteral("26年12月/07日10时45分38秒.nv"));
-        QTRY_COMPARE_WITH_TIMEOUT(form.statusPanelText(0),
-                                  QStringLiteral("当前文件：") + QDir::toNativeSeparators(third),
-                                  3000);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(third).size() >= 1176 + 4, 3000);
-        const qint64 movedSize =
-            QFileInfo(station.path(QStringLiteral("moved/07日10时45分28秒.nv"))).size();
-        QCOMPARE((movedSize - 1176) % 4, 0);
         QVERIFY(station.prompter.boxes().isEmpty());
     }
 

@@ -1,0 +1,163 @@
+#include "stationsession.h"
+
+#include <QDir>
+
+#include "shared/datetime.h"
+#include "shared/gbk.h"
+
+namespace tamlo::station {
+
+StationSession::StationSession(QString workingDirectory, Clock& clock, StationLine& line,
+                               QObject* parent)
+    : QObject(parent),
+      workingDirectory_(std::move(workingDirectory)),
+      clock_(clock),
+      line_(line),
+      configFile_(QDir(workingDirectory_).filePath(QStringLiteral("config.dat"))),
+      history_(workingDirectory_) {}
+
+// ---- Start-up and close ----------------------------------------------------------------------
+
+void StationSession::load() {
+    const LoadedConfig loaded = configFile_.load();
+    edit_ = loaded.table;
+    config_ = loaded.config;
+    for (DeviceEntry& entry : edit_.entries) {
+        entry.retries = 0;
+    }
+    active_ = edit_;
+    QDir(workingDirectory_).mkpath(QStringLiteral("para"));
+}
+
+void StationSession::resetCycles() {
+    poll_.restart();
+    record_.reset();
+}
+
+void StationSession::openPort() {
+    const PortOpenResult result = line_.open(config_.portIndex, baudRate(config_.baudIndex));
+    if (result != PortOpenResult::Opened) {
+        emit portOpenFailed(portOpenFailureText(result), QString::fromLatin1(kPortMessageCaption));
+    }
+}
+
+void StationSession::startHistoryFile() {
+    history_.start(clock_.now(), config_.recordInterval, active_.count, active_);
+    emit historyFileStarted(history_.statusText());
+}
+
+void StationSession::close() {
+    configFile_.writeSlots(active_);
+    line_.close();
+}
+
+// ---- Ticks -----------------------------------------------------------------------------------
+
+void StationSession::pollTick() {
+    if (active_.count == 0) {
+        return;
+    }
+    line_.maintain();
+    const PollCycle::TickResult result = poll_.tick(line_.link(), active_, live_);
+    if (result.state != PollCycle::LinkState::Unchanged) {
+        emit linkStateChanged(result.device, result.state == PollCycle::LinkState::Answered);
+    }
+}
+
+void StationSession::secondTick() {
+    const QDateTime now = clock_.now();
+    const RecordCycle::Tick tick = record_.tick(now, live_, active_.count, config_.recordInterval);
+    emit secondTicked(tick);
+    if (tick.recorded) {
+        // A file that cannot take the record (another shape of record, or the file went away)
+        // gives way to a new one.
+        if (history_.record(now, config_.recordInterval, active_, record_.recordBuffer().data())) {
+            emit historyFileStarted(history_.statusText());
+        }
+        emit recordTaken(tick.pointLabel);
+    }
+}
+
+// ---- Device table ----------------------------------------------------------------------------
+
+bool StationSession::addDevice(const DeviceEntry& entry) {
+    return edit_.count < kMaxDevices && station::addDevice(edit_, entry);
+}
+
+bool StationSession::changeDevice(int index, const DeviceEntry& entry) {
+    return station::changeDevice(edit_, index, entry);
+}
+
+bool StationSession::deleteDevice(int index) {
+    return station::deleteDevice(edit_, index);
+}
+
+bool StationSession::save(const StationConfig& settings) {
+    StationConfig saved = config_;
+    saved.portIndex = settings.portIndex;
+    saved.baudIndex = settings.baudIndex;
+    saved.recordInterval = settings.recordInterval;
+    if (!configFile_.save(edit_, saved)) {
+        return false;  // config.dat cannot be opened: nothing changes
+    }
+    config_ = saved;
+    // The first tick after a save records at once.
+    record_.setRecordTick(config_.recordInterval);
+    active_ = edit_;
+    emit activeTableChanged();
+    openPort();
+    poll_.restart();
+    // While recording runs, a new shape of record goes to a new file at once (in setup mode,
+    // leaving it starts the new file).
+    if (!isConfiguring() && !history_.describes(config_.recordInterval, active_.count, active_)) {
+        startHistoryFile();
+    }
+    return true;
+}
+
+// ---- Setup mode ------------------------------------------------------------------------------
+
+void StationSession::setMode(SetupMode mode) {
+    const bool resumed = mode_ == SetupMode::Configuring && mode != SetupMode::Configuring;
+    mode_ = mode;
+    emit setupModeChanged(mode_);
+    // Records after a pause would not stand at the times their positions give: a new file.
+    if (resumed) {
+        startHistoryFile();
+    }
+}
+
+bool StationSession::logIn(const QString& password) {
+    if (stringToGbk(password) != config_.password) {
+        return false;
+    }
+    setMode(mode_ == SetupMode::Locked ? SetupMode::Unlocked : mode_);
+    return true;
+}
+
+void StationSession::lock() {
+    setMode(SetupMode::Locked);
+}
+
+void StationSession::configure() {
+    if (mode_ != SetupMode::Locked) {
+        setMode(SetupMode::Configuring);
+    }
+}
+
+StationSession::PasswordChange StationSession::changePassword(const QString& first,
+                                                              const QString& second) {
+    // The password changes only after a log-in, whatever a stale panel or a click may do.
+    if (mode_ == SetupMode::Locked) {
+        return PasswordChange::Refused;
+    }
+    // A text that config.dat cannot hold whole would lock the operator out after a restart.
+    if (first != second || !fitsGbk(first, kPasswordBytes)) {
+        return PasswordChange::Mismatch;
+    }
+    config_.password = stringToGbk(first);
+    configFile_.writePassword(config_.password);
+    return PasswordChange::Changed;
+}
+
+}  // namespace tamlo::station

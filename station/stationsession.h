@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "devicetable.h"
+#include "pollcycle.h"
+#include "recordcycle.h"
+#include "stationline.h"
+
+namespace tamlo {
+class Clock;
+}
+
+namespace tamlo::station {
+
+// The station without its window: config.dat, the edit and active device tables, the live
+// values, the poll and record cycles, the history file and the setup mode. It shows nothing:
+// what the pages show leaves by signals, and the window's handlers ask it.
+class StationSession : public QObject {
+    Q_OBJECT
+public:
+    // Locked: the device table cannot change. Unlocked: logged in with the password.
+    // Configuring: the device table is being edited, polling and recording stand still.
+    enum class SetupMode { Locked, Unlocked, Configuring };
+
+    StationSession(QString workingDirectory, Clock& clock, StationLine& line,
+                   QObject* parent = nullptr);
+
+    // Start-up, in the window's order: load (or create) config.dat and the "para" directory;
+    // reset the cycles; open the port; start this run's history file.
+    void load();
+    void resetCycles();
+    void openPort();
+    void startHistoryFile();
+    // Close: the 64 slots of the active table go to config.dat, the port is closed.
+    void close();
+
+    // The poll tick (one exchange) and the one-second tick.
+    void pollTick();
+    void secondTick();
+
+    // The device table as the operator edits it; each returns whether the table changed.
+    bool addDevice(const DeviceEntry& entry);
+    bool changeDevice(int index, const DeviceEntry& entry);
+    bool deleteDevice(int index);
+    // Saves the edit table with these settings and makes it the active one. False (and nothing
+    // changed) when config.dat cannot be written.
+    bool save(const StationConfig& settings);
+
+    // Setup mode.
+    bool logIn(const QString& password);
+    // Locks again; a pause for configuring ends and the station runs on.
+    void lock();
+    void configure();
+    enum class PasswordChange { Refused, Mismatch, Changed };
+    PasswordChange changePassword(const QString& first, const QString& second);
+    SetupMode setupMode() const { return mode_; }
+    bool isConfiguring() const { return mode_ == SetupMode::Configuring; }
+    bool isUnlocked() const { return mode_ != SetupMode::Locked; }
+
+    const DeviceTable& editTable() const { return edit_; }
+    const DeviceTable& activeTable() const { return active_; }
+    const StationConfig& config() const { return config_; }
+    const LiveValueTable& liveValues() const { return live_; }
+    const PollCycle& pollCycle() const { return poll_; }
+    const RecordCycle& recordCycle() const { return record_; }
+    const HistoryLog& history() const { return history_; }
+    StationLine& line() { return line_; }
+    QString workingDirectory() const { return workingDirectory_; }
+
+signals:
+    void setupModeChanged(tamlo::station::StationSession::SetupMode mode);
+    // The active table changed (a save): tiles, rows and the data grid's header follow it.
+    void activeTableChanged();
+    // The device asked in this poll answered, or failed its turn.
+    void linkStateChanged(int device, bool answered);
+    // The texts of this second: clock, data grid row, tiles and value boxes.
+    void secondTicked(const tamlo::station::RecordCycle::Tick& tick);
+    // A record went to the history file: one point per curve, recordBuffer() holds the values.
+    void recordTaken(const QString& pointLabel);
+    void historyFileStarted(const QString& statusText);
+    void portOpenFailed(const QString& text, const QString& caption);
+
+private:
+    void setMode(SetupMode mode);
+
+    QString workingDirectory_;
+    Clock& clock_;
+    StationLine& line_;
+    ConfigFile configFile_;
+    DeviceTable edit_;
+    DeviceTable active_;
+    StationConfig config_;
+    LiveValueTable live_{};
+    PollCycle poll_;
+    RecordCycle record_;
+    HistoryLog history_;
+    SetupMode mode_ = SetupMode::Locked;
+};
+
+}  // namespace tamlo::station
