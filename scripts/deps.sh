@@ -5,6 +5,9 @@
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
 #   scripts/deps.sh bench   test + QCustomPlot and pandas (the chart and export benchmarks compare
 #                           against them)
+#   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
+#                           desktop entry and file type tools)
+#   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter
 set -euo pipefail
 
 profile="${1:-test}"
@@ -13,9 +16,13 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-q
 case "$profile" in
   build) ;;
   test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils) ;;
-  demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm) ;;
+  demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas) ;;
-  *) echo "usage: $0 build|test|demo|bench" >&2; exit 2 ;;
+  package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
+                      desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
+  screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick
+                          python3-pyatspi at-spi2-core dbus-bin) ;;
+  *) echo "usage: $0 build|test|demo|bench|package|screenshots" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -45,6 +45,10 @@ CommandLine parseCommandLine(const QStringList& arguments, bool withStep) {
         c.kind = CommandLine::Kind::Help;
         return c;
     }
+    if (arguments.contains(QStringLiteral("--version"))) {
+        c.kind = CommandLine::Kind::Version;
+        return c;
+    }
     if (!arguments.contains(QStringLiteral("--export"))) {
         if (arguments.size() > 1 || (arguments.size() == 1 && arguments[0].startsWith('-'))) {
             return usageError(QStringLiteral("unexpected arguments: ") + arguments.join(' '));
@@ -119,6 +123,7 @@ QString commandUsage(const QString& program, const QString& inputPattern, bool w
         "standard error,\n      writes nothing and exits with status 1; a usage error exits with "
         "status 2\n");
     text += QStringLiteral("  %1 --help\n      this text\n").arg(program);
+    text += QStringLiteral("  %1 --version\n      the version\n").arg(program);
     return text;
 }
 
@@ -154,6 +159,9 @@ std::optional<int> handleCommandLine(const CommandLine& command, const QString& 
             return std::nullopt;
         case CommandLine::Kind::Help:
             print(stdout, commandUsage(program, inputPattern, withStep));
+            return 0;
+        case CommandLine::Kind::Version:
+            print(stdout, program + QStringLiteral(" " TAMLO_VERSION "\n"));
             return 0;
         case CommandLine::Kind::UsageError:
             print(stderr, command.error + QLatin1Char('\n') +

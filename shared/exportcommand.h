@@ -16,8 +16,9 @@ namespace tamlo {
 //   prog --export FILE --from "YYYY-MM-DD HH:MM:SS" --to "YYYY-MM-DD HH:MM:SS" [--step n]
 //        --output OUT              the export without a window
 //   prog --help
+//   prog --version
 struct CommandLine {
-    enum class Kind { Window, Help, Export, UsageError };
+    enum class Kind { Window, Help, Version, Export, UsageError };
     Kind kind = Kind::Window;
     QString openFile;  // Window: the file to open at start-up, if any
     QString input;     // Export
@@ -39,8 +40,8 @@ using ExportJobOpener =
 int runExportCommand(const CommandLine& command, const ExportJobOpener& open, std::FILE* out,
                      std::FILE* err);
 
-// Handles Help, Export and UsageError command lines and gives their exit status; empty for a
-// window command line, which the program goes on to show.
+// Handles Help, Version, Export and UsageError command lines and gives their exit status; empty
+// for a window command line, which the program goes on to show.
 std::optional<int> handleCommandLine(const CommandLine& command, const QString& program,
                                      const QString& inputPattern, bool withStep,
                                      const ExportJobOpener& open);

@@ -49,4 +49,12 @@ private:
     QElapsedTimer lastAttempt_;
 };
 
+// Why a port at `systemPath` could not be opened, in words for the operator's standard error and
+// the status bar's tool tip: the path and the system's error text, and when the system refuses
+// access, which group the user must join (the dialout group on Debian). Where the path itself is
+// usable, says the port is busy or no port. Empty on systems without such paths.
+QString portFailureReason(const QString& systemPath);
+// The same from a system error number and the device's group, as the system gave them.
+QString portFailureReason(const QString& systemPath, int errorNumber, const QString& deviceGroup);
+
 }  // namespace tamlo::station

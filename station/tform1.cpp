@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "shared/datetime.h"
 #include "shared/gbk.h"
@@ -284,6 +285,13 @@ void TForm1::wireHandlers() {
     connect(&session_, &StationSession::historyFileStarted, statusPanels_[0], &QLabel::setText);
     connect(&session_, &StationSession::portOpenFailed, this,
             [this](const QString& text, const QString& caption) {
+                // Why, for whoever sets the station up: on standard error and as panel 0's tool
+                // tip.
+                const QString reason = portFailureReason(port_.systemPath());
+                statusPanels_[0]->setToolTip(reason);
+                if (!reason.isEmpty()) {
+                    std::fprintf(stderr, "tamlo_pro: %s\n", reason.toLocal8Bit().constData());
+                }
                 prompter_.message(this, text, caption);
             });
     connect(paramPanel_, &ParamListPanel::parameterExchanged, this, [this] {

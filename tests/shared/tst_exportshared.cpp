@@ -179,6 +179,8 @@ private slots:
         QCOMPARE(parse({"a.dat"}).openFile, QString("a.dat"));
         QCOMPARE(parse({"a.dat", "b.dat"}).kind, Kind::UsageError);
         QCOMPARE(parse({"--help"}).kind, Kind::Help);
+        QCOMPARE(parse({"--version"}).kind, Kind::Version);
+        QCOMPARE(parse({"a.dat", "--version"}, false).kind, Kind::Version);
         const QStringList full{"--export", "a.dat",
                                "--from",   "2007-04-11 10:00:00",
                                "--to",     "2007-04-11 11:00:00",

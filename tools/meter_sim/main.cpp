@@ -29,6 +29,7 @@ Options:
   --reply-delay-ms N     wait N milliseconds before each reply (a slow meter; beyond the
                          station's read time-out of about 65 ms the station counts it as silent)
   --help                 show this text
+  --version              show the version
 
 Meters file: one meter a line; '#' starts a comment; blank lines are ignored.
   <address> <model> <channel> <source> <decimals> [p<code>=<value> ...]

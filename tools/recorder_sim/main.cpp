@@ -51,6 +51,7 @@ Options:
   --reply-delay-ms N     wait N milliseconds before each reply (tamlo_ana's read time-out is
                          about 5 ms per reply byte plus 20 ms)
   --help                 show this text
+  --version              show the version
 
 Commands on standard input, one a line, each answered with "ok" or "error <text>":
   fault <address> <kind> [count]   the recorder misbehaves on its next [count] requests (no

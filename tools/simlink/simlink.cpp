@@ -17,6 +17,10 @@ std::optional<SimulatorArguments> parseSimulatorArguments(
             arguments.help = true;
             continue;
         }
+        if (word == "--version") {
+            arguments.version = true;
+            continue;
+        }
         std::string name = word;
         std::optional<std::string> value;
         if (auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
@@ -42,7 +46,7 @@ std::optional<SimulatorArguments> parseSimulatorArguments(
         }
         given[name] = *value;
     }
-    if (arguments.help)
+    if (arguments.help || arguments.version)
         return arguments;
 
     for (auto& [name, value] : given) {
@@ -89,6 +93,11 @@ std::optional<SimulatorArguments> takeArguments(int argc, const char* const* arg
     }
     if (arguments->help) {
         std::cout << usage << std::flush;
+        exitCode = kExitOk;
+        return std::nullopt;
+    }
+    if (arguments->version) {
+        std::cout << programName << " " << TAMLO_VERSION << std::endl;
         exitCode = kExitOk;
         return std::nullopt;
     }

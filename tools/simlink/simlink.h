@@ -8,7 +8,8 @@
 //
 // Command line
 //   <simulator> --link <path> [--log <file>] [--reply-delay-ms N] <its own options>
-//   --help prints the usage on stdout and exits 0. Options take their value as the next
+//   --help prints the usage on stdout and exits 0; --version prints "<simulator> <version>" and
+//   exits 0. Options take their value as the next
 //   argument or after '=' (--link=demo/COM1).
 //
 // Standard output: only these lines, each flushed at once:
@@ -57,6 +58,7 @@ inline constexpr int kExitUsage = 2;
 
 struct SimulatorArguments {
     bool help = false;
+    bool version = false;
     std::string linkPath;
     std::string logPath;
     int replyDelayMs = 0;
@@ -65,14 +67,16 @@ struct SimulatorArguments {
 };
 
 // Parses the shared options and the simulator's own `ownOptions` (each takes a value).
-// `requiredOptions` must be given unless --help is. On failure `error` says what is wrong.
+// `requiredOptions` must be given unless --help or --version is. On failure `error` says what is
+// wrong.
 std::optional<SimulatorArguments> parseSimulatorArguments(
     int argc, const char* const* argv, const std::vector<std::string>& ownOptions,
     const std::vector<std::string>& requiredOptions, std::string& error);
 
 // The start of a simulator's main(): parses the arguments as parseSimulatorArguments() does.
 // Gives nothing when the program is to end at once, with `exitCode` set: after printing `usage`
-// for --help (0), or after reporting a bad argument on standard error (2).
+// for --help (0), after printing the version for --version (0), or after reporting a bad argument
+// on standard error (2).
 std::optional<SimulatorArguments> takeArguments(int argc, const char* const* argv,
                                                 const char* programName, const char* usage,
                                                 const std::vector<std::string>& ownOptions,

@@ -259,6 +259,9 @@ void TestSimLink::sharedArguments() {
 
     arguments = parse({"--help"}, error);
     QVERIFY(arguments.has_value() && arguments->help);
+    // The manual pages are made from --help and --version: neither needs the required options.
+    arguments = parse({"--version"}, error);
+    QVERIFY(arguments.has_value() && arguments->version && !arguments->help);
 
     const std::vector<std::vector<const char*>> bad = {
         {"--meters", "m.txt"},                                       // no link
