@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12, the packages Tamlo needs that are not installed yet.
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test)
-#   scripts/deps.sh test    build + fonts the windows and charts draw with
+#   scripts/deps.sh test    build + fonts the windows and charts draw with, a virtual X display
+#                           and the desktop entry and file type checkers
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
 #   scripts/deps.sh bench   test + QCustomPlot and pandas (the chart and export benchmarks compare
 #                           against them)
@@ -15,7 +16,10 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-q
           libgl1-mesa-dev)
 case "$profile" in
   build) ;;
-  test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils) ;;
+  # The tests also read window titles under a virtual X display and check the desktop entries
+  # and file types, so those tools are part of a test machine.
+  test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils xvfb xauth xdotool file
+                   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
