@@ -3,6 +3,7 @@
 #include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
+#include "shared/stopsignals.h"
 
 int main(int argc, char** argv) {
     tamlo::WidgetPrompter prompter;
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     }
     tamlo::SystemClock clock;
     tamlo::analysis::TForm1 form(prompter, clock);
+    tamlo::StopSignals stopSignals(&tamlo::StopSignals::closeAllAndQuit);
     form.show();
     return app.exec();
 }
