@@ -9,16 +9,13 @@
 #endif
 #ifdef Q_OS_LINUX
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #endif
 
 namespace tamlo::test {
 
 StationProcess::StationProcess(QString executableName)
-    : executableName_(std::move(executableName)) {
-#ifdef Q_OS_LINUX
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-#endif
-}
+    : executableName_(std::move(executableName)) {}
 
 StationProcess::~StationProcess() {
     if (isRunning()) {
@@ -33,6 +30,19 @@ bool StationProcess::start(const QString& workingDirectory, int timeoutMs) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(workingDirectory);
+#ifdef Q_OS_LINUX
+    const quint64 limit = fileSizeLimit_;
+    process_.setChildProcessModifier([limit] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (limit != 0) {
+            ::signal(SIGXFSZ, SIG_DFL);
+            struct rlimit r {};
+            ::getrlimit(RLIMIT_FSIZE, &r);
+            r.rlim_cur = limit;
+            ::setrlimit(RLIMIT_FSIZE, &r);
+        }
+    });
+#endif
     process_.start(SimulatorProcess::executablePath(executableName_), {});
     return process_.waitForStarted(timeoutMs);
 }

@@ -14,6 +14,9 @@ public:
     StationProcess(const StationProcess&) = delete;
     StationProcess& operator=(const StationProcess&) = delete;
 
+    // The child starts with this file size limit (RLIMIT_FSIZE) and SIGXFSZ at its default
+    // action: a program that does not ignore the signal dies on its first write past the limit.
+    void setFileSizeLimit(quint64 bytes) { fileSizeLimit_ = bytes; }
     bool start(const QString& workingDirectory, int timeoutMs = 10000);
     void sendSignal(int signal);
     // Waits for the end; true when it came within the time-out.
@@ -28,6 +31,7 @@ private:
     QString executableName_;
     QProcess process_;
     QString stderrText_;
+    quint64 fileSizeLimit_ = 0;  // 0: none
 };
 
 }  // namespace tamlo::test
