@@ -4,6 +4,7 @@
 #   scripts/deps.sh test    build + fonts the windows and charts draw with
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
 #   scripts/deps.sh bench   test + QCustomPlot (the chart benchmark compares against it)
+#   scripts/deps.sh fuzz    build + clang and its libFuzzer runtime (scripts/fuzz.sh)
 set -euo pipefail
 
 profile="${1:-test}"
@@ -14,7 +15,8 @@ case "$profile" in
   test) packages+=(fonts-wqy-microhei fonts-dseg) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev) ;;
-  *) echo "usage: $0 build|test|demo|bench" >&2; exit 2 ;;
+  fuzz) packages+=(clang libclang-rt-dev) ;;
+  *) echo "usage: $0 build|test|demo|bench|fuzz" >&2; exit 2 ;;
 esac
 
 missing=()
