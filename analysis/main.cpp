@@ -7,6 +7,7 @@
 #include "shared/exportcommand.h"
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
+#include "shared/stopsignals.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     }
     tamlo::SystemClock clock;
     tamlo::analysis::TForm1 form(prompter, clock);
+    tamlo::StopSignals stopSignals(&tamlo::StopSignals::closeAllAndQuit);
     form.show();
     if (!command.openFile.isEmpty()) {
         form.openFile(command.openFile);

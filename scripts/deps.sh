@@ -9,6 +9,7 @@
 #   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
 #                           desktop entry and file type tools)
 #   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter
+#   scripts/deps.sh fuzz    build + clang and its libFuzzer runtime (scripts/fuzz.sh)
 set -euo pipefail
 
 profile="${1:-test}"
@@ -26,7 +27,8 @@ case "$profile" in
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick
                           python3-pyatspi at-spi2-core dbus-bin) ;;
-  *) echo "usage: $0 build|test|demo|bench|package|screenshots" >&2; exit 2 ;;
+  fuzz) packages+=(clang libclang-rt-dev) ;;
+  *) echo "usage: $0 build|test|demo|bench|package|screenshots|fuzz" >&2; exit 2 ;;
 esac
 
 missing=()

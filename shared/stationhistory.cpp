@@ -1,5 +1,7 @@
 #include "stationhistory.h"
 
+#include <cerrno>
+
 #include <limits>
 
 #include <QtEndian>
@@ -71,32 +73,67 @@ bool syncToDisk(QFile& file) {
 
 }  // namespace
 
-bool createHistoryFile(const QString& path, const StationHistoryHeader& header) {
+namespace {
+
+// The system's reason for the last failure of `file`, or of the last call when the file has none.
+QString failureReason(const QFileDevice& file, int savedErrno) {
+    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty()) {
+        return file.errorString();
+    }
+    return qt_error_string(savedErrno);
+}
+
+void setError(QString* error, const QString& text) {
+    if (error != nullptr) {
+        *error = text;
+    }
+}
+
+}  // namespace
+
+bool createHistoryFile(const QString& path, const StationHistoryHeader& header, QString* error) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        setError(error, failureReason(file, errno));
         return false;
     }
     const QByteArray bytes = encodeHistoryHeader(header);
+    errno = 0;
     const bool ok = file.write(bytes) == bytes.size() && syncToDisk(file);
+    if (!ok) {
+        const int saved = errno;
+        setError(error, failureReason(file, saved));
+        file.close();
+        QFile::remove(path);  // a torn header is no history file
+        return false;
+    }
     file.close();
-    return ok;
+    return true;
 }
 
-bool appendHistoryRecord(const QString& path, const float* values, int count) {
+bool appendHistoryRecord(const QString& path, const float* values, int count, QString* error) {
     if (count <= 0) {
         return true;
     }
+    // Unbuffered: a write that fails must not be retried behind our back when the file closes,
+    // after the torn part has been cut off.
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered)) {
+        setError(error, failureReason(file, errno));
         return false;
     }
     const qint64 size = file.size();
     if (size < kHistoryHeaderSize) {
-        return false;  // not a history file of ours any more; never write records without a header
+        // not a history file of ours any more; never write records without a header
+        setError(error,
+                 QStringLiteral("文件不足 %1 字节，不是历史数据文件").arg(kHistoryHeaderSize));
+        return false;
     }
     const qint64 recordSize = 4LL * count;
-    const qint64 aligned = kHistoryHeaderSize + (size - kHistoryHeaderSize) / recordSize * recordSize;
+    const qint64 aligned =
+        kHistoryHeaderSize + (size - kHistoryHeaderSize) / recordSize * recordSize;
     if (aligned != size && !file.resize(aligned)) {
+        setError(error, failureReason(file, errno));
         return false;
     }
     QByteArray record(static_cast<qsizetype>(recordSize), '\0');
@@ -104,11 +141,18 @@ bool appendHistoryRecord(const QString& path, const float* values, int count) {
         qToLittleEndian(values[i], record.data() + 4 * i);
     }
     if (!file.seek(aligned)) {
+        setError(error, failureReason(file, errno));
         return false;
     }
-    const bool ok = file.write(record) == record.size() && syncToDisk(file);
+    errno = 0;
+    if (file.write(record) != record.size() || !syncToDisk(file)) {
+        const int saved = errno;
+        setError(error, failureReason(file, saved));
+        file.resize(aligned);  // best effort: the readers ignore a torn tail anyway
+        return false;
+    }
     file.close();
-    return ok;
+    return true;
 }
 
 std::uint64_t historyRecordCount(std::uint64_t fileSize, std::uint32_t channelCount) {

@@ -30,20 +30,24 @@ struct StationHistoryHeader {
     // Slot i holds the 8 tag bytes of device i as stored in the device table.
     std::array<TagBytes, kHistoryTagSlots> tags{};
 
-    QString tag(int channel) const;  // decoded GBK text up to the first zero byte
+    QString tag(int channel) const;          // decoded GBK text up to the first zero byte
     QByteArray tagBytes(int channel) const;  // the stored bytes up to the first zero byte
 };
 
 QByteArray encodeHistoryHeader(const StationHistoryHeader& header);
 StationHistoryHeader decodeHistoryHeader(const QByteArray& bytes);  // at least 1176 bytes
 
-// Writer side, used by the station.
-// Creates (or truncates) the file and writes the header in one write.
-bool createHistoryFile(const QString& path, const StationHistoryHeader& header);
+// Writer side, used by the station. On failure both put the system's reason into `error`.
+// Creates (or truncates) the file and writes the header in one write. A file that could not be
+// written whole is removed again (it would hold no record).
+bool createHistoryFile(const QString& path, const StationHistoryHeader& header,
+                       QString* error = nullptr);
 // Appends one record of `count` values and flushes it to the storage device before returning.
 // A torn record left at the end by a power cut is cut off first, so that every record stays at
-// the position its index gives.
-bool appendHistoryRecord(const QString& path, const float* values, int count);
+// the position its index gives; so is the part of this record that a failed write (disk full,
+// file size limit) left behind, as far as the system lets it.
+bool appendHistoryRecord(const QString& path, const float* values, int count,
+                         QString* error = nullptr);
 
 // Reader side. Opens the file for one operation (a page, an export) and closes it when destroyed,
 // so the station may go on appending to a file that is being shown.

@@ -6,6 +6,7 @@
 #include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
+#include "shared/stopsignals.h"
 #include "station/tform1.h"
 
 namespace {
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     }
     tamlo::SystemClock clock;
     tamlo::station::TForm1 form(QDir::currentPath(), prompter, clock);
+    tamlo::StopSignals stopSignals(&tamlo::StopSignals::closeAllAndQuit);
     form.show();
     return app.exec();
 }

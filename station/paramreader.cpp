@@ -122,7 +122,9 @@ ParameterReader::ReadOutcome ParameterReader::read(ByteLink& link, const DeviceT
     const int n =
         buildRequest(active.entries[static_cast<std::size_t>(shownDevice_)], *parameter, request);
     outcome.asked = true;
-    if (!exchange(link, request, n, reply, kParamReplySize)) {
+    // Only this meter's answer to this request (a late reply of another has a good CRC too).
+    if (!exchange(link, request, n, reply, kParamReplySize) || reply[0] != request[0] ||
+        reply[1] != kReadParam) {
         cached.valid = 0;  // the value stays as it was
         return outcome;
     }

@@ -53,7 +53,10 @@ PollCycle::TickResult PollCycle::tick(ByteLink& link, DeviceTable& active, LiveV
     result.polled = true;
     result.device = i;
 
-    if (exchange(link, request, n, reply, kValueReplySize)) {
+    // A reply of another meter (a late one on a noisy line) has a good CRC too: only this
+    // meter's answer to this request may give its value.
+    if (exchange(link, request, n, reply, kValueReplySize) && reply[0] == device.address &&
+        reply[1] == kReadValue) {
         LiveValue& value = live[static_cast<std::size_t>(i)];
         value.valid = 1;
         value.raw = static_cast<std::int16_t>((reply[3] << 8) | reply[4]);

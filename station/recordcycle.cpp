@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
 
 #include "shared/datetime.h"
 #include "shared/numbertext.h"
@@ -61,6 +63,17 @@ QString HistoryLog::fileStampName(const QDateTime& t) {
 
 bool HistoryLog::start(const QDateTime& now, std::uint16_t interval, int deviceCount,
                        const DeviceTable& table) {
+    QString reason;
+    if (!startFile(now, interval, deviceCount, table, &reason)) {
+        fail(reason);
+        return false;
+    }
+    recover();
+    return true;
+}
+
+bool HistoryLog::startFile(const QDateTime& now, std::uint16_t interval, int deviceCount,
+                           const DeviceTable& table, QString* error) {
     const QDir working(workingDirectory_);
     // A file of the same name is truncated only while it holds no record (a second start in the
     // same second); one with records (the clock was set back) is kept, and this file takes the
@@ -75,7 +88,10 @@ bool HistoryLog::start(const QDateTime& now, std::uint16_t interval, int deviceC
         }
         stampTime = stampTime.addSecs(1);
     }
-    working.mkpath(monthDirectoryName(stampTime));
+    if (!working.mkpath(monthDirectoryName(stampTime))) {
+        *error = qt_error_string(errno);
+        return false;
+    }
 
     header_ = StationHistoryHeader{};
     header_.startTime = toOleDate(now);
@@ -84,24 +100,60 @@ bool HistoryLog::start(const QDateTime& now, std::uint16_t interval, int deviceC
     for (int i = 0; i < kDeviceSlots; ++i) {
         header_.tags[static_cast<std::size_t>(i)] = table.entries[static_cast<std::size_t>(i)].tag;
     }
-    return createHistoryFile(path_, header_);
+    return createHistoryFile(path_, header_, error);
 }
 
-bool HistoryLog::append(const float* values, int count) {
+bool HistoryLog::append(const float* values, int count, QString* error) {
     if (path_.isEmpty() || count != static_cast<int>(header_.channelCount)) {
         return false;  // never write a record of another width than the header states
     }
-    return appendHistoryRecord(path_, values, count);
+    return appendHistoryRecord(path_, values, count, error);
 }
 
 bool HistoryLog::record(const QDateTime& now, std::uint16_t interval, const DeviceTable& active,
                         const float* values) {
-    if (describes(interval, active.count, active) && append(values, active.count)) {
-        return false;
+    QString reason;
+    if (!failing_ && describes(interval, active.count, active)) {
+        if (append(values, active.count, &reason)) {
+            return false;
+        }
+        fail(reason);
     }
-    start(now, interval, active.count, active);
-    append(values, active.count);
+    // A new file whose first record is this one: no record is dated by a shifted position.
+    if (startFile(now, interval, active.count, active, &reason) &&
+        append(values, active.count, &reason)) {
+        recover();
+        return true;
+    }
+    if (QFileInfo(path_).size() <= kHistoryHeaderSize) {
+        QFile::remove(path_);  // a header without its first record: the retry makes another
+    }
+    ++lostRecords_;
+    fail(reason);
     return true;
+}
+
+void HistoryLog::fail(const QString& reason) {
+    const bool news = !failing_ || reason != error_;
+    failing_ = true;
+    error_ = reason;
+    if (news) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(statusText()));
+        std::fflush(stderr);
+    }
+}
+
+void HistoryLog::recover() {
+    if (failing_) {
+        failing_ = false;
+        std::fprintf(
+            stderr, "%s\n",
+            qUtf8Printable(QStringLiteral("记录恢复（丢失 %1 条记录）：").arg(lostRecords_) +
+                           QDir::toNativeSeparators(path_)));
+        std::fflush(stderr);
+    }
+    error_.clear();
+    lostRecords_ = 0;
 }
 
 bool HistoryLog::describes(std::uint16_t interval, int deviceCount,
@@ -111,7 +163,8 @@ bool HistoryLog::describes(std::uint16_t interval, int deviceCount,
         return false;
     }
     for (int i = 0; i < deviceCount; ++i) {
-        if (header_.tags[static_cast<std::size_t>(i)] != table.entries[static_cast<std::size_t>(i)].tag) {
+        if (header_.tags[static_cast<std::size_t>(i)] !=
+            table.entries[static_cast<std::size_t>(i)].tag) {
             return false;
         }
     }
@@ -119,6 +172,11 @@ bool HistoryLog::describes(std::uint16_t interval, int deviceCount,
 }
 
 QString HistoryLog::statusText() const {
+    if (failing_) {
+        return QStringLiteral("记录失败：无法写入“%1”：%2（已丢失 %3 条记录，下一记录时重试）")
+            .arg(QDir::toNativeSeparators(path_), error_)
+            .arg(lostRecords_);
+    }
     return QStringLiteral("当前文件：") + QDir::toNativeSeparators(path_);
 }
 

@@ -29,12 +29,12 @@ public:
     struct Tick {
         QString clockText;
         bool hasDevices = false;
-        int row = 0;             // grid row that receives this second's values
-        QString rowTime;         // "hh:nn:ss"
-        QStringList texts;       // one per active device: the value text or "Err"
-        bool recorded = false;   // a record is due: recordBuffer holds it
-        int bandStart = 0;       // first row of the band of asterisks after a record
-        QString pointLabel;      // label of the curve points of the record
+        int row = 0;            // grid row that receives this second's values
+        QString rowTime;        // "hh:nn:ss"
+        QStringList texts;      // one per active device: the value text or "Err"
+        bool recorded = false;  // a record is due: recordBuffer holds it
+        int bandStart = 0;      // first row of the band of asterisks after a record
+        QString pointLabel;     // label of the curve points of the record
     };
 
     Tick tick(const QDateTime& now, const LiveValueTable& live, int activeCount,
@@ -56,20 +56,28 @@ private:
 };
 
 // The station's history file: where it lies, what its header says, and the appends.
+//
+// A record that cannot be written (disk full, file size limit, read-only or vanished folder) is
+// reported in the status text and on standard error with the system's reason. The file it was
+// meant for takes no further record: a record's time is its position in the file, so a record
+// after a lost one would be dated too early. The next records go to a new file started at the
+// first of them; while even that fails, each record retries and is counted as lost.
 class HistoryLog {
 public:
-    explicit HistoryLog(QString workingDirectory) : workingDirectory_(std::move(workingDirectory)) {}
+    explicit HistoryLog(QString workingDirectory)
+        : workingDirectory_(std::move(workingDirectory)) {}
 
     // Creates the month directory and the file named after `now`, with a header for the given
     // interval, device count and the tags of the 64 table slots. An existing file of that name
-    // is truncated. False when the file could not be created (the station runs on).
+    // is truncated. False when the file could not be created (the station runs on; the failure
+    // shows in statusText() and the next record tries again).
     bool start(const QDateTime& now, std::uint16_t interval, int deviceCount,
                const DeviceTable& table);
-    bool append(const float* values, int count);
+    bool append(const float* values, int count, QString* error = nullptr);
     // Appends one record of the active devices. When the current file cannot take it (its
     // header describes another shape of record, or the file was deleted, moved or made
-    // unwritable meanwhile), a new file is started at `now` and the record goes there. True when
-    // a new file was started.
+    // unwritable meanwhile, or its last append failed), a new file is started at `now` and the
+    // record goes there. True when statusText() changed: a new file, or a failure.
     bool record(const QDateTime& now, std::uint16_t interval, const DeviceTable& active,
                 const float* values);
 
@@ -78,11 +86,16 @@ public:
     bool describes(std::uint16_t interval, int deviceCount, const DeviceTable& table) const;
 
     bool isOpen() const { return !path_.isEmpty(); }
+    // True while records cannot be written; error() holds the system's reason.
+    bool failing() const { return failing_; }
+    QString error() const { return error_; }
+    // Records lost since the writes began to fail.
+    int lostRecords() const { return lostRecords_; }
     QString path() const { return path_; }
     QString monthDirectory() const { return monthDirectory_; }
     QString fileStamp() const { return fileStamp_; }
     const StationHistoryHeader& header() const { return header_; }
-    // "当前文件：" + the file's full path, for the status bar.
+    // "当前文件：" + the file's full path, for the status bar; while writes fail, the failure.
     QString statusText() const;
 
     static QString monthDirectoryName(const QDateTime& t);  // "yy'年'mm'月'"
@@ -94,6 +107,14 @@ private:
     QString fileStamp_;
     QString path_;
     StationHistoryHeader header_;
+    bool failing_ = false;
+    QString error_;
+    int lostRecords_ = 0;
+
+    bool startFile(const QDateTime& now, std::uint16_t interval, int deviceCount,
+                   const DeviceTable& table, QString* error);
+    void fail(const QString& reason);
+    void recover();
 };
 
 }  // namespace tamlo::station

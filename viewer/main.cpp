@@ -5,6 +5,7 @@
 #include "shared/gbk.h"
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
+#include "shared/stopsignals.h"
 #include "viewer/tform1.h"
 #include "viewer/viewerexport.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     }
     tamlo::SystemClock clock;
     tamlo::viewer::TForm1 form(prompter, clock);
+    tamlo::StopSignals stopSignals(&tamlo::StopSignals::closeAllAndQuit);
     form.show();
     if (!command.openFile.isEmpty()) {
         form.openFile(command.openFile);

@@ -45,7 +45,8 @@ public:
         bytes.replace(5, 6, "583174");
         bytes[15] = 0;
         bytes[16] = static_cast<char>(baudIndex);
-        qToLittleEndian<std::uint16_t>(static_cast<std::uint16_t>(recordInterval), bytes.data() + 17);
+        qToLittleEndian<std::uint16_t>(static_cast<std::uint16_t>(recordInterval),
+                                       bytes.data() + 17);
         for (int i = 0; i < meters.size(); ++i) {
             station::DeviceEntry e;
             e.model = static_cast<std::uint8_t>(meters[i].model);
@@ -61,7 +62,8 @@ public:
     }
 
     // Starts the meter simulator linked as COM1 with these meters and extra file lines.
-    bool startSimulator(const QList<MeterLine>& meters, const QStringList& extraLines = {}) {
+    bool startSimulator(const QList<MeterLine>& meters, const QStringList& extraLines = {},
+                        const QStringList& extraArguments = {}) {
         QStringList lines;
         for (const MeterLine& m : meters) {
             lines << QStringLiteral("%1 %2 %3 %4 %5")
@@ -79,9 +81,11 @@ public:
             return false;
         }
         sim = std::make_unique<SimulatorProcess>(QStringLiteral("tamlo_meter_sim"));
-        const bool ok = sim->start({QStringLiteral("--link"), path(QStringLiteral("COM1")),
-                                    QStringLiteral("--meters"), path(QStringLiteral("meters.txt")),
-                                    QStringLiteral("--log"), path(QStringLiteral("sim.log"))});
+        const bool ok =
+            sim->start(QStringList{QStringLiteral("--link"), path(QStringLiteral("COM1")),
+                                   QStringLiteral("--meters"), path(QStringLiteral("meters.txt")),
+                                   QStringLiteral("--log"), path(QStringLiteral("sim.log"))} +
+                       extraArguments);
         if (!ok) {
             qWarning("%s", qPrintable(sim->errorString()));
         }

@@ -12,6 +12,7 @@ constexpr char kProgram[] = "tamlo_meter_sim";
 
 constexpr char kUsage[] =
     R"(Usage: tamlo_meter_sim --link <path> --meters <file> [--log <file>] [--reply-delay-ms N]
+                       [--noise P[,seed]]
 
 Simulates the panel meters on a station's serial line. Creates a pseudo-terminal, makes <path>
 a symbolic link to it and answers the station's value requests (READ_VALUE, 0x43) and parameter
@@ -28,6 +29,9 @@ Options:
                            <epoch ms> <request bytes> -> <reply bytes | none> [<fault or reason>]
   --reply-delay-ms N     wait N milliseconds before each reply (a slow meter; beyond the
                          station's read time-out of about 65 ms the station counts it as silent)
+  --noise P[,seed]       line noise: each reply is, with probability P (0 to 1), cut short,
+                         given a flipped byte, delayed by 2 s, or followed by stray bytes;
+                         the seed (default 1) repeats the same damage
   --help                 show this text
   --version              show the version
 

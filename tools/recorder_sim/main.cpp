@@ -50,6 +50,9 @@ Options:
                            <epoch ms> <request bytes> -> <reply bytes | none> [<fault or reason>]
   --reply-delay-ms N     wait N milliseconds before each reply (tamlo_ana's read time-out is
                          about 5 ms per reply byte plus 20 ms)
+  --noise P[,seed]       line noise: each reply is, with probability P (0 to 1), cut short,
+                         given a flipped byte, delayed by 2 s, or followed by stray bytes;
+                         the seed (default 1) repeats the same damage
   --help                 show this text
   --version              show the version
 

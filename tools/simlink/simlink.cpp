@@ -1,10 +1,39 @@
 #include "simlink.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <csignal>
 #include <iostream>
 
 namespace tamlo::sim {
+
+namespace {
+
+// "P" or "P,seed".
+bool parseNoise(const std::string& text, double& probability, std::uint32_t& seed) {
+    const std::size_t comma = text.find(',');
+    const std::string p = text.substr(0, comma);
+    if (p.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(p.c_str(), &end);
+    if (end != p.c_str() + p.size() || !(value >= 0.0 && value <= 1.0)) {
+        return false;
+    }
+    probability = value;
+    if (comma != std::string::npos) {
+        auto parsed = parseInteger(text.substr(comma + 1), 0, 4294967295LL);
+        if (!parsed) {
+            return false;
+        }
+        seed = static_cast<std::uint32_t>(*parsed);
+    }
+    return true;
+}
+
+}  // namespace
 
 std::optional<SimulatorArguments> parseSimulatorArguments(
     int argc, const char* const* argv, const std::vector<std::string>& ownOptions,
@@ -28,6 +57,7 @@ std::optional<SimulatorArguments> parseSimulatorArguments(
             value = word.substr(equals + 1);
         }
         bool known = name == "--link" || name == "--log" || name == "--reply-delay-ms" ||
+                     name == "--noise" ||
                      std::find(ownOptions.begin(), ownOptions.end(), name) != ownOptions.end();
         if (!known) {
             error = "unknown argument \"" + word + "\"";
@@ -62,6 +92,14 @@ std::optional<SimulatorArguments> parseSimulatorArguments(
                 return std::nullopt;
             }
             arguments.replyDelayMs = static_cast<int>(*delay);
+        } else if (name == "--noise") {
+            if (!parseNoise(value, arguments.noise, arguments.noiseSeed)) {
+                error =
+                    "--noise wants P[,seed] with P from 0 to 1 and a seed from 0 to "
+                    "4294967295, not \"" +
+                    value + "\"";
+                return std::nullopt;
+            }
         } else {
             arguments.options[name] = value;
         }
@@ -129,6 +167,8 @@ int serveLine(const char* programName, const SimulatorArguments& arguments, Resp
             return kExitFailure;
     }
     options.replyDelayMs = arguments.replyDelayMs;
+    options.noise = arguments.noise;
+    options.noiseSeed = arguments.noiseSeed;
     SimulatorLoop loop(terminal, responder, faults, log, options);
     int exitCode = loop.run();
     terminal.close();

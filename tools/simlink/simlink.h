@@ -7,7 +7,12 @@
 // Conventions every simulator follows (tests/support/simulatorprocess.h relies on them):
 //
 // Command line
-//   <simulator> --link <path> [--log <file>] [--reply-delay-ms N] <its own options>
+//   <simulator> --link <path> [--log <file>] [--reply-delay-ms N] [--noise P[,seed]]
+//               <its own options>
+//   --noise: each reply is, with probability P, cut short, given a flipped byte, delayed past
+//   the client's time-out, or followed by stray bytes (one of the four at random, seeded: the
+//   same seed damages the same replies of the same run of requests); the log names it
+//   "noise cut", "noise flip", "noise delay" or "noise stray".
 //   --help prints the usage on stdout and exits 0; --version prints "<simulator> <version>" and
 //   exits 0. Options take their value as the next
 //   argument or after '=' (--link=demo/COM1).
@@ -62,6 +67,8 @@ struct SimulatorArguments {
     std::string linkPath;
     std::string logPath;
     int replyDelayMs = 0;
+    double noise = 0.0;  // --noise P[,seed]: the chance that a reply is damaged
+    std::uint32_t noiseSeed = 1;
     // The simulator's own options that were given, by name with its dashes ("--meters").
     std::map<std::string, std::string> options;
 };

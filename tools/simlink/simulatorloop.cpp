@@ -90,7 +90,37 @@ SimulatorLoop::SimulatorLoop(PseudoTerminal& terminal, Responder& responder, Fau
       faults_(faults),
       log_(log),
       options_(options),
-      framer_(options.maxDataLength) {}
+      framer_(options.maxDataLength),
+      noiseRandom_(options.noiseSeed) {}
+
+std::string_view SimulatorLoop::addNoise(Bytes& reply) {
+    if (options_.noise <= 0.0 || reply.empty()) {
+        return {};
+    }
+    // Always the same two draws per reply, so a seed gives the same damage whatever happens.
+    const double chance = std::uniform_real_distribution<double>(0.0, 1.0)(noiseRandom_);
+    const std::uint32_t pick = static_cast<std::uint32_t>(noiseRandom_());
+    if (chance >= options_.noise) {
+        return {};
+    }
+    const std::uint32_t detail = pick >> 2;
+    switch (pick & 3) {
+        case 0:
+            reply.resize(reply.size() > 1 ? detail % (reply.size() - 1) + 1 : 0);
+            return "noise cut";
+        case 1:
+            reply[detail % reply.size()] ^= static_cast<std::uint8_t>(1 + (detail >> 8) % 255);
+            return "noise flip";
+        case 2:
+            noiseDelayMs_ = options_.noiseDelayMs;
+            return "noise delay";
+        default:
+            for (std::uint32_t i = 0; i <= detail % 4; ++i) {
+                reply.push_back(static_cast<std::uint8_t>(noiseRandom_()));
+            }
+            return "noise stray";
+    }
+}
 
 std::optional<Bytes> SimulatorLoop::handleRequest(const Bytes& request, std::int64_t epochMs) {
     Answer answer = responder_.answer(request, epochMs);
@@ -100,7 +130,12 @@ std::optional<Bytes> SimulatorLoop::handleRequest(const Bytes& request, std::int
     }
     std::optional<FaultKind> fault = faults_.take(request[0]);
     std::optional<Bytes> sent = fault ? applyFault(*answer.reply, *fault) : answer.reply;
-    log_.write(epochMs, request, sent, fault ? faultName(*fault) : std::string_view());
+    noiseDelayMs_ = 0;
+    std::string_view noise;
+    if (!fault && sent) {
+        noise = addNoise(*sent);
+    }
+    log_.write(epochMs, request, sent, fault ? faultName(*fault) : noise);
     if (sent)
         responder_.answered(request, epochMs);
     return sent;
@@ -180,10 +215,14 @@ bool SimulatorLoop::readTerminal() {
             std::optional<Bytes> reply = handleRequest(event.bytes, event.epochMs);
             if (!reply)
                 continue;
-            if (options_.replyDelayMs <= 0 && pending_.empty()) {
+            if (replyDelayMs() <= 0 && pending_.empty()) {
                 sendReply(*reply);
             } else {
-                pending_.push_back({monotonicMs() + options_.replyDelayMs, std::move(*reply)});
+                // In order of their times: a reply the noise delays holds back no other.
+                const std::int64_t due = monotonicMs() + replyDelayMs();
+                auto at = std::find_if(pending_.begin(), pending_.end(),
+                                       [due](const PendingReply& p) { return p.dueMs > due; });
+                pending_.insert(at, {due, std::move(*reply)});
             }
         }
         gapDeadlineMs_ = framer_.pending() ? monotonicMs() + options_.gapMs : -1;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,9 @@ struct LoopOptions {
     int replyDelayMs = 0;           // wait this long before sending each reply
     int gapMs = 20;                 // silence after which a partial request is dropped
     std::size_t maxDataLength = 8;  // largest L byte a request of the protocol can carry
+    double noise = 0.0;             // chance that a reply is damaged (see simlink.h, --noise)
+    std::uint32_t noiseSeed = 1;
+    int noiseDelayMs = 2000;  // a delayed reply comes this late: past every time-out
 };
 
 // The single-threaded poll() loop of a simulator: reads requests from the pseudo-terminal,
@@ -60,7 +64,10 @@ public:
 
     // One complete request (correct CRC) that arrived at `epochMs`: answers it, applies the
     // address's fault, logs it and gives the bytes to send, if any.
+    // Line noise may damage the reply; a reply the noise delays is due noiseDelayMs later
+    // (replyDelayMs() tells, until the next request).
     std::optional<Bytes> handleRequest(const Bytes& request, std::int64_t epochMs);
+    int replyDelayMs() const { return options_.replyDelayMs + noiseDelayMs_; }
 
     // One line of control input: gives "ok" or "error <text>", or the empty text for a blank or
     // '#' comment line (which gets no answer).
@@ -90,6 +97,11 @@ private:
     std::int64_t gapDeadlineMs_ = -1;  // monotonic; -1 = nothing partial
     std::string commandBuffer_;
     bool quitRequested_ = false;
+    std::mt19937 noiseRandom_;
+    int noiseDelayMs_ = 0;
+
+    // Damages `reply` as the line noise has it; gives the log's name for what it did.
+    std::string_view addNoise(Bytes& reply);
 };
 
 }  // namespace tamlo::sim

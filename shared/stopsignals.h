@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QSocketNotifier;
+
+namespace tamlo {
+
+// The orderly stop of the three programs: SIGTERM, SIGINT and SIGHUP (a shutdown, Ctrl+C, a
+// closed terminal) run `stop` from the event loop, which closes the windows through their usual
+// close path (history file, port and its lock file released) instead of dying where they stand.
+// The handler only writes a byte to a pipe; everything else happens in the loop.
+//
+// SIGXFSZ is ignored as well: a write past the file size limit then fails like any other write
+// (and is reported) instead of killing the program.
+class StopSignals : public QObject {
+public:
+    explicit StopSignals(std::function<void()> stop, QObject* parent = nullptr);
+    ~StopSignals() override;
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // The usual stop of a program: close every window (each runs its close path), then leave
+    // the event loop (also when a dialog's loop is running).
+    static void closeAllAndQuit();
+
+private:
+    void readSignal();
+
+    std::function<void()> stop_;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+}  // namespace tamlo
