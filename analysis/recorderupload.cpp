@@ -65,12 +65,20 @@ bool RecorderUpload::requestWithRetries(const RecorderRequest& request, std::uin
     return false;
 }
 
-bool RecorderUpload::blockWithRetries(std::uint8_t address, std::uint8_t* reply, int replyLength) {
+bool RecorderUpload::blockWithRetries(std::uint8_t address, std::uint32_t lastWrittenOffset,
+                                      int seekLength, std::uint8_t* reply, int replyLength) {
     for (int attempt = 0; attempt < kUploadAttempts; ++attempt) {
         view_.waitWithMessages(kBlockWaitHundredths);
         // A dialog that is closing does not wait for a recorder that has stopped answering.
         if (attempt > 0 && view_.closeRequested()) {
             return false;
+        }
+        // The recorder moves on as soon as it sends a block, even one the line damaged: asking
+        // again would skip those records. Putting it back on the last record in the file makes
+        // the next block start with the first record the file still lacks.
+        if (attempt > 0 &&
+            !exchangeOnce(seekRequest(address, lastWrittenOffset), reply, seekLength)) {
+            continue;
         }
         ++blockRequests_;
         if (exchangeOnce(nextBlockRequest(address), reply, replyLength)) {
@@ -200,7 +208,14 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
     const int blockLength = nextBlockReplyLength(channels);
     while (!writeFailed && written < planned && cursor <= newest && !session_.stopRequested &&
            !view_.closeRequested()) {
-        if (!blockWithRetries(address, reply, blockLength)) {
+        // Where the last record in the file lies in the ring: the file's records are S records
+        // apart there, and the recorder wraps round after its last whole record.
+        const std::int64_t recordBytes = 2 * channels;
+        const std::int64_t lastWrittenOffset =
+            (report.seekOffset + (written - 1) * step * recordBytes) %
+            (status.ringRecords() * recordBytes);
+        if (!blockWithRetries(address, static_cast<std::uint32_t>(lastWrittenOffset),
+                              seekReplyLength(channels), reply, blockLength)) {
             blockFailed = !view_.closeRequested();
             break;
         }

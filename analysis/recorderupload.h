@@ -142,8 +142,10 @@ public:
 private:
     // Status, channel list and seek: seven attempts, 200 ms after each failure.
     bool requestWithRetries(const RecorderRequest& request, std::uint8_t* reply, int replyLength);
-    // Next block: seven attempts, each after 100 ms; a closing dialog ends the retries.
-    bool blockWithRetries(std::uint8_t address, std::uint8_t* reply, int replyLength);
+    // Next block: seven attempts, each after 100 ms; a closing dialog ends the retries. Every
+    // attempt after the first seeks the record at `lastWrittenOffset` first.
+    bool blockWithRetries(std::uint8_t address, std::uint32_t lastWrittenOffset, int seekLength,
+                          std::uint8_t* reply, int replyLength);
     bool exchangeOnce(RecorderRequest request, std::uint8_t* reply, int replyLength);
     UploadReport fail(UploadReport report, UploadOutcome outcome, const QString& text);
     UploadReport runSteps(const UploadInput& input);

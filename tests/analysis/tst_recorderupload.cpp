@@ -87,6 +87,25 @@ bool recordsMatchRecorder(const RecorderHistory& history, const recordersim::Rec
     return !records.empty();
 }
 
+// An upload over the real port, with the real waits.
+struct PortUpload {
+    PortUpload() { view.realWaits = true; }
+    UploadSession session{std::make_unique<SerialUploadPort>()};
+    RecordingView view;
+    RecorderUpload upload{session, view};
+};
+
+// The simulator's arguments for the recorder of fourChannels() on COM2 of `work`, logging there.
+QStringList fourChannelSimulator(const QTemporaryDir& work) {
+    return {"--link",     work.filePath("COM2"),
+            "--address",  "1",
+            "--channels", "4",
+            "--interval", "10",
+            "--records",  "2000",
+            "--newest",   "2026-12-07 10:00:00",
+            "--log",      work.filePath("requests.log")};
+}
+
 }  // namespace
 
 class TestRecorderUpload : public QObject {
@@ -355,10 +374,41 @@ private slots:
         const std::int64_t start = kNewest - 600;
         const UploadReport report = bench.upload.run(inputFor(start, start + 200));
         QCOMPARE(report.outcome, UploadOutcome::Completed);
-        QCOMPARE(report.blockRequests, 3 + 3);  // 20 records: three blocks, the second retried
+        // 20 records: three blocks, the second retried. The silence takes the first request of
+        // the second block and the seeks back of its next two attempts.
+        QCOMPARE(report.blockRequests, 3 + 1);
+        QCOMPARE(bench.recorder->countRequests("01 43 05 03"), 1 + 3);
         QCOMPARE(bench.view.waits.count(10), 6);
         QVERIFY(recordsMatchRecorder(loadRecorderHistory(path).history, bench.recorder->device,
                                      1999 - 60, 1));
+    }
+
+    // The recorder has moved on when it sends a block the line then damages: the retry must not
+    // take the block after it.
+    void damagedBlockIsFetchedAgainFromTheSameRecord() {
+        Bench bench;
+        int blocks = 0;
+        bench.recorder->rewriteReply = [&](sim::Bytes& reply) {
+            if (reply.size() == 14 * 4 + 5 && ++blocks == 2)
+                reply[10] ^= 0x01;
+        };
+        const QString path = nextFile();
+        bench.view.saveAnswers << path;
+        const std::int64_t start = kNewest - 600;
+        const UploadReport report = bench.upload.run(inputFor(start, start + 200, "2"));
+        QCOMPARE(report.outcome, UploadOutcome::Completed);
+        QCOMPARE(report.blockRequests, 2 + 1);  // the second block asked for twice
+        // The first seek, then the one before the retry: back to the file's eighth record.
+        QCOMPARE(bench.recorder->countRequests("01 43 05 03"), 2);
+        const std::uint32_t eighth = report.seekOffset + 7 * 2 * 4 * 2;
+        QCOMPARE(bench.recorder->requests.filter("01 43 05 03").last().left(23),
+                 QStringLiteral("01 43 05 03 %1 %2 00 00")
+                     .arg(eighth & 0xFF, 2, 16, QLatin1Char('0'))
+                     .arg(eighth >> 8, 2, 16, QLatin1Char('0'))
+                     .toUpper());
+        const RecorderHistory h = loadRecorderHistory(path).history;
+        QCOMPARE(h.recordCount(), 15);
+        QVERIFY(recordsMatchRecorder(h, bench.recorder->device, 1999 - 60, 2));
     }
 
     void blockFailureFinishesTheFile() {
@@ -374,7 +424,9 @@ private slots:
         const UploadReport report = bench.upload.run(inputFor(start, kNewest));
         QCOMPARE(report.outcome, UploadOutcome::BlockFailed);
         QCOMPARE(report.recordsWritten, 15);
-        QCOMPARE(report.blockRequests, 2 + 7);
+        // Each retry seeks back first; with the recorder silent, no seek gets through.
+        QCOMPARE(report.blockRequests, 2 + 1);
+        QCOMPARE(bench.recorder->countRequests("01 43 05 03"), 1 + 6);
         QCOMPARE(bench.view.messageTexts(), QStringList{kCommFailedText});
         QCOMPARE(bench.view.messages[0].caption, QString("ERR"));
         QVERIFY(!bench.recorder->isOpen());
@@ -432,14 +484,15 @@ private slots:
                 bench.recorder->silentRequests = 1000;
         };
         bench.view.onWait = [&] {
-            if (bench.recorder->countRequests("01 43 01 04") == 3)
+            // The third attempt at the second block: two seeks back after the first seek.
+            if (bench.recorder->countRequests("01 43 05 03") == 1 + 2)
                 bench.view.closing = true;
         };
         const QString path = nextFile();
         bench.view.saveAnswers << path;
         const UploadReport report = bench.upload.run(inputFor(kNewest - 3000, kNewest));
         QCOMPARE(report.outcome, UploadOutcome::Completed);
-        QCOMPARE(report.blockRequests, 3);
+        QCOMPARE(report.blockRequests, 2);
         QCOMPARE(bench.view.messageTexts(), QStringList{kUploadDoneText});
         QCOMPARE(loadRecorderHistory(path).history.recordCount(), 8);
     }
@@ -618,15 +671,10 @@ private slots:
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(work.path()));
         tamlo::test::SimulatorProcess sim("tamlo_recorder_sim");
-        QVERIFY2(sim.start({"--link", work.filePath("COM2"), "--address", "1", "--channels", "4",
-                            "--interval", "10", "--records", "2000", "--newest",
-                            "2026-12-07 10:00:00", "--log", work.filePath("requests.log")}),
-                 qPrintable(sim.errorString()));
+        QVERIFY2(sim.start(fourChannelSimulator(work)), qPrintable(sim.errorString()));
 
-        UploadSession session(std::make_unique<SerialUploadPort>());
-        RecordingView view;
-        view.realWaits = true;
-        RecorderUpload upload(session, view);
+        PortUpload line;
+        auto& [session, view, upload] = line;
         const QString path = work.filePath("hour.dat");
         view.saveAnswers << path;
         const std::int64_t start = wallSeconds(2026, 12, 7, 8);
@@ -656,6 +704,44 @@ private slots:
         QVERIFY(QDir::setCurrent(previous));
     }
 
+    // Line noise costs retries, never records: the file is the one a clean line gives.
+    void noisyLineGivesTheSameFile() {
+        const auto uploadHour = [this](const QStringList& noise, QByteArray& bytes,
+                                       QStringList& log) {
+            QTemporaryDir work;
+            const QString previous = QDir::currentPath();
+            QVERIFY(QDir::setCurrent(work.path()));
+            tamlo::test::SimulatorProcess sim("tamlo_recorder_sim");
+            QVERIFY2(sim.start(fourChannelSimulator(work) + noise), qPrintable(sim.errorString()));
+            PortUpload line;
+            auto& [session, view, upload] = line;
+            const QString path = work.filePath("hour.dat");
+            view.saveAnswers << path;
+            const UploadReport report =
+                upload.run(inputFor(wallSeconds(2026, 12, 7, 8), wallSeconds(2026, 12, 7, 9)));
+            QCOMPARE(report.outcome, UploadOutcome::Completed);
+            QCOMPARE(report.recordsWritten, 365);
+            session.port().close();
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            bytes = file.readAll();
+            log = sim.logLines();
+            QVERIFY(sim.stop());
+            QVERIFY(QDir::setCurrent(previous));
+        };
+        QByteArray clean;
+        QStringList cleanLog;
+        uploadHour({}, clean, cleanLog);
+        QByteArray noisy;
+        QStringList noisyLog;
+        uploadHour({"--noise", "0.05,7"}, noisy, noisyLog);
+        // The seed damages some block replies the recorder had already moved past.
+        const QStringList blocks = noisyLog.filter(" 01 43 01 04 F0 5F -> ");
+        QVERIFY(blocks.filter("[noise cut]").size() + blocks.filter("[noise flip]").size() > 0);
+        QCOMPARE(noisy.size(), clean.size());
+        QVERIFY(noisy == clean);
+    }
+
     void silentSimulatorGivesSevenStatusAttempts() {
         QTemporaryDir work;
         const QString previous = QDir::currentPath();
@@ -666,10 +752,8 @@ private slots:
                  qPrintable(sim.errorString()));
         QCOMPARE(sim.command("fault 1 silent"), QString("ok"));
 
-        UploadSession session(std::make_unique<SerialUploadPort>());
-        RecordingView view;
-        view.realWaits = true;
-        RecorderUpload upload(session, view);
+        PortUpload line;
+        auto& [session, view, upload] = line;
         view.saveAnswers << work.filePath("never.dat");
         UploadInput input = inputFor(kNewest - 100, kNewest);
         input.portIndex = 0;
