@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12, the packages Tamlo needs that are not installed yet.
-#   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test)
-#   scripts/deps.sh test    build + fonts the windows and charts draw with, a virtual X display
-#                           and the desktop entry and file type checkers
+#   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test),
+#                           the MQTT client library
+#   scripts/deps.sh test    build + fonts the windows and charts draw with, a virtual X display,
+#                           the desktop entry and file type checkers, and an MQTT broker with its
+#                           command-line clients and openssl (the publishing tests start their own)
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
 #   scripts/deps.sh bench   test + QCustomPlot and pandas (the chart and export benchmarks compare
 #                           against them)
@@ -14,15 +16,17 @@ set -euo pipefail
 
 profile="${1:-test}"
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-          libgl1-mesa-dev)
+          libgl1-mesa-dev libmosquitto-dev)
 case "$profile" in
   build) ;;
   # The tests also read window titles under a virtual X display and check the desktop entries
   # and file types, so those tools are part of a test machine.
   test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils xvfb xauth xdotool file
-                   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
+                   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
+                   mosquitto mosquitto-clients openssl) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
-  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas) ;;
+  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas mosquitto
+                   mosquitto-clients) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick
