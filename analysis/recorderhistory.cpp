@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "shared/exportfile.h"
 #include "shared/gbk.h"
 
 namespace tamlo::analysis {
@@ -355,34 +356,34 @@ QByteArray encodeRecordValues(const std::int16_t* values, std::size_t count) {
 
 bool RecorderFileWriter::create(const QString& path, const RecorderFileHeader& header,
                                 const ChannelRecords& channels, std::uint16_t recordInterval) {
-    file_.close();
+    if (file_.isOpen()) {
+        return false;  // one file per writer
+    }
     file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    // Unbuffered: each append reaches the system at once, and its failure keeps the reason.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return false;
     }
     const QByteArray start = encodeRecorderHeader(header) +
                              encodeChannelBlock(channels, header.channelCount, recordInterval);
-    if (file_.write(start) != start.size() || !file_.flush()) {
-        file_.close();
+    if (!writeAll(file_, start)) {
+        discard();
         return false;
     }
     return true;
 }
 
 bool RecorderFileWriter::append(const std::int16_t* values, std::size_t count) {
-    const QByteArray bytes = encodeRecordValues(values, count);
-    return file_.isOpen() && file_.write(bytes) == bytes.size() && file_.flush();
+    return file_.isOpen() && writeAll(file_, encodeRecordValues(values, count));
 }
 
-bool RecorderFileWriter::rewriteHeader(const QString& path, const RecorderFileHeader& header) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+bool RecorderFileWriter::commit(const RecorderFileHeader& header) {
+    const QByteArray bytes = encodeRecorderHeader(header);
+    if (!file_.isOpen() || !file_.seek(0) || !writeAll(file_, bytes) || !file_.commit()) {
+        discard();
         return false;
     }
-    const QByteArray bytes = encodeRecorderHeader(header);
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    return true;
 }
 
 }  // namespace tamlo::analysis

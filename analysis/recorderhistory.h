@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QSaveFile>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -166,23 +167,27 @@ QByteArray encodeChannelBlock(const ChannelRecords& channels, int channelCount,
 QByteArray encodeRecordValues(const std::int16_t* values, std::size_t count);
 
 // Writes a file of the little-endian layout: header and channel block first, records appended,
-// the header rewritten once the records are known.
+// the header rewritten once the records are known. The bytes go to a temporary file beside the
+// chosen name, which takes its place only in commit(): a transfer that fails (a full disk, the
+// file size limit) leaves any earlier file of that name as it was, and no half file.
 class RecorderFileWriter {
 public:
-    // Creates (or truncates) the file and writes the header and the channel block.
+    // Opens the temporary file and writes the header and the channel block.
     bool create(const QString& path, const RecorderFileHeader& header,
                 const ChannelRecords& channels, std::uint16_t recordInterval);
-    // Appends values (whole records) and hands them to the system, so that a program that dies
-    // later leaves them on disk.
+    // Appends values (whole records).
     bool append(const std::int16_t* values, std::size_t count);
-    void close() { file_.close(); }
+    // Writes `header` over the first 512 bytes and puts the file in place under its name.
+    // False when that fails; the temporary file is gone either way.
+    bool commit(const RecorderFileHeader& header);
+    // Removes the temporary file; nothing changes under the chosen name.
+    void discard() { file_.cancelWriting(); }
     bool isOpen() const { return file_.isOpen(); }
-
-    // Reopens the closed file and writes `header` over the first 512 bytes.
-    static bool rewriteHeader(const QString& path, const RecorderFileHeader& header);
+    // The system's reason of the last failure.
+    QString errorString() const { return file_.errorString(); }
 
 private:
-    QFile file_;
+    QSaveFile file_;
 };
 
 }  // namespace tamlo::analysis

@@ -195,7 +195,11 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
         return fail(report, UploadOutcome::CreateFailed,
                     QString::fromUtf8(kCreateFailedText).arg(QDir::toNativeSeparators(fileName)));
     }
+    QString writeError;
     bool writeFailed = !writer.append(seekValues.data(), seekValues.size());
+    if (writeFailed) {
+        writeError = writer.errorString();
+    }
     std::int64_t written = writeFailed ? 0 : 1;
     std::int64_t cursor = firstRecord + recordSpacing;
     view_.setProgressPosition(written);
@@ -226,6 +230,7 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
         const std::int64_t keep = std::min<std::int64_t>(kBlockRecords, upToNewest);
         if (!writer.append(values.data(), static_cast<std::size_t>(keep * channels))) {
             writeFailed = true;
+            writeError = writer.errorString();
             break;
         }
         cursor += keep * recordSpacing;
@@ -233,27 +238,33 @@ UploadReport RecorderUpload::runSteps(const UploadInput& input) {
         view_.setProgressPosition(written);
         view_.showTransferTime(cursor);
     }
-    writer.close();
     report.recordsWritten = written;
     report.stopped = session_.stopRequested || view_.closeRequested();
 
     // The header now describes the records that are in the file, the last one being the newest.
-    // A failed write may leave part of a block behind the last whole record; readers stop at
-    // the data size.
-    if (written > 0) {
+    // A transfer that was stopped or broke off keeps what it received; one that could not write
+    // leaves the earlier file of that name alone.
+    if (writeFailed) {
+        writer.discard();
+    } else {
         header.dataSize = static_cast<std::uint32_t>(written * 2 * channels);
         header.newestOffset = header.dataSize - static_cast<std::uint32_t>(2 * channels);
         header.newestTime = secondsToRecorderTime(firstRecord + (written - 1) * recordSpacing);
-        if (!RecorderFileWriter::rewriteHeader(fileName, header)) {
-            writeFailed = true;
+        writeFailed = !writer.commit(header);
+        if (writeFailed) {
+            writeError = writer.errorString();
         }
+    }
+    if (writeFailed) {
+        report.recordsWritten = 0;
     }
 
     UploadOutcome outcome = UploadOutcome::Completed;
     QString text = QString::fromUtf8(kUploadDoneText);
     if (writeFailed) {
         outcome = UploadOutcome::WriteFailed;
-        text = QString::fromUtf8(kWriteFailedText).arg(QDir::toNativeSeparators(fileName));
+        text =
+            QString::fromUtf8(kWriteFailedText).arg(QDir::toNativeSeparators(fileName), writeError);
     } else if (blockFailed) {
         outcome = UploadOutcome::BlockFailed;
         text = QString::fromUtf8(kCommFailedText);

@@ -19,7 +19,9 @@ inline constexpr char kUnusableStatusText[] =
 inline constexpr char kNoOutputFileText[] = "没有选择保存数据的文件，数据未上传！";
 // %1: the file name.
 inline constexpr char kCreateFailedText[] = "无法创建文件“%1”，数据未上传！";
-inline constexpr char kWriteFailedText[] = "写文件“%1”出错，上传中止！已收到的数据已保存在文件中。";
+// %2: the system's reason. The file is written aside and put in place only when complete.
+inline constexpr char kWriteFailedText[] =
+    "写文件“%1”出错：%2\n上传中止，该文件名下的内容没有改变。";
 inline constexpr char kErrCaption[] = "ERR";
 inline constexpr char kOkCaption[] = "OK";
 

@@ -10,8 +10,21 @@ QString cannotCreateExportText(const QString& path) {
     return QStringLiteral("无法创建文件：%1").arg(QDir::toNativeSeparators(path));
 }
 
-QString cannotWriteExportText(const QString& path) {
-    return QStringLiteral("写入文件失败：%1").arg(QDir::toNativeSeparators(path));
+QString cannotWriteExportText(const QString& path, const QString& reason) {
+    const QString text = QStringLiteral("写入文件失败：%1").arg(QDir::toNativeSeparators(path));
+    return reason.isEmpty() ? text : text + QStringLiteral("（%1）").arg(reason);
+}
+
+bool writeAll(QFileDevice& file, const char* data, qint64 size) {
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = file.write(data + done, size - done);
+        if (n <= 0) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 
 bool sameFile(const QString& a, const QString& b) {
@@ -30,7 +43,9 @@ std::optional<QString> ExportFile::open(const QString& outputPath, const QString
     }
     path_ = outputPath;
     file_.setFileName(outputPath);
-    if (!file_.open(QIODevice::WriteOnly)) {
+    // Unbuffered: the lines are already written in large pieces, and a failed write keeps the
+    // system's reason.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return cannotCreateExportText(outputPath);
     }
     buffer_.clear();
@@ -41,8 +56,7 @@ std::optional<QString> ExportFile::open(const QString& outputPath, const QString
 
 bool ExportFile::flush() {
     if (!buffer_.empty() && !failed_) {
-        const qint64 written = file_.write(buffer_.data(), static_cast<qint64>(buffer_.size()));
-        failed_ = written != static_cast<qint64>(buffer_.size());
+        failed_ = !writeAll(file_, buffer_.data(), static_cast<qint64>(buffer_.size()));
     }
     buffer_.clear();
     return !failed_;
@@ -53,8 +67,9 @@ std::optional<QString> ExportFile::finish() {
         return cannotCreateExportText(path_);
     }
     if (!flush() || !file_.commit()) {
+        const QString reason = file_.errorString();
         file_.cancelWriting();
-        return cannotWriteExportText(path_);
+        return cannotWriteExportText(path_, reason);
     }
     return std::nullopt;
 }

@@ -10,7 +10,15 @@ namespace tamlo {
 // Refusal texts of the exports.
 inline constexpr char kExportSameFileText[] = "导出文件不能是正在读取的历史数据文件！";
 QString cannotCreateExportText(const QString& path);
-QString cannotWriteExportText(const QString& path);
+// With the system's reason when there is one.
+QString cannotWriteExportText(const QString& path, const QString& reason = {});
+
+// Writes all the bytes or fails. A write that stops short (the disk filled, the file size limit
+// was reached) is carried on until the system refuses it, so the file's error names the reason.
+bool writeAll(QFileDevice& file, const char* data, qint64 size);
+inline bool writeAll(QFileDevice& file, const QByteArray& bytes) {
+    return writeAll(file, bytes.constData(), bytes.size());
+}
 
 // The output of one spreadsheet export. It is written to a temporary file beside the chosen
 // name and renamed over that name only by finish(), so an export that fails or is abandoned

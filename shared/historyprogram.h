@@ -32,6 +32,8 @@ int runHistoryProgram(int argc, char** argv, const HistoryProgram& program) {
     const CommandLine command = parseCommandLine(arguments, program.withStep);
     if (command.kind != CommandLine::Kind::Window) {
         QCoreApplication core(argc, argv);
+        // A write past the file size limit fails and is reported; the half file goes away.
+        StopSignals::ignoreFileSizeSignal();
         return *handleCommandLine(command, program.name, program.inputPattern, program.withStep,
                                   program.openExport);
     }

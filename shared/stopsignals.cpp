@@ -29,10 +29,16 @@ extern "C" void onStopSignal(int signal) {
 
 }  // namespace
 
-StopSignals::StopSignals(std::function<void()> stop, QObject* parent)
-    : QObject(parent), stop_(std::move(stop)) {
+void StopSignals::ignoreFileSizeSignal() {
 #ifndef Q_OS_WIN
     ::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+StopSignals::StopSignals(std::function<void()> stop, QObject* parent)
+    : QObject(parent), stop_(std::move(stop)) {
+    ignoreFileSizeSignal();
+#ifndef Q_OS_WIN
     if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;  // no pipe: the signals keep their default action
     }

@@ -16,6 +16,11 @@ namespace tamlo {
 // (and is reported) instead of killing the program.
 class StopSignals : public QObject {
 public:
+    // What the constructor does for SIGXFSZ, for runs without an event loop (the exports of
+    // the command line).
+    static void ignoreFileSizeSignal();
+
+public:
     explicit StopSignals(std::function<void()> stop, QObject* parent = nullptr);
     ~StopSignals() override;
     StopSignals(const StopSignals&) = delete;

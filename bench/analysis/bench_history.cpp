@@ -57,7 +57,7 @@ QString writeFile(const QString& path, std::int64_t records) {
     for (std::int64_t k = 0; k < records; ++k)
         for (int c = 0; c < kChannels; ++c) values[std::size_t(k * kChannels + c)] = rawValue(k, c);
     writer.append(values.data(), values.size());
-    writer.close();
+    writer.commit(header);
     return path;
 }
 

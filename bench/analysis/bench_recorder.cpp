@@ -37,7 +37,7 @@ QString writeRing(const QString& path) {
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] = static_cast<std::int16_t>(i % 20000);
     writer.append(values.data(), values.size());
-    writer.close();
+    writer.commit(header);
     return path;
 }
 

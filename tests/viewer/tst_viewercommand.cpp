@@ -2,6 +2,7 @@
 // the same choices, and refusals that write nothing.
 #include <QDateTimeEdit>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -99,6 +100,29 @@ private slots:
         QCOMPARE(dialogExport(input, at(23, 58, 0), at(23, 58, 0), output),
                  QStringList{"数据导出完成！"});
         QCOMPARE(nvbytes::read(output), QByteArray("\xca\xb1\xbc\xe4\tTT101\tPT202\t\r\n"));
+    }
+
+    // An export that meets a full disk (here: a file size limit of 1024 bytes, SIGXFSZ at its
+    // default) says so with the system's reason and leaves the earlier file of that name alone.
+    void aFailedWriteKeepsTheEarlierFile() {
+        QTemporaryDir dir;
+        // 200 records of 8 channels from 10:00:00, 10 s apart: far more than 1024 bytes of text.
+        const QString input = nvbytes::writeCountingFile(dir.filePath("ten.nv"), 200, 8);
+        const QString output = dir.filePath("out.xls");
+        const QByteArray earlier("an earlier export\r\n");
+        QVERIFY(nvbytes::write(output, earlier));
+        QProcess child;
+        child.start(
+            "sh", QStringList{"-c", "ulimit -f 2; exec \"$0\" \"$@\"",
+                              test::SimulatorProcess::executablePath("tamlo_view")} +
+                      exportArguments(input, "2026-12-07 10:00:00", "2026-12-07 10:33:10", output));
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(child.readAllStandardError()).trimmed(),
+                 QString("写入文件失败：%1（File too large）").arg(output));
+        QCOMPARE(nvbytes::read(output), earlier);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"out.xls", "ten.nv"}));
     }
 
     void refusalsWriteNothing() {
