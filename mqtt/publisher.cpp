@@ -41,7 +41,7 @@ QString connackText(int code) {
     switch (code) {
         case 4:
         case 5:
-            return QStringLiteral("用户名或密码错误，broker 拒绝连接（%1）").arg(library);
+            return QStringLiteral("用户名或密码错误（%1）").arg(library);
         default:
             return QStringLiteral("broker 拒绝连接（%1）").arg(library);
     }

@@ -16,6 +16,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
 #ifdef Q_OS_LINUX
 #include <sys/prctl.h>
 #include <csignal>
@@ -110,10 +111,15 @@ bool MosquittoBroker::start(int port, int timeoutMs) {
     stop();
     port_ = port > 0 ? port : freePort();
     QDir dir(directory_);
-    QStringList lines = {
-        QStringLiteral("listener %1 127.0.0.1").arg(port_), QStringLiteral("persistence false"),
-        QStringLiteral("log_dest file %1").arg(dir.filePath("broker.log")),
-        QStringLiteral("log_type all"), QStringLiteral("max_queued_messages 1000000")};
+    QStringList lines = {QStringLiteral("listener %1 127.0.0.1").arg(port_),
+                         QStringLiteral("persistence %1").arg(persistent_ ? "true" : "false"),
+                         QStringLiteral("log_dest file %1").arg(dir.filePath("broker.log")),
+                         QStringLiteral("log_type all"),
+                         QStringLiteral("max_queued_messages 1000000")};
+    if (persistent_)
+        lines << QStringLiteral("persistence_location %1/").arg(directory_)
+              << QStringLiteral("autosave_interval 1")
+              << QStringLiteral("autosave_on_changes true");
     if (::geteuid() == 0)
         lines << QStringLiteral("user root");  // otherwise it would become "mosquitto"
     if (passwords_) {
@@ -170,6 +176,11 @@ void MosquittoBroker::kill() {
     process_.waitForFinished(5000);
 }
 
+void MosquittoBroker::pause() {
+    if (isRunning())
+        ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
+}
+
 bool TestCertificates::make(const QString& directory, QString* error) {
     const QDir dir(directory);
     ca = dir.filePath(QStringLiteral("ca.crt"));
@@ -214,18 +225,21 @@ MqttSubscriber::~MqttSubscriber() {
     disconnect();
 }
 
-bool MqttSubscriber::subscribe(int port, const QString& filter, QString* error, int qos,
-                               const QString& user, const QString& password) {
+bool MqttSubscriber::subscribe(int port, const QString& filter, QString* error,
+                               const Options& options) {
     disconnect();
     confirmed_ = false;
-    mosq_ = mosquitto_new(nullptr, true, this);
+    const QByteArray id = options.clientId.toUtf8();
+    mosq_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), id.isEmpty(), this);
     mosquitto_message_callback_set(mosq_, onMessage);
     mosquitto_subscribe_callback_set(mosq_, onSubscribe);
-    if (!user.isEmpty())
-        mosquitto_username_pw_set(mosq_, user.toUtf8().constData(), password.toUtf8().constData());
+    mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
+    if (!options.user.isEmpty())
+        mosquitto_username_pw_set(mosq_, options.user.toUtf8().constData(),
+                                  options.password.toUtf8().constData());
     int rc = mosquitto_connect(mosq_, "127.0.0.1", port, 30);
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_subscribe(mosq_, nullptr, filter.toUtf8().constData(), qos);
+        rc = mosquitto_subscribe(mosq_, nullptr, filter.toUtf8().constData(), options.qos);
     if (rc == MOSQ_ERR_SUCCESS)
         rc = mosquitto_loop_start(mosq_);
     if (rc != MOSQ_ERR_SUCCESS) {

@@ -41,6 +41,9 @@ public:
     bool addUser(const QString& user, const QString& password);
     void setTls(const QString& caFile, const QString& certFile, const QString& keyFile);
     void addConfigLine(const QString& line) { extraLines_ << line; }
+    // Keeps sessions, subscriptions and queued messages across a restart, even after kill():
+    // a subscriber with a persistent session then misses nothing while the broker is down.
+    void setPersistent(bool persistent) { persistent_ = persistent; }
 
     // Starts on `port` (0: a free one) and waits until it accepts connections.
     bool start(int port = 0, int timeoutMs = 10000);
@@ -48,6 +51,8 @@ public:
     bool restart(int timeoutMs = 10000) { return start(port_, timeoutMs); }
     void stop();  // SIGTERM, then waits
     void kill();  // SIGKILL, then waits
+    // SIGSTOP: connections stay open but nothing is answered (kill() still ends it).
+    void pause();
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     int port() const { return port_; }
     QString errorString() const { return errorString_; }
@@ -58,6 +63,7 @@ private:
     QProcess process_;
     int port_ = 0;
     bool passwords_ = false;
+    bool persistent_ = false;
     QString caFile_, certFile_, keyFile_;
     QStringList extraLines_;
     QString errorString_;
@@ -86,9 +92,18 @@ public:
     MqttSubscriber& operator=(const MqttSubscriber&) = delete;
 
     // Connects to 127.0.0.1:`port` and subscribes to `filter`; returns once the broker has
-    // confirmed the subscription.
-    bool subscribe(int port, const QString& filter, QString* error, int qos = 1,
-                   const QString& user = {}, const QString& password = {});
+    // confirmed the subscription. With a `clientId` the session is persistent: after the
+    // broker went down and came back, the subscriber reconnects by itself and gets what was
+    // published meanwhile.
+    struct Options {
+        int qos = 1;
+        QString user, password;
+        QString clientId;
+    };
+    bool subscribe(int port, const QString& filter, QString* error, const Options& options);
+    bool subscribe(int port, const QString& filter, QString* error) {
+        return subscribe(port, filter, error, Options());
+    }
     void disconnect();
 
     std::vector<Message> messages() const;
