@@ -1,0 +1,507 @@
+#include "publisher.h"
+
+#include <QDir>
+#include <QFile>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <ranges>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+#include <mosquitto.h>
+
+#include "recordqueue.h"
+
+namespace tamlo::mqtt {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Records in flight at once: enough to keep a local link busy, few enough to resend quickly.
+constexpr int kWindow = 256;
+constexpr qint64 kReadBytes = 1024 * 1024;
+constexpr int kLoopMs = 50;  // how often the worker looks for new records while connected
+constexpr int kKeepAliveSeconds = 30;
+constexpr auto kOfflineWait = std::chrono::seconds(2);
+
+void printLine(const QString& text) {
+    std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+    std::fflush(stderr);
+}
+
+QString connackText(int code) {
+    const QString library = QString::fromUtf8(mosquitto_connack_string(code));
+    switch (code) {
+        case 4:
+        case 5:
+            return QStringLiteral("用户名或密码错误（%1）").arg(library);
+        default:
+            return QStringLiteral("broker 拒绝连接（%1）").arg(library);
+    }
+}
+
+}  // namespace
+
+void initLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+class Publisher::Worker {
+public:
+    Worker(QString workingDirectory, Settings settings)
+        : settings_(std::move(settings)),
+          queue_(QDir(workingDirectory).filePath(RecordQueue::directoryName()),
+                 static_cast<qint64>(settings_.queueMb) * 1024 * 1024),
+          recordTopic_(settings_.topic(QStringLiteral("record")).toUtf8()),
+          statusTopic_(settings_.topic(QStringLiteral("status")).toUtf8()),
+          liveTopic_(settings_.topic(QStringLiteral("live")).toUtf8()) {}
+
+    ~Worker() {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard lock(mutex_);
+                stopping_ = true;
+            }
+            wake_.notify_all();
+            thread_.join();
+        }
+    }
+
+    bool start(QString* error) {
+        initLibrary();
+        QString note;
+        if (!queue_.open(error, &note))
+            return false;
+        if (!note.isEmpty())
+            printLine(QStringLiteral("MQTT：") + note);
+        started_ = true;
+        thread_ = std::thread([this] { run(); });
+        return true;
+    }
+
+    void publishRecord(const Record& record) {
+        if (!started_)
+            return;
+        const RecordQueue::Appended appended =
+            queue_.append(recordPayload(settings_.station, record, queue_.nextSequence()));
+        if (!appended.ok) {
+            setError(QStringLiteral("记录 %1 未能存入发送队列：%2")
+                         .arg(appended.sequence)
+                         .arg(appended.error));
+        } else if (appended.dropped > 0) {
+            setError(QStringLiteral("发送队列超过 %1 MB，丢弃了最早的 %2 条记录")
+                         .arg(settings_.queueMb)
+                         .arg(appended.dropped));
+        }
+    }
+
+    void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time) {
+        std::lock_guard lock(mutex_);
+        links_[index] = linkPayload(settings_.station, index, tag, linked, time);
+        pendingLinks_.insert(index);
+    }
+
+    void publishLive(const QDateTime& time, const std::vector<DeviceValue>& devices) {
+        if (!settings_.live)
+            return;
+        {
+            std::lock_guard lock(mutex_);
+            if (!connected_)
+                return;
+        }
+        QByteArray payload = livePayload(settings_.station, time, devices);
+        std::lock_guard lock(mutex_);
+        live_ = std::move(payload);
+    }
+
+    Status status() const {
+        Status s;
+        {
+            std::lock_guard lock(mutex_);
+            s.connected = connected_;
+            s.lastError = lastError_;
+        }
+        s.broker = settings_.broker();
+        s.waiting = queue_.waiting();
+        s.nextSequence = queue_.nextSequence();
+        s.dropped = queue_.dropped();
+        return s;
+    }
+
+    int firstRetryMs_ = 1000;
+    int maxRetryMs_ = 30000;
+    int connectTimeoutMs_ = 10000;
+
+private:
+    struct InFlight {
+        quint64 sequence;
+        bool acknowledged;
+    };
+
+    void run() {
+        retryMs_ = firstRetryMs_;
+        nextAttempt_ = Clock::now();
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                if (stopping_)
+                    break;
+                if (!mosq_ && Clock::now() < nextAttempt_) {
+                    wake_.wait_until(lock, nextAttempt_, [this] { return stopping_; });
+                    continue;
+                }
+            }
+            if (!mosq_) {
+                connect();
+                continue;
+            }
+            queue_.sync();
+            if (connected()) {
+                sendRecords();
+                sendLinksAndLive();
+            }
+            const int rc = mosquitto_loop(mosq_, kLoopMs, 1);
+            if (!refusal_.isEmpty()) {
+                fail(refusal_);
+            } else if (rc != MOSQ_ERR_SUCCESS) {
+                fail(errorText(rc));
+            } else if (!connected() && Clock::now() - connectStarted_ >
+                                           std::chrono::milliseconds(connectTimeoutMs_)) {
+                fail(QStringLiteral("连接超时（%1 秒内 broker 没有应答）")
+                         .arg(connectTimeoutMs_ / 1000.0));
+            } else if (connected()) {
+                advanceHead();
+            }
+        }
+        shutDown();
+    }
+
+    bool connected() const {
+        std::lock_guard lock(mutex_);
+        return connected_;
+    }
+
+    void connect() {
+        refusal_.clear();
+        libraryError_.clear();
+        mosq_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
+        if (!mosq_) {
+            fail(QStringLiteral("无法创建 MQTT 客户端"));
+            return;
+        }
+        mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_max_inflight_messages_set(mosq_, kWindow);
+        mosquitto_connect_callback_set(mosq_, onConnect);
+        mosquitto_publish_callback_set(mosq_, onPublish);
+        mosquitto_log_callback_set(mosq_, onLog);
+        const QByteArray offline("offline");
+        int rc = mosquitto_will_set(mosq_, statusTopic_.constData(), int(offline.size()),
+                                    offline.constData(), settings_.qos, true);
+        if (rc == MOSQ_ERR_SUCCESS && !settings_.user.isEmpty()) {
+            rc = mosquitto_username_pw_set(mosq_, settings_.user.toUtf8().constData(),
+                                           settings_.passwordFile.isEmpty()
+                                               ? nullptr
+                                               : settings_.password.toUtf8().constData());
+        }
+        if (rc == MOSQ_ERR_SUCCESS && settings_.tls())
+            rc = setUpTls();
+        if (rc == MOSQ_ERR_SUCCESS) {
+            connectStarted_ = Clock::now();
+            rc = mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(), settings_.port,
+                                         kKeepAliveSeconds);
+        }
+        if (rc != MOSQ_ERR_SUCCESS)
+            fail(errorText(rc));
+    }
+
+    int setUpTls() {
+        const QByteArray ca = QFile::encodeName(settings_.tlsCa);
+        const QByteArray cert = QFile::encodeName(settings_.tlsCert);
+        const QByteArray key = QFile::encodeName(settings_.tlsKey);
+        // Without tls_ca the system's certificate authorities vouch for the broker.
+        int rc = mosquitto_tls_set(mosq_, ca.isEmpty() ? nullptr : ca.constData(),
+                                   ca.isEmpty() ? "/etc/ssl/certs" : nullptr,
+                                   cert.isEmpty() ? nullptr : cert.constData(),
+                                   key.isEmpty() ? nullptr : key.constData(), nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_opts_set(mosq_, 1, nullptr, nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_insecure_set(mosq_, false);
+        return rc;
+    }
+
+    QString errorText(int rc) const {
+        const int systemError = errno;
+        switch (rc) {
+            case MOSQ_ERR_EAI:
+                return QStringLiteral("找不到主机 %1").arg(settings_.host);
+            case MOSQ_ERR_ERRNO:
+                return QStringLiteral("无法连接：%1")
+                    .arg(QString::fromLocal8Bit(std::strerror(systemError)));
+            case MOSQ_ERR_TLS:
+            case MOSQ_ERR_TLS_HANDSHAKE:
+                return QStringLiteral("TLS 握手失败（证书不被信任或主机名不符）%1")
+                    .arg(libraryError_);
+            case MOSQ_ERR_CONN_LOST:
+                return connected() ? QStringLiteral("连接中断") : QStringLiteral("连接被关闭");
+            default:
+                return QStringLiteral("%1%2").arg(QString::fromUtf8(mosquitto_strerror(rc)),
+                                                  libraryError_);
+        }
+    }
+
+    // Drops the client; the next attempt comes after the back-off.
+    void fail(const QString& reason) {
+        if (mosq_) {
+            mosquitto_destroy(mosq_);
+            mosq_ = nullptr;
+        }
+        inFlight_.clear();
+        mids_.clear();
+        {
+            std::lock_guard lock(mutex_);
+            live_.reset();
+        }
+        setState(false, reason);
+        nextAttempt_ = Clock::now() + std::chrono::milliseconds(retryMs_);
+        retryMs_ = std::min(retryMs_ * 2, maxRetryMs_);
+    }
+
+    // Any thread.
+    void setError(const QString& error) {
+        {
+            std::lock_guard lock(mutex_);
+            if (lastError_ == error)
+                return;
+            lastError_ = error;
+        }
+        printLine(statusText(status()));
+    }
+
+    // Prints the status line on each change of the connection or the error, not on each retry.
+    void setState(bool connected, const QString& error) {
+        {
+            std::lock_guard lock(mutex_);
+            if (connected_ == connected && lastError_ == error)
+                return;
+            connected_ = connected;
+            lastError_ = error;
+        }
+        printLine(statusText(status()));
+    }
+
+    static void onConnect(mosquitto*, void* self, int rc) {
+        static_cast<Worker*>(self)->connected(rc);
+    }
+    static void onPublish(mosquitto*, void* self, int mid) {
+        static_cast<Worker*>(self)->published(mid);
+    }
+    static void onLog(mosquitto*, void* self, int level, const char* text) {
+        if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))
+            static_cast<Worker*>(self)->libraryError_ =
+                QStringLiteral("：") + QString::fromUtf8(text);
+    }
+
+    void connected(int rc) {
+        if (rc != 0) {
+            refusal_ = connackText(rc);
+            return;
+        }
+        retryMs_ = firstRetryMs_;
+        inFlight_.clear();
+        mids_.clear();
+        sendNext_ = queue_.head();
+        const QByteArray online("online");
+        mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), int(online.size()),
+                          online.constData(), settings_.qos, true);
+        {
+            std::lock_guard lock(mutex_);
+            for (int index : std::views::keys(links_)) pendingLinks_.insert(index);
+        }
+        setState(true, QString());
+    }
+
+    void published(int mid) {
+        if (mid == offlineMid_)
+            offlineSent_ = true;
+        const auto found = mids_.find(mid);
+        if (found == mids_.end())
+            return;
+        const quint64 sequence = found->second;
+        mids_.erase(found);
+        const auto entry =
+            std::lower_bound(inFlight_.begin(), inFlight_.end(), sequence,
+                             [](const InFlight& f, quint64 s) { return f.sequence < s; });
+        if (entry != inFlight_.end() && entry->sequence == sequence)
+            entry->acknowledged = true;
+    }
+
+    void sendRecords() {
+        while (static_cast<int>(inFlight_.size()) < kWindow) {
+            QString problem;
+            const auto entries =
+                queue_.read(sendNext_, kWindow - int(inFlight_.size()), kReadBytes, &problem);
+            if (!problem.isEmpty())
+                setError(problem);
+            if (entries.empty())
+                return;
+            for (const RecordQueue::Entry& e : entries) {
+                int mid = 0;
+                if (mosquitto_publish(mosq_, &mid, recordTopic_.constData(), int(e.payload.size()),
+                                      e.payload.constData(), settings_.qos,
+                                      false) != MOSQ_ERR_SUCCESS)
+                    return;
+                mids_[mid] = e.sequence;
+                inFlight_.push_back({e.sequence, false});
+                sendNext_ = e.sequence + 1;
+            }
+        }
+    }
+
+    void sendLinksAndLive() {
+        std::vector<QByteArray> links;
+        std::optional<QByteArray> live;
+        std::vector<int> indexes;
+        {
+            std::lock_guard lock(mutex_);
+            for (int index : pendingLinks_) {
+                indexes.push_back(index);
+                links.push_back(links_[index]);
+            }
+            pendingLinks_.clear();
+            live.swap(live_);
+        }
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            const QByteArray topic =
+                settings_.topic(QStringLiteral("link/%1").arg(indexes[i])).toUtf8();
+            mosquitto_publish(mosq_, nullptr, topic.constData(), int(links[i].size()),
+                              links[i].constData(), settings_.qos, true);
+        }
+        if (live)
+            mosquitto_publish(mosq_, nullptr, liveTopic_.constData(), int(live->size()),
+                              live->constData(), 0, false);
+    }
+
+    // The head moves over the acknowledged records at the front, never past a gap.
+    void advanceHead() {
+        while (!inFlight_.empty() && inFlight_.front().acknowledged) inFlight_.pop_front();
+        queue_.acknowledge(inFlight_.empty() ? sendNext_ : inFlight_.front().sequence);
+    }
+
+    void shutDown() {
+        if (mosq_ && connected()) {
+            const QByteArray offline("offline");
+            offlineSent_ = false;
+            offlineMid_ = -1;
+            mosquitto_publish(mosq_, &offlineMid_, statusTopic_.constData(), int(offline.size()),
+                              offline.constData(), settings_.qos, true);
+            // Acknowledgements still on their way save resending those records next time.
+            const auto deadline = Clock::now() + kOfflineWait;
+            while ((!offlineSent_ || !inFlight_.empty()) && Clock::now() < deadline &&
+                   mosquitto_loop(mosq_, kLoopMs, 1) == MOSQ_ERR_SUCCESS)
+                advanceHead();
+            advanceHead();
+            mosquitto_disconnect(mosq_);
+            mosquitto_loop(mosq_, kLoopMs, 1);
+        }
+        if (mosq_)
+            mosquitto_destroy(mosq_);
+        mosq_ = nullptr;
+        queue_.sync();
+        queue_.saveState();
+    }
+
+    const Settings settings_;
+    RecordQueue queue_;
+    const QByteArray recordTopic_;
+    const QByteArray statusTopic_;
+    const QByteArray liveTopic_;
+    bool started_ = false;
+    std::thread thread_;
+
+    // Shared with the window thread.
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    bool connected_ = false;
+    QString lastError_;
+    std::map<int, QByteArray> links_;
+    std::set<int> pendingLinks_;
+    std::optional<QByteArray> live_;
+
+    // The worker's own.
+    mosquitto* mosq_ = nullptr;
+    Clock::time_point nextAttempt_;
+    Clock::time_point connectStarted_;
+    int retryMs_ = 1000;
+    quint64 sendNext_ = 0;
+    std::deque<InFlight> inFlight_;
+    std::unordered_map<int, quint64> mids_;
+    QString refusal_;
+    QString libraryError_;
+    int offlineMid_ = -1;
+    bool offlineSent_ = false;
+};
+
+Publisher::Publisher(QString workingDirectory, Settings settings)
+    : worker_(std::make_unique<Worker>(std::move(workingDirectory), std::move(settings))) {}
+
+Publisher::~Publisher() = default;
+
+bool Publisher::start(QString* error) {
+    return worker_->start(error);
+}
+
+void Publisher::publishRecord(const Record& record) {
+    worker_->publishRecord(record);
+}
+
+void Publisher::publishLinkState(int index, const QString& tag, bool linked,
+                                 const QDateTime& time) {
+    worker_->publishLinkState(index, tag, linked, time);
+}
+
+void Publisher::publishLive(const QDateTime& time, const std::vector<DeviceValue>& devices) {
+    worker_->publishLive(time, devices);
+}
+
+Publisher::Status Publisher::status() const {
+    return worker_->status();
+}
+
+QString Publisher::statusText() const {
+    return statusText(status());
+}
+
+QString Publisher::statusText(const Status& s) {
+    QString text =
+        s.connected
+            ? QStringLiteral("MQTT：已连接 %1").arg(s.broker)
+            : QStringLiteral("MQTT：未连接 %1（%2）")
+                  .arg(s.broker, s.lastError.isEmpty() ? QStringLiteral("正在连接") : s.lastError);
+    text += QStringLiteral("，待发送 %1 条记录").arg(s.waiting);
+    if (s.dropped > 0)
+        text += QStringLiteral("，已丢弃 %1 条").arg(s.dropped);
+    if (s.connected && !s.lastError.isEmpty())
+        text += QStringLiteral("（%1）").arg(s.lastError);
+    return text;
+}
+
+void Publisher::setRetryDelays(int firstMs, int maxMs) {
+    worker_->firstRetryMs_ = firstMs;
+    worker_->maxRetryMs_ = maxMs;
+}
+
+void Publisher::setConnectTimeout(int ms) {
+    worker_->connectTimeoutMs_ = ms;
+}
+
+}  // namespace tamlo::mqtt

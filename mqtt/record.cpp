@@ -1,0 +1,140 @@
+#include "record.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace tamlo::mqtt {
+
+QByteArray isoTime(const QDateTime& time) {
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    QByteArray text = time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
+    text += offset < 0 ? '-' : '+';
+    text += QByteArray::number(minutes / 60).rightJustified(2, '0');
+    text += ':';
+    text += QByteArray::number(minutes % 60).rightJustified(2, '0');
+    return text;
+}
+
+QByteArray jsonString(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size() + 2);
+    out += '"';
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            switch (c) {
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
+                case '\t':
+                    out += "\\t";
+                    break;
+                case '\b':
+                    out += "\\b";
+                    break;
+                case '\f':
+                    out += "\\f";
+                    break;
+                default:
+                    out += "\\u00";
+                    out += hex[u >> 4];
+                    out += hex[u & 15];
+            }
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+QByteArray jsonNumber(float value) {
+    if (!std::isfinite(value))
+        return QByteArrayLiteral("null");
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QByteArray(buffer, static_cast<qsizetype>(result.ptr - buffer));
+}
+
+namespace {
+
+void appendDevices(QByteArray& out, const std::vector<DeviceValue>& devices) {
+    out += "\"devices\":[";
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const DeviceValue& d = devices[i];
+        if (i > 0)
+            out += ',';
+        out += "{\"index\":";
+        out += QByteArray::number(d.index);
+        out += ",\"tag\":";
+        out += jsonString(d.tag);
+        out += ",\"unit\":";
+        out += jsonString(d.unit);
+        out += ",\"value\":";
+        out += d.value ? jsonNumber(*d.value) : QByteArrayLiteral("null");
+        out += '}';
+    }
+    out += ']';
+}
+
+QByteArray begin(const QString& station) {
+    QByteArray out;
+    out.reserve(256);
+    out += "{\"station\":";
+    out += jsonString(station);
+    return out;
+}
+
+}  // namespace
+
+QByteArray recordPayload(const QString& station, const Record& record, quint64 sequence) {
+    QByteArray out = begin(station);
+    out.reserve(96 + 64 * static_cast<qsizetype>(record.devices.size()));
+    out += ",\"seq\":";
+    out += QByteArray::number(sequence);
+    out += ",\"time\":\"";
+    out += isoTime(record.time);
+    out += "\",\"interval\":";
+    out += QByteArray::number(record.interval);
+    out += ',';
+    appendDevices(out, record.devices);
+    out += '}';
+    return out;
+}
+
+QByteArray livePayload(const QString& station, const QDateTime& time,
+                       const std::vector<DeviceValue>& devices) {
+    QByteArray out = begin(station);
+    out += ",\"time\":\"";
+    out += isoTime(time);
+    out += "\",";
+    appendDevices(out, devices);
+    out += '}';
+    return out;
+}
+
+QByteArray linkPayload(const QString& station, int index, const QString& tag, bool linked,
+                       const QDateTime& time) {
+    QByteArray out = begin(station);
+    out += ",\"index\":";
+    out += QByteArray::number(index);
+    out += ",\"tag\":";
+    out += jsonString(tag);
+    out += ",\"linked\":";
+    out += linked ? "true" : "false";
+    out += ",\"time\":\"";
+    out += isoTime(time);
+    out += "\"}";
+    return out;
+}
+
+}  // namespace tamlo::mqtt

@@ -1,0 +1,254 @@
+// The publisher against a real Mosquitto broker that each test starts on a free local port:
+// records arrive in order without gaps, also when the broker is down at start or killed
+// mid-run; refused passwords, unknown hosts and untrusted certificates say so and lose nothing.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <memory>
+
+#include "mosquittobroker.h"
+#include "mqtt/publisher.h"
+
+using namespace tamlo::mqtt;
+using tamlo::test::MosquittoBroker;
+using tamlo::test::MqttSubscriber;
+using tamlo::test::TestCertificates;
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+Settings settingsFor(int port) {
+    Settings s;
+    s.enabled = true;
+    s.host = "127.0.0.1";
+    s.port = port;
+    s.station = "s1";
+    s.clientId = "tamlo-s1";
+    return s;
+}
+
+Record record(int i) {
+    Record r;
+    r.time = QDateTime(QDate(2026, 12, 7), QTime(8, 0), QTimeZone(3600)).addSecs(5 * i);
+    r.interval = 5;
+    r.devices = {{0, "TI101", "℃", static_cast<float>(i) / 10}, {1, "PT2", "MPa", std::nullopt}};
+    return r;
+}
+
+std::unique_ptr<Publisher> started(const QString& dir, const Settings& settings) {
+    auto publisher = std::make_unique<Publisher>(dir, settings);
+    publisher->setRetryDelays(100, 400);
+    QString error;
+    if (!publisher->start(&error))
+        qWarning("%s", qPrintable(error));
+    return publisher;
+}
+
+// Records `first`..`last` (numbered from 1, record(i - 1) is the i-th).
+void publish(Publisher& publisher, int first, int last) {
+    for (int i = first; i <= last; ++i) publisher.publishRecord(record(i - 1));
+}
+
+// Every record 1..count came, each first time in order (later copies are resends QoS 1 allows).
+bool arrivedInOrder(const MqttSubscriber& subscriber, int count) {
+    QList<quint64> firstSeen;
+    for (quint64 s : tamlo::test::sequences(subscriber.payloads("tamlo/s1/record"))) {
+        if (!firstSeen.contains(s))
+            firstSeen << s;
+    }
+    QList<quint64> expected;
+    for (int i = 1; i <= count; ++i) expected << quint64(i);
+    return firstSeen == expected;
+}
+
+}  // namespace
+
+class MqttPublisher : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString work_;
+
+private slots:
+    void init() {
+        if (MosquittoBroker::executable().isEmpty())
+            QSKIP("the mosquitto broker is not installed (scripts/deps.sh installs it)");
+        work_ = dir_.filePath(QTest::currentTestFunction());
+        QVERIFY(QDir().mkpath(work_ + "/broker"));
+    }
+
+    void recordsLinksLiveAndStatus() {
+        MosquittoBroker broker(work_ + "/broker");
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/#", &error), qPrintable(error));
+        Settings settings = settingsFor(broker.port());
+        settings.live = true;
+        auto publisher = started(work_, settings);
+        QTRY_VERIFY_WITH_TIMEOUT(publisher->status().connected, kWaitMs);
+        publisher->publishLinkState(3, "TI101", true, record(0).time);
+        publisher->publishLive(record(0).time, record(0).devices);
+        publish(*publisher, 1, 20);
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/s1/record").size(), 20, kWaitMs);
+        QList<quint64> expected;
+        for (quint64 s = 1; s <= 20; ++s) expected << s;
+        QCOMPARE(tamlo::test::sequences(subscriber.payloads("tamlo/s1/record")), expected);
+        QCOMPARE(subscriber.payloads("tamlo/s1/record").at(6), recordPayload("s1", record(6), 7));
+        QTRY_COMPARE_WITH_TIMEOUT(publisher->status().waiting, qint64(0), kWaitMs);
+        QCOMPARE(publisher->statusText(),
+                 QString("MQTT：已连接 127.0.0.1:%1，待发送 0 条记录").arg(broker.port()));
+        for (const auto& m : subscriber.messages()) {
+            if (m.topic == "tamlo/s1/live")
+                QCOMPARE(m.qos, 0);
+            if (m.topic == "tamlo/s1/record")
+                QCOMPARE(m.qos, 1);
+        }
+        QCOMPARE(subscriber.payloads("tamlo/s1/live").size(), 1);
+
+        // A subscriber that comes later gets the status and link states the broker retained.
+        MqttSubscriber later;
+        QVERIFY2(later.subscribe(broker.port(), "tamlo/s1/#", &error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(later.count(), 2, kWaitMs);
+        for (const auto& m : later.messages()) {
+            QVERIFY(m.retained);
+            if (m.topic == "tamlo/s1/status")
+                QCOMPARE(m.payload, QByteArray("online"));
+            else
+                QCOMPARE(m.topic, QByteArray("tamlo/s1/link/3"));
+        }
+        publisher.reset();  // an orderly end says "offline"
+        QTRY_COMPARE_WITH_TIMEOUT(later.payloads("tamlo/s1/status").last(), QByteArray("offline"),
+                                  kWaitMs);
+    }
+
+    void brokerDownAtStart() {
+        MosquittoBroker broker(work_ + "/broker");
+        broker.setPersistent(true);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"}),
+                 qPrintable(error));
+        broker.stop();
+        auto publisher = started(work_, settingsFor(broker.port()));
+        publish(*publisher, 1, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(publisher->status().lastError.contains("无法连接"), kWaitMs);
+        QVERIFY2(publisher->statusText().contains("未连接") &&
+                     publisher->statusText().endsWith("待发送 5 条记录"),
+                 qPrintable(publisher->statusText()));
+        QVERIFY2(broker.restart(), qPrintable(broker.errorString()));
+        publish(*publisher, 6, 10);
+        QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 10), kWaitMs);
+    }
+
+    void brokerKilledMidRun() {
+        MosquittoBroker broker(work_ + "/broker");
+        broker.setPersistent(true);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"}),
+                 qPrintable(error));
+        auto publisher = started(work_, settingsFor(broker.port()));
+        publish(*publisher, 1, 10);
+        QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 10), kWaitMs);
+        // Records 11 to 15 go out but the broker never acknowledges them: they must be sent
+        // again after the reconnection.
+        broker.pause();
+        publish(*publisher, 11, 15);
+        QTest::qWait(300);
+        broker.kill();
+        publish(*publisher, 16, 20);
+        QTRY_VERIFY_WITH_TIMEOUT(!publisher->status().connected, kWaitMs);
+        QVERIFY2(broker.restart(), qPrintable(broker.errorString()));
+        publish(*publisher, 21, 30);
+        QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 30), kWaitMs);
+    }
+
+    void wrongPasswordThenCorrected() {
+        MosquittoBroker broker(work_ + "/broker");
+        QVERIFY(broker.addUser("station", "right"));
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/record", &error,
+                                      {1, "station", "right", {}}),
+                 qPrintable(error));
+        Settings settings = settingsFor(broker.port());
+        settings.user = "station";
+        settings.passwordFile = "set";
+        settings.password = "wrong";
+        {
+            auto publisher = started(work_, settings);
+            publish(*publisher, 1, 3);
+            QTRY_VERIFY_WITH_TIMEOUT(publisher->status().lastError.contains("用户名或密码错误"),
+                                     kWaitMs);
+            QCOMPARE(publisher->status().waiting, qint64(3));
+        }
+        settings.password = "right";
+        auto publisher = started(work_, settings);
+        publish(*publisher, 4, 4);
+        QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 4), kWaitMs);
+    }
+
+    void unknownHost() {
+        Settings settings = settingsFor(1883);
+        settings.host = "no-such-host.invalid";
+        auto publisher = started(work_, settings);
+        publish(*publisher, 1, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            publisher->status().lastError.contains("找不到主机 no-such-host.invalid"), kWaitMs);
+        QCOMPARE(publisher->status().waiting, qint64(2));
+        QCOMPARE(publisher->status().nextSequence, quint64(3));
+    }
+
+    void tlsTrustedAndUntrusted() {
+        TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.make(work_ + "/broker", &error), qPrintable(error));
+        MosquittoBroker broker(work_ + "/broker");
+        broker.setTls(certificates.ca, certificates.serverCert, certificates.serverKey);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        Settings settings = settingsFor(broker.port());
+        settings.tlsCa = certificates.otherCa;
+        {
+            auto publisher = started(work_, settings);
+            publish(*publisher, 1, 2);
+            QTRY_VERIFY_WITH_TIMEOUT(publisher->status().lastError.contains("TLS"), kWaitMs);
+            QVERIFY(!publisher->status().connected);
+            QCOMPARE(publisher->status().waiting, qint64(2));
+        }
+        settings.tlsCa = certificates.ca;
+        auto publisher = started(work_, settings);
+        publish(*publisher, 3, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(publisher->status().connected, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(publisher->status().waiting, qint64(0), kWaitMs);
+        QCOMPARE(publisher->status().nextSequence, quint64(4));
+    }
+
+    void offlineWhenKilled() {
+        MosquittoBroker broker(work_ + "/broker");
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/child/status", &error),
+                 qPrintable(error));
+        QProcess child;
+        child.start(QStringLiteral(TAMLO_BIN_DIR) + "/tamlo_mqtt_child",
+                    {"publish", work_, QString::number(broker.port())});
+        QVERIFY(child.waitForStarted());
+        QVERIFY(child.waitForReadyRead(kWaitMs));
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/child/status"),
+                                  QList<QByteArray>{"online"}, kWaitMs);
+        child.kill();
+        child.waitForFinished();
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/child/status"),
+                                  (QList<QByteArray>{"online", "offline"}), kWaitMs);
+    }
+};
+
+QTEST_GUILESS_MAIN(MqttPublisher)
+#include "tst_mqttpublisher.moc"
