@@ -100,6 +100,7 @@ bool HistoryLog::startFile(const QDateTime& now, std::uint16_t interval, int dev
     for (int i = 0; i < kDeviceSlots; ++i) {
         header_.tags[static_cast<std::size_t>(i)] = table.entries[static_cast<std::size_t>(i)].tag;
     }
+    records_ = 0;
     return createHistoryFile(path_, header_, error);
 }
 
@@ -107,7 +108,16 @@ bool HistoryLog::append(const float* values, int count, QString* error) {
     if (path_.isEmpty() || count != static_cast<int>(header_.channelCount)) {
         return false;  // never write a record of another width than the header states
     }
-    return appendHistoryRecord(path_, values, count, error);
+    if (!appendHistoryRecord(path_, values, count, error)) {
+        return false;
+    }
+    ++records_;
+    return true;
+}
+
+QDateTime HistoryLog::lastRecordTime() const {
+    return fromOleDate(
+        historyRecordTime(header_.startTime, header_.intervalSeconds, records_ ? records_ - 1 : 0));
 }
 
 bool HistoryLog::record(const QDateTime& now, std::uint16_t interval, const DeviceTable& active,

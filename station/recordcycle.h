@@ -92,6 +92,10 @@ public:
     // Records lost since the writes began to fail.
     int lostRecords() const { return lostRecords_; }
     QString path() const { return path_; }
+    // Records in the current file, and the time the file gives its last one (start + k x
+    // interval, as every reader dates it).
+    std::uint64_t recordCount() const { return records_; }
+    QDateTime lastRecordTime() const;
     QString monthDirectory() const { return monthDirectory_; }
     QString fileStamp() const { return fileStamp_; }
     const StationHistoryHeader& header() const { return header_; }
@@ -110,6 +114,7 @@ private:
     bool failing_ = false;
     QString error_;
     int lostRecords_ = 0;
+    std::uint64_t records_ = 0;
 
     bool startFile(const QDateTime& now, std::uint16_t interval, int deviceCount,
                    const DeviceTable& table, QString* error);

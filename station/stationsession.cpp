@@ -16,6 +16,8 @@ StationSession::StationSession(QString workingDirectory, Clock& clock, StationLi
       configFile_(QDir(workingDirectory_).filePath(QStringLiteral("config.dat"))),
       history_(workingDirectory_) {}
 
+StationSession::~StationSession() = default;
+
 // ---- Start-up and close ----------------------------------------------------------------------
 
 void StationSession::load() {
@@ -46,9 +48,22 @@ void StationSession::startHistoryFile() {
     emit historyFileStarted(history_.statusText());
 }
 
+void StationSession::startPublishing() {
+    StationPublishing::Started started = StationPublishing::start(workingDirectory_);
+    publishing_ = std::move(started.publishing);
+    if (!started.message.isEmpty()) {
+        emit publishingRefused(started.message);
+    }
+}
+
+QString StationSession::publishingStatus() const {
+    return publishing_ ? publishing_->statusText() : QString();
+}
+
 void StationSession::close() {
     configFile_.writeSlots(active_);
     line_.close();
+    publishing_.reset();
 }
 
 // ---- Ticks -----------------------------------------------------------------------------------
@@ -60,7 +75,11 @@ void StationSession::pollTick() {
     line_.maintain();
     const PollCycle::TickResult result = poll_.tick(line_.link(), active_, live_);
     if (result.state != PollCycle::LinkState::Unchanged) {
-        emit linkStateChanged(result.device, result.state == PollCycle::LinkState::Answered);
+        const bool answered = result.state == PollCycle::LinkState::Answered;
+        emit linkStateChanged(result.device, answered);
+        if (publishing_) {
+            publishing_->linkChanged(result.device, active_, answered, clock_.now());
+        }
     }
 }
 
@@ -75,6 +94,15 @@ void StationSession::secondTick() {
             emit historyFileStarted(history_.statusText());
         }
         emit recordTaken(tick.pointLabel);
+        if (publishing_) {
+            // Dated as the history file dates it; a record the file could not take, by the clock.
+            const QDateTime time = history_.failing() ? now : history_.lastRecordTime();
+            publishing_->record(time, config_.recordInterval, active_,
+                                record_.recordBuffer().data(), tick.texts);
+        }
+    }
+    if (publishing_) {
+        publishing_->secondTicked(now, active_, live_);
     }
 }
 

@@ -3,11 +3,13 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 #include "devicetable.h"
 #include "pollcycle.h"
 #include "recordcycle.h"
 #include "stationline.h"
+#include "stationpublishing.h"
 
 namespace tamlo {
 class Clock;
@@ -27,6 +29,7 @@ public:
 
     StationSession(QString workingDirectory, Clock& clock, StationLine& line,
                    QObject* parent = nullptr);
+    ~StationSession() override;
 
     // Start-up, in the window's order: load (or create) config.dat and the "para" directory;
     // reset the cycles; open the port; start this run's history file.
@@ -34,7 +37,15 @@ public:
     void resetCycles();
     void openPort();
     void startHistoryFile();
-    // Close: the 64 slots of the active table go to config.dat, the port is closed.
+    // Publishing over MQTT, when mqtt.ini in the working directory asks for it. A file that
+    // cannot be used is refused once (publishingRefused) and the station runs without it.
+    void startPublishing();
+    bool isPublishing() const { return publishing_ != nullptr; }
+    const StationPublishing* publishing() const { return publishing_.get(); }
+    // The broker's state for the status bar's tool tip; empty while nothing is published.
+    QString publishingStatus() const;
+    // Close: the 64 slots of the active table go to config.dat, the port is closed, the broker
+    // is told the station went off line (what it has not acknowledged stays queued on disk).
     void close();
 
     // The poll tick (one exchange) and the one-second tick.
@@ -82,6 +93,7 @@ signals:
     void recordTaken(const QString& pointLabel);
     void historyFileStarted(const QString& statusText);
     void portOpenFailed(const QString& text, const QString& caption);
+    void publishingRefused(const QString& text);
 
 private:
     void setMode(SetupMode mode);
@@ -98,6 +110,7 @@ private:
     RecordCycle record_;
     HistoryLog history_;
     SetupMode mode_ = SetupMode::Locked;
+    std::unique_ptr<StationPublishing> publishing_;
 };
 
 }  // namespace tamlo::station

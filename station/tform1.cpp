@@ -9,12 +9,12 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "namedcontrols.h"
 #include "shared/datetime.h"
 #include "shared/gbk.h"
 #include "shared/numbertext.h"
 #include "shared/prompter.h"
 #include "taboutbox.h"
-#include "namedcontrols.h"
 
 namespace tamlo::station {
 
@@ -152,8 +152,8 @@ void TForm1::buildDevicePage() {
         {"Label14", QStringLiteral("串口：")},
         {"Label17", QStringLiteral("波特率：")},
     }};
-    const std::array<QWidget*, 8> fields{ComboBox1, MaskEdit1, MaskEdit2, MaskEdit3,
-                                         unit_combobox, rec_time, ComboBox2, ComboBox3};
+    const std::array<QWidget*, 8> fields{ComboBox1,     MaskEdit1, MaskEdit2, MaskEdit3,
+                                         unit_combobox, rec_time,  ComboBox2, ComboBox3};
     for (int i = 0; i < 8; ++i) {
         form->addWidget(label(editPanel, captions[i].first, captions[i].second), i, 0);
         form->addWidget(fields[i], i, 1);
@@ -252,7 +252,8 @@ QString TForm1::statusPanelText(int panel) const {
 
 void TForm1::wireHandlers() {
     const auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, guarded(prompter_, this, [this, handler] { (this->*handler)(); }));
+        connect(sender, signal, this,
+                guarded(prompter_, this, [this, handler] { (this->*handler)(); }));
     };
     on(N4, &QAction::triggered, &TForm1::N4Click);
     on(N5, &QAction::triggered, &TForm1::N5Click);
@@ -294,6 +295,9 @@ void TForm1::wireHandlers() {
                 }
                 prompter_.message(this, text, caption);
             });
+    connect(&session_, &StationSession::publishingRefused, this, [this](const QString& text) {
+        prompter_.message(this, text, QStringLiteral("NorvikDCS"));
+    });
     connect(paramPanel_, &ParamListPanel::parameterExchanged, this, [this] {
         if (Timer1->isActive()) {
             Timer1->start();
@@ -335,6 +339,8 @@ void TForm1::FormCreate() {
     Timer1->start();
     // 18-19: this run's history file.
     session_.startHistoryFile();
+    // Its records on an MQTT broker, when mqtt.ini asks for it.
+    session_.startPublishing();
     // 20
     prepareChart();
 }
@@ -437,10 +443,10 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() {
     // Convert before anything is written: a bad interval leaves file and station as they were.
-    session_.save(StationConfig{
-        static_cast<std::uint8_t>(std::max(ComboBox2->currentIndex(), 0)),
-        static_cast<std::uint8_t>(std::max(ComboBox3->currentIndex(), 0)),
-        static_cast<std::uint16_t>(textToInt(rec_time->text()) & 0xFFFF), {}});
+    session_.save(StationConfig{static_cast<std::uint8_t>(std::max(ComboBox2->currentIndex(), 0)),
+                                static_cast<std::uint8_t>(std::max(ComboBox3->currentIndex(), 0)),
+                                static_cast<std::uint16_t>(textToInt(rec_time->text()) & 0xFFFF),
+                                {}});
 }
 
 void TForm1::showActiveTable() {
@@ -557,11 +563,17 @@ void TForm1::Button9Click() {
     }
 }
 
-void TForm1::Button10Click() { Panel3->hide(); }
+void TForm1::Button10Click() {
+    Panel3->hide();
+}
 
-void TForm1::N3Click() { session_.configure(); }
+void TForm1::N3Click() {
+    session_.configure();
+}
 
-void TForm1::N5Click() { session_.lock(); }
+void TForm1::N5Click() {
+    session_.lock();
+}
 
 void TForm1::N7Click() {
     aboutBox_->show();
@@ -580,7 +592,9 @@ void TForm1::Timer1Timer() {
     }
 }
 
-void TForm1::Timer2Timer() { session_.secondTick(); }
+void TForm1::Timer2Timer() {
+    session_.secondTick();
+}
 
 void TForm1::showSecond(const RecordCycle::Tick& tick) {
     Label_real_time->setText(tick.clockText);
@@ -590,6 +604,10 @@ void TForm1::showSecond(const RecordCycle::Tick& tick) {
         setChannelRowText(i, tick.texts[i]);
     }
     statusPanels_[1]->setText(Label_real_time->text());
+    // The broker's state shows wherever a panel has no tool tip of its own.
+    if (session_.isPublishing()) {
+        StatusBar1->setToolTip(session_.publishingStatus());
+    }
 }
 
 // ---- Points where the tiles, the curves and the parameter list attach -----------------------
@@ -602,11 +620,17 @@ QStringList TForm1::deviceGridColumn(int column) const {
     return texts;
 }
 
-void TForm1::buildTiles() { overview_->build(deviceGridColumn(3), deviceGridColumn(6)); }
+void TForm1::buildTiles() {
+    overview_->build(deviceGridColumn(3), deviceGridColumn(6));
+}
 
-void TForm1::removeTiles() { overview_->remove(); }
+void TForm1::removeTiles() {
+    overview_->remove();
+}
 
-void TForm1::setTileText(int device, const QString& text) { overview_->setValueText(device, text); }
+void TForm1::setTileText(int device, const QString& text) {
+    overview_->setValueText(device, text);
+}
 
 void TForm1::prepareChart() {
     realTime_->buildSeries(session_.activeTable().count);
@@ -624,9 +648,12 @@ void TForm1::setChannelRowText(int device, const QString& text) {
 }
 
 void TForm1::appendCurvePoints(const QString& label) {
-    realTime_->appendRecord(session_.recordCycle().recordBuffer().data(), session_.activeTable().count, label);
+    realTime_->appendRecord(session_.recordCycle().recordBuffer().data(),
+                            session_.activeTable().count, label);
 }
 
-void TForm1::fillParameterList(int device) { paramPanel_->fill(device); }
+void TForm1::fillParameterList(int device) {
+    paramPanel_->fill(device);
+}
 
 }  // namespace tamlo::station

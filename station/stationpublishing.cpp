@@ -1,0 +1,102 @@
+#include "stationpublishing.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "mqtt/mqttsettings.h"
+#include "mqtt/publisher.h"
+#include "mqtt/record.h"
+#include "recordcycle.h"
+#include "shared/gbk.h"
+
+namespace tamlo::station {
+
+namespace {
+
+mqtt::DeviceValue deviceValue(const DeviceTable& active, int i, std::optional<float> value) {
+    const DeviceEntry& entry = active.entries[static_cast<std::size_t>(i)];
+    return mqtt::DeviceValue{i, gbkToString(entry.tagBytes()), entry.unitName(), value};
+}
+
+void report(const QString& text) {
+    std::fprintf(stderr, "tamlo_pro: %s\n", qUtf8Printable(text));
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+StationPublishing::StationPublishing(std::unique_ptr<mqtt::Publisher> publisher, bool live)
+    : publisher_(std::move(publisher)), live_(live) {}
+
+StationPublishing::~StationPublishing() = default;
+
+StationPublishing::Started StationPublishing::start(const QString& workingDirectory) {
+    Started started;
+    const mqtt::LoadedSettings loaded = mqtt::loadSettings(workingDirectory);
+    if (!loaded.error.isEmpty()) {
+        started.message = loaded.error;
+    } else if (loaded.settings.enabled) {
+        auto publisher = std::make_unique<mqtt::Publisher>(workingDirectory, loaded.settings);
+        QString error;
+        if (publisher->start(&error)) {
+            started.publishing.reset(
+                new StationPublishing(std::move(publisher), loaded.settings.live));
+            report(started.publishing->statusText());
+        } else {
+            started.message = error;
+        }
+    }
+    if (!started.message.isEmpty()) {
+        started.message = QStringLiteral("MQTT 发布未启动：") + started.message;
+        report(started.message);
+    }
+    return started;
+}
+
+void StationPublishing::record(const QDateTime& time, std::uint16_t interval,
+                               const DeviceTable& active, const float* values,
+                               const QStringList& texts) {
+    mqtt::Record record{time, interval, {}};
+    record.devices.reserve(static_cast<std::size_t>(active.count));
+    for (int i = 0; i < active.count; ++i) {
+        const bool shown = i < texts.size() && texts[i] != QLatin1String(kErrText);
+        record.devices.push_back(
+            deviceValue(active, i, shown ? std::optional<float>(values[i]) : std::nullopt));
+    }
+    publisher_->publishRecord(record);
+}
+
+void StationPublishing::linkChanged(int device, const DeviceTable& active, bool answered,
+                                    const QDateTime& time) {
+    if (device < 0 || device >= active.count) {
+        return;
+    }
+    publisher_->publishLinkState(
+        device, gbkToString(active.entries[static_cast<std::size_t>(device)].tagBytes()), answered,
+        time);
+}
+
+void StationPublishing::secondTicked(const QDateTime& time, const DeviceTable& active,
+                                     const LiveValueTable& live) {
+    if (!live_) {
+        return;
+    }
+    std::vector<mqtt::DeviceValue> devices;
+    devices.reserve(static_cast<std::size_t>(active.count));
+    for (int i = 0; i < active.count; ++i) {
+        const LiveValue& value = live[static_cast<std::size_t>(i)];
+        devices.push_back(deviceValue(
+            active, i, value.valid ? std::optional<float>(engineeringValue(value)) : std::nullopt));
+    }
+    publisher_->publishLive(time, devices);
+}
+
+QString StationPublishing::statusText() const {
+    return publisher_->statusText();
+}
+
+mqtt::Publisher::Status StationPublishing::status() const {
+    return publisher_->status();
+}
+
+}  // namespace tamlo::station
