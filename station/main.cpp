@@ -21,6 +21,9 @@ history files <yy>年<mm>月/<dd>日<hh>时<nn>分<ss>秒.nv and the ports: COMn
 there (a link to /dev/ttyUSB0, or to a simulator), else /dev/ttyS<n-1>. Changes to the device
 table need the setup password (first start: 583174).
 
+With a file mqtt.ini there, the station also publishes its records to an MQTT broker; records
+wait in the folder mqtt-queue while the broker cannot be reached (docs/mqtt.md).
+
 Options:
   --help       show this text
   --version    show the version
