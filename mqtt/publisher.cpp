@@ -110,6 +110,8 @@ public:
     }
 
     void publishLive(const QDateTime& time, const std::vector<DeviceValue>& devices) {
+        if (!settings_.live)
+            return;
         {
             std::lock_guard lock(mutex_);
             if (!connected_)

@@ -36,7 +36,8 @@ public:
     void publishRecord(const Record& record);
     // The latest state per device is kept and sent again on every connection (retained).
     void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time);
-    // Dropped while not connected, and when a newer one comes before it was sent.
+    // Only with `live` set; dropped while not connected, and when a newer one comes before it
+    // was sent.
     void publishLive(const QDateTime& time, const std::vector<DeviceValue>& devices);
 
     struct Status {

@@ -85,7 +85,9 @@ private slots:
         MqttSubscriber subscriber;
         QString error;
         QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/#", &error), qPrintable(error));
-        auto publisher = started(work_, settingsFor(broker.port()));
+        Settings settings = settingsFor(broker.port());
+        settings.live = true;
+        auto publisher = started(work_, settings);
         QTRY_VERIFY_WITH_TIMEOUT(publisher->status().connected, kWaitMs);
         publisher->publishLinkState(3, "TI101", true, record(0).time);
         publisher->publishLive(record(0).time, record(0).devices);
@@ -118,7 +120,8 @@ private slots:
                 QCOMPARE(m.topic, QByteArray("tamlo/s1/link/3"));
         }
         publisher.reset();  // an orderly end says "offline"
-        QCOMPARE(later.payloads("tamlo/s1/status").last(), QByteArray("offline"));
+        QTRY_COMPARE_WITH_TIMEOUT(later.payloads("tamlo/s1/status").last(), QByteArray("offline"),
+                                  kWaitMs);
     }
 
     void brokerDownAtStart() {

@@ -229,6 +229,7 @@ bool MqttSubscriber::subscribe(int port, const QString& filter, QString* error,
                                const Options& options) {
     disconnect();
     confirmed_ = false;
+    keep_ = options.keep;
     const QByteArray id = options.clientId.toUtf8();
     mosq_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), id.isEmpty(), this);
     mosquitto_message_callback_set(mosq_, onMessage);
@@ -267,11 +268,17 @@ void MqttSubscriber::disconnect() {
 
 void MqttSubscriber::onMessage(mosquitto*, void* self, const mosquitto_message* m) {
     auto* s = static_cast<MqttSubscriber*>(self);
+    if (!s->keep_) {
+        std::lock_guard lock(s->mutex_);
+        ++s->count_;
+        return;
+    }
     Message message{QByteArray(m->topic),
                     QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->qos,
                     m->retain};
     std::lock_guard lock(s->mutex_);
     s->messages_.push_back(std::move(message));
+    ++s->count_;
 }
 
 void MqttSubscriber::onSubscribe(mosquitto*, void* self, int, int, const int*) {
@@ -298,12 +305,13 @@ QList<QByteArray> MqttSubscriber::payloads(const QByteArray& topic) const {
 
 int MqttSubscriber::count() const {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(messages_.size());
+    return count_;
 }
 
 void MqttSubscriber::clear() {
     std::lock_guard lock(mutex_);
     messages_.clear();
+    count_ = 0;
 }
 
 QList<quint64> sequences(const QList<QByteArray>& recordPayloads) {

@@ -99,6 +99,7 @@ public:
         int qos = 1;
         QString user, password;
         QString clientId;
+        bool keep = true;  // false: only count the messages (benchmarks)
     };
     bool subscribe(int port, const QString& filter, QString* error, const Options& options);
     bool subscribe(int port, const QString& filter, QString* error) {
@@ -120,6 +121,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable subscribed_;
     bool confirmed_ = false;
+    bool keep_ = true;
+    int count_ = 0;
     std::vector<Message> messages_;
 };
 
