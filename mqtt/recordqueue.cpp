@@ -41,9 +41,13 @@ QString systemError(const QString& what, const QString& path) {
         .arg(what, QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-bool writeAll(int fd, const char* data, qint64 size) {
+// Repeats `step` (a read or a write) until all `size` bytes went through. False on an error or
+// an early end of file.
+template <typename Step>
+bool whole(char* data, qint64 size, Step step) {
+    char* const begin = data;
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        const ssize_t n = step(data, size, data - begin);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -54,18 +58,16 @@ bool writeAll(int fd, const char* data, qint64 size) {
     return true;
 }
 
+bool writeAll(int fd, const char* data, qint64 size) {
+    return whole(const_cast<char*>(data), size, [fd](char* p, qint64 n, qint64) {
+        return ::write(fd, p, static_cast<size_t>(n));
+    });
+}
+
 bool readAt(int fd, char* data, qint64 size, qint64 offset) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, static_cast<size_t>(size), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
+    return whole(data, size, [fd, offset](char* p, qint64 n, qint64 done) {
+        return ::pread(fd, p, static_cast<size_t>(n), offset + done);
+    });
 }
 
 struct Header {

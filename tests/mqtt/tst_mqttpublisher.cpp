@@ -63,6 +63,19 @@ bool arrivedInOrder(const MqttSubscriber& subscriber, int count) {
     return firstSeen == expected;
 }
 
+// A broker that keeps its sessions over a restart or a kill, and a subscriber to the records
+// with a persistent session: it misses nothing published while the broker was away.
+bool startKeepingSessions(MosquittoBroker& broker, MqttSubscriber& subscriber) {
+    broker.setPersistent(true);
+    QString error;
+    if (!broker.start() ||
+        !subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"})) {
+        qWarning("%s %s", qPrintable(broker.errorString()), qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 class MqttPublisher : public QObject {
@@ -126,12 +139,8 @@ private slots:
 
     void brokerDownAtStart() {
         MosquittoBroker broker(work_ + "/broker");
-        broker.setPersistent(true);
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"}),
-                 qPrintable(error));
+        QVERIFY(startKeepingSessions(broker, subscriber));
         broker.stop();
         auto publisher = started(work_, settingsFor(broker.port()));
         publish(*publisher, 1, 5);
@@ -146,12 +155,8 @@ private slots:
 
     void brokerKilledMidRun() {
         MosquittoBroker broker(work_ + "/broker");
-        broker.setPersistent(true);
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"}),
-                 qPrintable(error));
+        QVERIFY(startKeepingSessions(broker, subscriber));
         auto publisher = started(work_, settingsFor(broker.port()));
         publish(*publisher, 1, 10);
         QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 10), kWaitMs);
