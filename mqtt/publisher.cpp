@@ -299,7 +299,7 @@ private:
     }
 
     static void onConnect(mosquitto*, void* self, int rc) {
-        static_cast<Worker*>(self)->connected(rc);
+        static_cast<Worker*>(self)->connack(rc);
     }
     static void onPublish(mosquitto*, void* self, int mid) {
         static_cast<Worker*>(self)->published(mid);
@@ -310,7 +310,7 @@ private:
                 QStringLiteral("：") + QString::fromUtf8(text);
     }
 
-    void connected(int rc) {
+    void connack(int rc) {
         if (rc != 0) {
             refusal_ = connackText(rc);
             return;

@@ -242,16 +242,52 @@ private slots:
         QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/child/status", &error),
                  qPrintable(error));
         QProcess child;
-        child.start(QStringLiteral(TAMLO_BIN_DIR) + "/tamlo_mqtt_child",
-                    {"publish", work_, QString::number(broker.port())});
-        QVERIFY(child.waitForStarted());
-        QVERIFY(child.waitForReadyRead(kWaitMs));
+        QVERIFY(startChild(child, broker.port(), 0));
+        QVERIFY(waitForLine(child, "connected"));
         QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/child/status"),
                                   QList<QByteArray>{"online"}, kWaitMs);
         child.kill();
         child.waitForFinished();
         QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/child/status"),
                                   (QList<QByteArray>{"online", "offline"}), kWaitMs);
+    }
+
+    void killedWhileRecordsWait() {
+        // Handed over while no broker runs, then the station is killed: the next run sends them.
+        const int port = MosquittoBroker::freePort();
+        QProcess child;
+        QVERIFY(startChild(child, port, 5));
+        QVERIFY(waitForLine(child, "queued"));
+        child.kill();
+        child.waitForFinished();
+        MosquittoBroker broker(work_ + "/broker");
+        QVERIFY2(broker.start(port), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(port, "tamlo/child/record", &error), qPrintable(error));
+        Settings settings = settingsFor(port);
+        settings.station = "child";
+        settings.clientId = "tamlo-child";
+        auto publisher = started(work_, settings);
+        QTRY_COMPARE_WITH_TIMEOUT(tamlo::test::sequences(subscriber.payloads("tamlo/child/record")),
+                                  (QList<quint64>{1, 2, 3, 4, 5}), kWaitMs);
+    }
+
+private:
+    bool startChild(QProcess& child, int port, int records) {
+        child.start(QStringLiteral(TAMLO_BIN_DIR) + "/tamlo_mqtt_child",
+                    {"publish", work_, QString::number(port), QString::number(records)});
+        return child.waitForStarted();
+    }
+
+    static bool waitForLine(QProcess& child, const QByteArray& line) {
+        QByteArray output;
+        while (!output.split('\n').contains(line)) {
+            if (!child.waitForReadyRead(kWaitMs))
+                return false;
+            output += child.readAllStandardOutput();
+        }
+        return true;
     }
 };
 
