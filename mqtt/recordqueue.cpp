@@ -437,17 +437,19 @@ void RecordQueue::acknowledge(quint64 head) {
 
 bool RecordQueue::saveState() {
     QByteArray bytes(kStateBytes, Qt::Uninitialized);
+    quint64 head = 0;
+    quint64 next = 0;
     {
         std::lock_guard lock(mutex_);
         if (head_ == savedHead_ && next_ == savedNext_)
             return true;
-        savedHead_ = head_;
-        savedNext_ = next_;
+        head = savedHead_ = head_;
+        next = savedNext_ = next_;
         savedAt_ = std::chrono::steady_clock::now();
     }
     std::memcpy(bytes.data(), kStateMagic, 4);
-    qToLittleEndian(savedHead_, bytes.data() + 4);
-    qToLittleEndian(savedNext_, bytes.data() + 12);
+    qToLittleEndian(head, bytes.data() + 4);
+    qToLittleEndian(next, bytes.data() + 12);
     qToLittleEndian(crc32(bytes.constData(), 20), bytes.data() + 20);
     const QString fresh = directory_ + QStringLiteral("/state.new");
     const QByteArray freshName = QFile::encodeName(fresh);

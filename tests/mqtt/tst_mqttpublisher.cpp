@@ -184,7 +184,6 @@ private slots:
                  qPrintable(error));
         Settings settings = settingsFor(broker.port());
         settings.user = "station";
-        settings.passwordFile = "set";
         settings.password = "wrong";
         {
             auto publisher = started(work_, settings);
