@@ -233,6 +233,23 @@ private slots:
         QCOMPARE(publisher->status().nextSequence, quint64(4));
     }
 
+    void tlsOtherHostName() {
+        // Signed by the trusted CA, but for another host: refused all the same.
+        TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.make(work_ + "/broker", &error), qPrintable(error));
+        MosquittoBroker broker(work_ + "/broker");
+        broker.setTls(certificates.ca, certificates.otherHostCert, certificates.otherHostKey);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        Settings settings = settingsFor(broker.port());
+        settings.tlsCa = certificates.ca;
+        auto publisher = started(work_, settings);
+        publish(*publisher, 1, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(publisher->status().lastError.contains("TLS"), kWaitMs);
+        QVERIFY(!publisher->status().connected);
+        QCOMPARE(publisher->status().waiting, qint64(1));
+    }
+
     void offlineWhenKilled() {
         MosquittoBroker broker(work_ + "/broker");
         QVERIFY2(broker.start(), qPrintable(broker.errorString()));

@@ -204,17 +204,32 @@ bool TestCertificates::make(const QString& directory, QString* error) {
                 QStringList{"-keyout", key, "-out", cert, "-days", "3", "-subj", "/CN=" + name},
             error);
     };
-    const QString csr = dir.filePath(QStringLiteral("server.csr"));
+    const auto signedByCa = [&](const QString& name, const QString& cert, const QString& key,
+                                const QString& extensionFile) {
+        const QString csr = cert + QStringLiteral(".csr");
+        return run(openssl,
+                   QStringList{"req"} + ec +
+                       QStringList{"-keyout", key, "-out", csr, "-subj", "/CN=" + name},
+                   error) &&
+               run(openssl,
+                   {"x509", "-req", "-in", csr, "-CA", ca, "-CAkey", dir.filePath("ca.key"),
+                    "-CAcreateserial", "-out", cert, "-days", "3", "-extfile", extensionFile},
+                   error);
+    };
+    otherHostCert = dir.filePath(QStringLiteral("elsewhere.crt"));
+    otherHostKey = dir.filePath(QStringLiteral("elsewhere.key"));
+    const QString otherExtensions = dir.filePath(QStringLiteral("elsewhere.ext"));
+    QFile otherExt(otherExtensions);
+    if (!otherExt.open(QIODevice::WriteOnly) ||
+        otherExt.write("subjectAltName=DNS:elsewhere.example\n") < 0) {
+        *error = QStringLiteral("cannot write %1").arg(otherExtensions);
+        return false;
+    }
+    otherExt.close();
     return selfSigned("Tamlo Test CA", ca, dir.filePath("ca.key")) &&
            selfSigned("Unrelated CA", otherCa, dir.filePath("other-ca.key")) &&
-           run(openssl,
-               QStringList{"req"} + ec +
-                   QStringList{"-keyout", serverKey, "-out", csr, "-subj", "/CN=localhost"},
-               error) &&
-           run(openssl,
-               {"x509", "-req", "-in", csr, "-CA", ca, "-CAkey", dir.filePath("ca.key"),
-                "-CAcreateserial", "-out", serverCert, "-days", "3", "-extfile", extensions},
-               error);
+           signedByCa("localhost", serverCert, serverKey, extensions) &&
+           signedByCa("elsewhere.example", otherHostCert, otherHostKey, otherExtensions);
 }
 
 MqttSubscriber::MqttSubscriber() {
