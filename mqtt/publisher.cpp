@@ -86,9 +86,11 @@ public:
                          .arg(appended.sequence)
                          .arg(appended.error));
         } else if (appended.dropped > 0) {
-            setError(QStringLiteral("发送队列超过 %1 MB，丢弃了最早的 %2 条记录")
-                         .arg(settings_.queueMb)
-                         .arg(appended.dropped));
+            setError(
+                QStringLiteral("发送队列超过 %1 MB，丢弃了最早的 %2 条记录（本次运行共 %3 条）")
+                    .arg(settings_.queueMb)
+                    .arg(appended.dropped)
+                    .arg(queue_.dropped()));
         }
     }
 

@@ -209,6 +209,22 @@ private slots:
         QCOMPARE(publisher->status().nextSequence, quint64(3));
     }
 
+    void boundDropsOldestAndSaysSo() {
+        Settings settings = settingsFor(MosquittoBroker::freePort());
+        settings.queueMb = 1;
+        auto publisher = started(work_, settings);
+        Record wide = record(0);
+        wide.devices.assign(63, {0, "TI101", "℃", 1.5f});  // some 3 KB a record
+        for (int i = 0; i < 400; ++i) publisher->publishRecord(wide);
+        const Publisher::Status status = publisher->status();
+        QVERIFY(status.dropped > 0);
+        QCOMPARE(status.waiting + status.dropped, qint64(400));
+        QVERIFY2(status.lastError.contains(QString("丢弃了最早的")) &&
+                     status.lastError.contains(QString("共 %1 条").arg(status.dropped)),
+                 qPrintable(status.lastError));
+        QVERIFY(publisher->statusText().endsWith(QString("已丢弃 %1 条").arg(status.dropped)));
+    }
+
     void tlsTrustedAndUntrusted() {
         TestCertificates certificates;
         QString error;
