@@ -20,12 +20,13 @@ QString problem(const QString& key, const QString& reason) {
 
 // Key/value lines of section [mqtt]. Other sections are left to other tools; a line that is not
 // "key = value", a key given twice or a key this station does not know is refused, so that a
-// typing error never turns a setting (TLS, say) silently off.
+// typing error never turns a setting (TLS, say) silently off. The first such line gives the
+// error; the lines after it are still read, so that "enabled = false" is seen wherever it is.
 struct IniReader {
     QHash<QString, QString> values;
     QString error;
 
-    bool read(const QByteArray& bytes) {
+    void read(const QByteArray& bytes) {
         QString text = QString::fromUtf8(bytes);
         if (text.startsWith(QChar(0xFEFF)))
             text.remove(0, 1);
@@ -40,8 +41,8 @@ struct IniReader {
                 continue;
             if (line.startsWith(QLatin1Char('['))) {
                 if (!line.endsWith(QLatin1Char(']'))) {
-                    error = QStringLiteral("%1：节名“%2”缺少“]”").arg(where, line);
-                    return false;
+                    fail(QStringLiteral("%1：节名“%2”缺少“]”").arg(where, line));
+                    continue;
                 }
                 inSection = line.mid(1, line.size() - 2).trimmed() == QLatin1String("mqtt");
                 sawSection = sawSection || inSection;
@@ -51,8 +52,8 @@ struct IniReader {
                 continue;
             const qsizetype equals = line.indexOf(QLatin1Char('='));
             if (equals <= 0) {
-                error = QStringLiteral("%1：“%2”不是“键 = 值”的形式").arg(where, line);
-                return false;
+                fail(QStringLiteral("%1：“%2”不是“键 = 值”的形式").arg(where, line));
+                continue;
             }
             const QString key = line.left(equals).trimmed();
             QString value = line.mid(equals + 1).trimmed();
@@ -60,20 +61,22 @@ struct IniReader {
                 value.endsWith(QLatin1Char('"')))
                 value = value.mid(1, value.size() - 2);
             if (!knownKeys().contains(key)) {
-                error = QStringLiteral("%1：未知的键 %2").arg(where, key);
-                return false;
+                fail(QStringLiteral("%1：未知的键 %2").arg(where, key));
+                continue;
             }
             if (values.contains(key)) {
-                error = QStringLiteral("%1：键 %2 重复").arg(where, key);
-                return false;
+                fail(QStringLiteral("%1：键 %2 重复").arg(where, key));
+                continue;
             }
             values.insert(key, value);
         }
-        if (!sawSection) {
-            error = QStringLiteral("%1：没有 [mqtt] 节").arg(kFileName);
-            return false;
-        }
-        return true;
+        if (!sawSection)
+            fail(QStringLiteral("%1：没有 [mqtt] 节").arg(kFileName));
+    }
+
+    void fail(const QString& text) {
+        if (error.isEmpty())
+            error = text;
     }
 
     static const QStringList& knownKeys() {
@@ -204,7 +207,10 @@ LoadedSettings loadSettings(const QString& workingDirectory) {
         return loaded;
     }
     IniReader ini;
-    if (!ini.read(file.readAll())) {
+    ini.read(file.readAll());
+    if (ini.values.value(QStringLiteral("enabled")).toLower() == QLatin1String("false"))
+        return loaded;  // off: nothing else in the file matters
+    if (!ini.error.isEmpty()) {
         loaded.error = ini.error;
         return loaded;
     }

@@ -1,7 +1,6 @@
 #include "publisher.h"
 
 #include <QDir>
-#include <QFile>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +15,7 @@
 
 #include <mosquitto.h>
 
+#include "mqttconnection.h"
 #include "recordqueue.h"
 
 namespace tamlo::mqtt {
@@ -34,17 +34,6 @@ constexpr auto kOfflineWait = std::chrono::seconds(2);
 void printLine(const QString& text) {
     std::fprintf(stderr, "%s\n", qUtf8Printable(text));
     std::fflush(stderr);
-}
-
-QString connackText(int code) {
-    const QString library = QString::fromUtf8(mosquitto_connack_string(code));
-    switch (code) {
-        case 4:
-        case 5:
-            return QStringLiteral("用户名或密码错误（%1）").arg(library);
-        default:
-            return QStringLiteral("broker 拒绝连接（%1）").arg(library);
-    }
 }
 
 }  // namespace
@@ -97,9 +86,11 @@ public:
                          .arg(appended.sequence)
                          .arg(appended.error));
         } else if (appended.dropped > 0) {
-            setError(QStringLiteral("发送队列超过 %1 MB，丢弃了最早的 %2 条记录")
-                         .arg(settings_.queueMb)
-                         .arg(appended.dropped));
+            setError(
+                QStringLiteral("发送队列超过 %1 MB，丢弃了最早的 %2 条记录（本次运行共 %3 条）")
+                    .arg(settings_.queueMb)
+                    .arg(appended.dropped)
+                    .arg(queue_.dropped()));
         }
     }
 
@@ -192,28 +183,12 @@ private:
     void connect() {
         refusal_.clear();
         libraryError_.clear();
-        mosq_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
-        if (!mosq_) {
-            fail(QStringLiteral("无法创建 MQTT 客户端"));
-            return;
-        }
-        mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-        mosquitto_max_inflight_messages_set(mosq_, kWindow);
-        mosquitto_connect_callback_set(mosq_, onConnect);
-        mosquitto_publish_callback_set(mosq_, onPublish);
-        mosquitto_log_callback_set(mosq_, onLog);
-        const QByteArray offline("offline");
-        int rc = mosquitto_will_set(mosq_, statusTopic_.constData(), int(offline.size()),
-                                    offline.constData(), settings_.qos, true);
-        if (rc == MOSQ_ERR_SUCCESS && !settings_.user.isEmpty()) {
-            rc = mosquitto_username_pw_set(mosq_, settings_.user.toUtf8().constData(),
-                                           settings_.passwordFile.isEmpty()
-                                               ? nullptr
-                                               : settings_.password.toUtf8().constData());
-        }
-        if (rc == MOSQ_ERR_SUCCESS && settings_.tls())
-            rc = setUpTls();
-        if (rc == MOSQ_ERR_SUCCESS) {
+        int rc = MOSQ_ERR_SUCCESS;
+        mosq_ = newClient(settings_, statusTopic_, kWindow, this, &rc);
+        if (mosq_) {
+            mosquitto_connect_callback_set(mosq_, onConnect);
+            mosquitto_publish_callback_set(mosq_, onPublish);
+            mosquitto_log_callback_set(mosq_, onLog);
             connectStarted_ = Clock::now();
             rc = mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(), settings_.port,
                                          kKeepAliveSeconds);
@@ -222,40 +197,9 @@ private:
             fail(errorText(rc));
     }
 
-    int setUpTls() {
-        const QByteArray ca = QFile::encodeName(settings_.tlsCa);
-        const QByteArray cert = QFile::encodeName(settings_.tlsCert);
-        const QByteArray key = QFile::encodeName(settings_.tlsKey);
-        // Without tls_ca the system's certificate authorities vouch for the broker.
-        int rc = mosquitto_tls_set(mosq_, ca.isEmpty() ? nullptr : ca.constData(),
-                                   ca.isEmpty() ? "/etc/ssl/certs" : nullptr,
-                                   cert.isEmpty() ? nullptr : cert.constData(),
-                                   key.isEmpty() ? nullptr : key.constData(), nullptr);
-        if (rc == MOSQ_ERR_SUCCESS)
-            rc = mosquitto_tls_opts_set(mosq_, 1, nullptr, nullptr);
-        if (rc == MOSQ_ERR_SUCCESS)
-            rc = mosquitto_tls_insecure_set(mosq_, false);
-        return rc;
-    }
-
     QString errorText(int rc) const {
         const int systemError = errno;
-        switch (rc) {
-            case MOSQ_ERR_EAI:
-                return QStringLiteral("找不到主机 %1").arg(settings_.host);
-            case MOSQ_ERR_ERRNO:
-                return QStringLiteral("无法连接：%1")
-                    .arg(QString::fromLocal8Bit(std::strerror(systemError)));
-            case MOSQ_ERR_TLS:
-            case MOSQ_ERR_TLS_HANDSHAKE:
-                return QStringLiteral("TLS 握手失败（证书不被信任或主机名不符）%1")
-                    .arg(libraryError_);
-            case MOSQ_ERR_CONN_LOST:
-                return connected() ? QStringLiteral("连接中断") : QStringLiteral("连接被关闭");
-            default:
-                return QStringLiteral("%1%2").arg(QString::fromUtf8(mosquitto_strerror(rc)),
-                                                  libraryError_);
-        }
+        return connectionError(rc, systemError, settings_.host, libraryError_, connected());
     }
 
     // Drops the client; the next attempt comes after the back-off.
@@ -299,20 +243,19 @@ private:
     }
 
     static void onConnect(mosquitto*, void* self, int rc) {
-        static_cast<Worker*>(self)->connected(rc);
+        static_cast<Worker*>(self)->connack(rc);
     }
     static void onPublish(mosquitto*, void* self, int mid) {
         static_cast<Worker*>(self)->published(mid);
     }
     static void onLog(mosquitto*, void* self, int level, const char* text) {
         if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))
-            static_cast<Worker*>(self)->libraryError_ =
-                QStringLiteral("：") + QString::fromUtf8(text);
+            static_cast<Worker*>(self)->libraryError_ = QString::fromUtf8(text);
     }
 
-    void connected(int rc) {
+    void connack(int rc) {
         if (rc != 0) {
-            refusal_ = connackText(rc);
+            refusal_ = refusalText(rc);
             return;
         }
         retryMs_ = firstRetryMs_;

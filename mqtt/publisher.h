@@ -58,9 +58,8 @@ public:
     // How long a connection may take up to the broker's answer; call before start().
     void setConnectTimeout(int ms);
 
-    class Worker;
-
 private:
+    class Worker;  // the thread and the client
     std::unique_ptr<Worker> worker_;
 };
 

@@ -41,9 +41,13 @@ QString systemError(const QString& what, const QString& path) {
         .arg(what, QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-bool writeAll(int fd, const char* data, qint64 size) {
+// Repeats `step` (a read or a write) until all `size` bytes went through. False on an error or
+// an early end of file.
+template <typename Step>
+bool whole(char* data, qint64 size, Step step) {
+    char* const begin = data;
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        const ssize_t n = step(data, size, data - begin);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -54,18 +58,16 @@ bool writeAll(int fd, const char* data, qint64 size) {
     return true;
 }
 
+bool writeAll(int fd, const char* data, qint64 size) {
+    return whole(const_cast<char*>(data), size, [fd](char* p, qint64 n, qint64) {
+        return ::write(fd, p, static_cast<size_t>(n));
+    });
+}
+
 bool readAt(int fd, char* data, qint64 size, qint64 offset) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, static_cast<size_t>(size), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
+    return whole(data, size, [fd, offset](char* p, qint64 n, qint64 done) {
+        return ::pread(fd, p, static_cast<size_t>(n), offset + done);
+    });
 }
 
 struct Header {
@@ -435,17 +437,19 @@ void RecordQueue::acknowledge(quint64 head) {
 
 bool RecordQueue::saveState() {
     QByteArray bytes(kStateBytes, Qt::Uninitialized);
+    quint64 head = 0;
+    quint64 next = 0;
     {
         std::lock_guard lock(mutex_);
         if (head_ == savedHead_ && next_ == savedNext_)
             return true;
-        savedHead_ = head_;
-        savedNext_ = next_;
+        head = savedHead_ = head_;
+        next = savedNext_ = next_;
         savedAt_ = std::chrono::steady_clock::now();
     }
     std::memcpy(bytes.data(), kStateMagic, 4);
-    qToLittleEndian(savedHead_, bytes.data() + 4);
-    qToLittleEndian(savedNext_, bytes.data() + 12);
+    qToLittleEndian(head, bytes.data() + 4);
+    qToLittleEndian(next, bytes.data() + 12);
     qToLittleEndian(crc32(bytes.constData(), 20), bytes.data() + 20);
     const QString fresh = directory_ + QStringLiteral("/state.new");
     const QByteArray freshName = QFile::encodeName(fresh);

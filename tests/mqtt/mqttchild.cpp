@@ -1,8 +1,9 @@
 // A child process for tests that kill the station's side with SIGKILL:
 //   tamlo_mqtt_child append <queue directory> <max bytes> <payload bytes>
 //       appends records without end and prints each sequence number once its append returned;
-//   tamlo_mqtt_child publish <working directory> <port>
-//       publishes as station "child" to 127.0.0.1:<port> and prints "connected" once it is.
+//   tamlo_mqtt_child publish <working directory> <port> <records>
+//       publishes as station "child" to 127.0.0.1:<port>: hands <records> records over, prints
+//       "queued", then "connected" once it is.
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
-    if (args.size() == 4 && args[1] == "publish") {
+    if (args.size() == 5 && args[1] == "publish") {
         Settings settings;
         settings.enabled = true;
         settings.host = "127.0.0.1";
@@ -49,6 +50,13 @@ int main(int argc, char** argv) {
         QString error;
         if (!publisher.start(&error))
             return 1;
+        Record record;
+        record.time = QDateTime::currentDateTime();
+        record.interval = 1;
+        record.devices = {{0, "TI101", "℃", 1.5f}};
+        for (int i = 0; i < args[4].toInt(); ++i) publisher.publishRecord(record);
+        std::printf("queued\n");
+        std::fflush(stdout);
         while (!publisher.status().connected) QThread::msleep(10);
         std::printf("connected\n");
         std::fflush(stdout);
@@ -56,6 +64,6 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: tamlo_mqtt_child append <dir> <max bytes> <payload bytes> | "
-                 "publish <dir> <port>\n");
+                 "publish <dir> <port> <records>\n");
     return 2;
 }

@@ -108,7 +108,8 @@ private slots:
         LoadedSettings loaded = loadSettings(dir.path());
         QVERIFY(!loaded.settings.enabled);
         QVERIFY(loaded.error.isEmpty());
-        QVERIFY(writeFile(dir.filePath("mqtt.ini"), "[mqtt]\nenabled = false\nport = 0\n"));
+        QVERIFY(writeFile(dir.filePath("mqtt.ini"),
+                          "[mqtt]\nport = 0\nhots = typo\nenabled = false\n"));
         loaded = loadSettings(dir.path());
         QVERIFY(!loaded.settings.enabled);
         QVERIFY(loaded.error.isEmpty());

@@ -63,6 +63,19 @@ bool arrivedInOrder(const MqttSubscriber& subscriber, int count) {
     return firstSeen == expected;
 }
 
+// A broker that keeps its sessions over a restart or a kill, and a subscriber to the records
+// with a persistent session: it misses nothing published while the broker was away.
+bool startKeepingSessions(MosquittoBroker& broker, MqttSubscriber& subscriber) {
+    broker.setPersistent(true);
+    QString error;
+    if (!broker.start() ||
+        !subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"})) {
+        qWarning("%s %s", qPrintable(broker.errorString()), qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 class MqttPublisher : public QObject {
@@ -75,7 +88,8 @@ private slots:
     void init() {
         if (MosquittoBroker::executable().isEmpty())
             QSKIP("the mosquitto broker is not installed (scripts/deps.sh installs it)");
-        work_ = dir_.filePath(QTest::currentTestFunction());
+        work_ = dir_.filePath(QString(QTest::currentTestFunction()) + "-" +
+                              QString(QTest::currentDataTag()).replace(' ', '-'));
         QVERIFY(QDir().mkpath(work_ + "/broker"));
     }
 
@@ -126,12 +140,8 @@ private slots:
 
     void brokerDownAtStart() {
         MosquittoBroker broker(work_ + "/broker");
-        broker.setPersistent(true);
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"}),
-                 qPrintable(error));
+        QVERIFY(startKeepingSessions(broker, subscriber));
         broker.stop();
         auto publisher = started(work_, settingsFor(broker.port()));
         publish(*publisher, 1, 5);
@@ -146,12 +156,8 @@ private slots:
 
     void brokerKilledMidRun() {
         MosquittoBroker broker(work_ + "/broker");
-        broker.setPersistent(true);
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"}),
-                 qPrintable(error));
+        QVERIFY(startKeepingSessions(broker, subscriber));
         auto publisher = started(work_, settingsFor(broker.port()));
         publish(*publisher, 1, 10);
         QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 10), kWaitMs);
@@ -179,7 +185,6 @@ private slots:
                  qPrintable(error));
         Settings settings = settingsFor(broker.port());
         settings.user = "station";
-        settings.passwordFile = "set";
         settings.password = "wrong";
         {
             auto publisher = started(work_, settings);
@@ -205,15 +210,41 @@ private slots:
         QCOMPARE(publisher->status().nextSequence, quint64(3));
     }
 
-    void tlsTrustedAndUntrusted() {
+    void boundDropsOldestAndSaysSo() {
+        Settings settings = settingsFor(MosquittoBroker::freePort());
+        settings.queueMb = 1;
+        auto publisher = started(work_, settings);
+        Record wide = record(0);
+        wide.devices.assign(63, {0, "TI101", "℃", 1.5f});  // some 3 KB a record
+        for (int i = 0; i < 400; ++i) publisher->publishRecord(wide);
+        const Publisher::Status status = publisher->status();
+        QVERIFY(status.dropped > 0);
+        QCOMPARE(status.waiting + status.dropped, qint64(400));
+        QVERIFY2(status.lastError.contains(QString("丢弃了最早的")) &&
+                     status.lastError.contains(QString("共 %1 条").arg(status.dropped)),
+                 qPrintable(status.lastError));
+        QVERIFY(publisher->statusText().endsWith(QString("已丢弃 %1 条").arg(status.dropped)));
+    }
+
+    void tlsRefusedThenCorrected_data() {
+        QTest::addColumn<bool>("otherCa");  // else: a certificate for another host name
+        QTest::newRow("untrusted CA") << true;
+        QTest::newRow("other host name, trusted CA") << false;
+    }
+
+    void tlsRefusedThenCorrected() {
+        QFETCH(bool, otherCa);
         TestCertificates certificates;
         QString error;
         QVERIFY2(certificates.make(work_ + "/broker", &error), qPrintable(error));
         MosquittoBroker broker(work_ + "/broker");
-        broker.setTls(certificates.ca, certificates.serverCert, certificates.serverKey);
+        if (otherCa)
+            broker.setTls(certificates.ca, certificates.serverCert, certificates.serverKey);
+        else
+            broker.setTls(certificates.ca, certificates.otherHostCert, certificates.otherHostKey);
         QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         Settings settings = settingsFor(broker.port());
-        settings.tlsCa = certificates.otherCa;
+        settings.tlsCa = otherCa ? certificates.otherCa : certificates.ca;
         {
             auto publisher = started(work_, settings);
             publish(*publisher, 1, 2);
@@ -221,6 +252,9 @@ private slots:
             QVERIFY(!publisher->status().connected);
             QCOMPARE(publisher->status().waiting, qint64(2));
         }
+        // Corrected: the broker's own certificate, and the CA that signed it.
+        broker.setTls(certificates.ca, certificates.serverCert, certificates.serverKey);
+        QVERIFY2(broker.restart(), qPrintable(broker.errorString()));
         settings.tlsCa = certificates.ca;
         auto publisher = started(work_, settings);
         publish(*publisher, 3, 3);
@@ -237,16 +271,52 @@ private slots:
         QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/child/status", &error),
                  qPrintable(error));
         QProcess child;
-        child.start(QStringLiteral(TAMLO_BIN_DIR) + "/tamlo_mqtt_child",
-                    {"publish", work_, QString::number(broker.port())});
-        QVERIFY(child.waitForStarted());
-        QVERIFY(child.waitForReadyRead(kWaitMs));
+        QVERIFY(startChild(child, broker.port(), 0));
+        QVERIFY(waitForLine(child, "connected"));
         QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/child/status"),
                                   QList<QByteArray>{"online"}, kWaitMs);
         child.kill();
         child.waitForFinished();
         QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/child/status"),
                                   (QList<QByteArray>{"online", "offline"}), kWaitMs);
+    }
+
+    void killedWhileRecordsWait() {
+        // Handed over while no broker runs, then the station is killed: the next run sends them.
+        const int port = MosquittoBroker::freePort();
+        QProcess child;
+        QVERIFY(startChild(child, port, 5));
+        QVERIFY(waitForLine(child, "queued"));
+        child.kill();
+        child.waitForFinished();
+        MosquittoBroker broker(work_ + "/broker");
+        QVERIFY2(broker.start(port), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(port, "tamlo/child/record", &error), qPrintable(error));
+        Settings settings = settingsFor(port);
+        settings.station = "child";
+        settings.clientId = "tamlo-child";
+        auto publisher = started(work_, settings);
+        QTRY_COMPARE_WITH_TIMEOUT(tamlo::test::sequences(subscriber.payloads("tamlo/child/record")),
+                                  (QList<quint64>{1, 2, 3, 4, 5}), kWaitMs);
+    }
+
+private:
+    bool startChild(QProcess& child, int port, int records) {
+        child.start(QStringLiteral(TAMLO_BIN_DIR) + "/tamlo_mqtt_child",
+                    {"publish", work_, QString::number(port), QString::number(records)});
+        return child.waitForStarted();
+    }
+
+    static bool waitForLine(QProcess& child, const QByteArray& line) {
+        QByteArray output;
+        while (!output.split('\n').contains(line)) {
+            if (!child.waitForReadyRead(kWaitMs))
+                return false;
+            output += child.readAllStandardOutput();
+        }
+        return true;
     }
 };
 

@@ -187,14 +187,20 @@ bool TestCertificates::make(const QString& directory, QString* error) {
     serverCert = dir.filePath(QStringLiteral("server.crt"));
     serverKey = dir.filePath(QStringLiteral("server.key"));
     otherCa = dir.filePath(QStringLiteral("other-ca.crt"));
-    const QString extensions = dir.filePath(QStringLiteral("server.ext"));
-    QFile ext(extensions);
-    if (!ext.open(QIODevice::WriteOnly) ||
-        ext.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n") < 0) {
-        *error = QStringLiteral("cannot write %1").arg(extensions);
+    otherHostCert = dir.filePath(QStringLiteral("elsewhere.crt"));
+    otherHostKey = dir.filePath(QStringLiteral("elsewhere.key"));
+    // The names a server certificate is for.
+    const auto names = [&](const QString& file, const QByteArray& subjectAltName) {
+        QFile ext(dir.filePath(file));
+        if (ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=" + subjectAltName) > 0)
+            return ext.fileName();
+        *error = QStringLiteral("cannot write %1").arg(ext.fileName());
+        return QString();
+    };
+    const QString extensions = names("server.ext", "DNS:localhost,IP:127.0.0.1");
+    const QString otherExtensions = names("elsewhere.ext", "DNS:elsewhere.example");
+    if (extensions.isEmpty() || otherExtensions.isEmpty())
         return false;
-    }
-    ext.close();
     const QString openssl = QStringLiteral("openssl");
     const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
     const auto selfSigned = [&](const QString& name, const QString& cert, const QString& key) {
@@ -204,17 +210,22 @@ bool TestCertificates::make(const QString& directory, QString* error) {
                 QStringList{"-keyout", key, "-out", cert, "-days", "3", "-subj", "/CN=" + name},
             error);
     };
-    const QString csr = dir.filePath(QStringLiteral("server.csr"));
+    const auto signedByCa = [&](const QString& name, const QString& cert, const QString& key,
+                                const QString& extensionFile) {
+        const QString csr = cert + QStringLiteral(".csr");
+        return run(openssl,
+                   QStringList{"req"} + ec +
+                       QStringList{"-keyout", key, "-out", csr, "-subj", "/CN=" + name},
+                   error) &&
+               run(openssl,
+                   {"x509", "-req", "-in", csr, "-CA", ca, "-CAkey", dir.filePath("ca.key"),
+                    "-CAcreateserial", "-out", cert, "-days", "3", "-extfile", extensionFile},
+                   error);
+    };
     return selfSigned("Tamlo Test CA", ca, dir.filePath("ca.key")) &&
            selfSigned("Unrelated CA", otherCa, dir.filePath("other-ca.key")) &&
-           run(openssl,
-               QStringList{"req"} + ec +
-                   QStringList{"-keyout", serverKey, "-out", csr, "-subj", "/CN=localhost"},
-               error) &&
-           run(openssl,
-               {"x509", "-req", "-in", csr, "-CA", ca, "-CAkey", dir.filePath("ca.key"),
-                "-CAcreateserial", "-out", serverCert, "-days", "3", "-extfile", extensions},
-               error);
+           signedByCa("localhost", serverCert, serverKey, extensions) &&
+           signedByCa("elsewhere.example", otherHostCert, otherHostKey, otherExtensions);
 }
 
 MqttSubscriber::MqttSubscriber() {

@@ -70,9 +70,11 @@ private:
 };
 
 // Certificates the test makes with the openssl command: a CA, a server certificate for
-// localhost and 127.0.0.1 signed by it, and a second CA that has nothing to do with them.
+// localhost and 127.0.0.1 signed by it, one for another host name signed by it too, and a
+// second CA that has nothing to do with them.
 struct TestCertificates {
     QString ca, serverCert, serverKey, otherCa;
+    QString otherHostCert, otherHostKey;  // for elsewhere.example
     bool make(const QString& directory, QString* error);
 };
 
