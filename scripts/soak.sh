@@ -16,6 +16,8 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Qt Test stops a test function after five minutes unless told otherwise (milliseconds).
+export QTEST_FUNCTION_TIMEOUT=$(( (seconds + kills * 10 + 600) * 1000 ))
 status=0
 echo "== $kills kills"
 TAMLO_KILLS="$kills" "$bin/tst_killconsistency" 2>&1 | grep -E 'QINFO|FAIL|Loc|Totals' || status=1
