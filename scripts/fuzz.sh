@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target (libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer) for the
 # given seconds each (default 60) and prints, per target, executions, corpus size and crashes.
-#   scripts/fuzz.sh [seconds]
+#   scripts/fuzz.sh [seconds] [target...]
 # The corpus grows in build/fuzz/corpus/<target> (seeded from tests/corpus/<target>); a crashing
 # input is left in build/fuzz/crashes/<target>/: once its fault is mended, add it to
 # tests/corpus/<target>/, whose inputs tst_fuzzreplay replays on every test run.
@@ -11,7 +11,10 @@ seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/fuzz"
 targets=(config_dat station_history recorder_history meter_value_reply meter_param_reply
-         recorder_status_reply recorder_block_reply meters_file)
+         recorder_status_reply recorder_block_reply meters_file mqtt_ini mqtt_queue)
+if [ $# -gt 1 ]; then
+  targets=("${@:2}")
+fi
 
 "$root/scripts/deps.sh" fuzz
 launcher=()

@@ -14,6 +14,8 @@
 #include "analysis/recorderhistory.h"
 #include "analysis/recorderprotocol.h"
 #include "meterconfig.h"
+#include "mqtt/mqttsettings.h"
+#include "mqtt/recordqueue.h"
 #include "shared/seriallink.h"
 #include "shared/stationhistory.h"
 #include "station/devicetable.h"
@@ -330,6 +332,83 @@ int metersFile(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
+// mqtt.ini as an operator may write it: either refused with a reason, or settings that make
+// valid topics and a connection the client library can be given.
+int mqttIni(const std::uint8_t* data, std::size_t size) {
+    static QTemporaryDir dir;
+    QFile ini(dir.filePath(QStringLiteral("mqtt.ini")));
+    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        std::abort();
+    }
+    ini.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    ini.close();
+    const mqtt::LoadedSettings loaded = mqtt::loadSettings(dir.path());
+    if (!loaded.error.isEmpty() || !loaded.settings.enabled) {
+        return 0;
+    }
+    const mqtt::Settings& s = loaded.settings;
+    FUZZ_CHECK(!s.host.isEmpty());
+    FUZZ_CHECK(s.port >= 1 && s.port <= 65535);
+    FUZZ_CHECK(s.qos >= 0 && s.qos <= 2);
+    FUZZ_CHECK(s.queueMb >= 1);
+    FUZZ_CHECK(!s.station.isEmpty() && !s.station.contains(QLatin1Char('/')));
+    const QString topic = s.topic(QStringLiteral("record"));
+    FUZZ_CHECK(!topic.contains(QLatin1Char('+')) && !topic.contains(QLatin1Char('#')));
+    FUZZ_CHECK(topic.endsWith(QStringLiteral("/") + s.station + QStringLiteral("/record")));
+    return 0;
+}
+
+// The queue's files as a crash, a full disk or a damaged disk may leave them: the first 24
+// bytes are the state file, the rest the first segment. Whatever they hold, the queue opens or
+// says why; it hands out only whole entries, in order, never one before its head; and the next
+// record takes a sequence number that no entry still on disk has.
+int mqttQueue(const std::uint8_t* data, std::size_t size) {
+    QTemporaryDir dir;
+    const QString queueDir = dir.filePath(mqtt::RecordQueue::directoryName());
+    QDir().mkpath(queueDir);
+    const std::size_t stateBytes = std::min<std::size_t>(size, 24);
+    QFile state(queueDir + QStringLiteral("/state"));
+    if (!state.open(QIODevice::WriteOnly)) {
+        std::abort();
+    }
+    state.write(reinterpret_cast<const char*>(data), static_cast<qint64>(stateBytes));
+    state.close();
+    QFile segment(queueDir + QStringLiteral("/00000000000000000001.seg"));
+    if (!segment.open(QIODevice::WriteOnly)) {
+        std::abort();
+    }
+    segment.write(reinterpret_cast<const char*>(data + stateBytes),
+                  static_cast<qint64>(size - stateBytes));
+    segment.close();
+
+    mqtt::RecordQueue queue(queueDir, 1 << 20);
+    QString error;
+    if (!queue.open(&error)) {
+        FUZZ_CHECK(!error.isEmpty());
+        return 0;
+    }
+    const quint64 head = queue.head();
+    const quint64 next = queue.nextSequence();
+    FUZZ_CHECK(head <= next);
+    queue.sync();
+    QString problem;
+    const std::vector<mqtt::RecordQueue::Entry> entries =
+        queue.read(head, 1000, 1 << 20, &problem);
+    quint64 last = 0;
+    for (const mqtt::RecordQueue::Entry& e : entries) {
+        FUZZ_CHECK(e.sequence >= head && e.sequence < next);
+        FUZZ_CHECK(last == 0 || e.sequence > last);
+        FUZZ_CHECK(static_cast<std::size_t>(e.payload.size()) <= size);
+        last = e.sequence;
+    }
+    const mqtt::RecordQueue::Appended appended = queue.append(QByteArray("{}"));
+    if (appended.ok) {
+        FUZZ_CHECK(appended.sequence == next);
+        FUZZ_CHECK(appended.sequence > last);
+    }
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<FuzzTarget>& fuzzTargets() {
@@ -342,6 +421,8 @@ const std::vector<FuzzTarget>& fuzzTargets() {
         {"recorder_status_reply", recorderStatusReply},
         {"recorder_block_reply", recorderBlockReply},
         {"meters_file", metersFile},
+        {"mqtt_ini", mqttIni},
+        {"mqtt_queue", mqttQueue},
     };
     return targets;
 }
