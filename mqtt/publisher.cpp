@@ -8,7 +8,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <ranges>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -267,7 +266,8 @@ private:
                           online.constData(), settings_.qos, true);
         {
             std::lock_guard lock(mutex_);
-            for (int index : std::views::keys(links_)) pendingLinks_.insert(index);
+            for (const auto& link : links_)
+                pendingLinks_.insert(link.first);
         }
         setState(true, QString());
     }
