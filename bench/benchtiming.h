@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 
+#include <sys/resource.h>
 #include <algorithm>
 #include <cstddef>
 #include <ctime>
@@ -32,6 +33,14 @@ inline double medianMs(int runs, const std::function<void()>& work) {
         samples.push_back(timeMs(work));
     }
     return median(samples);
+}
+
+// CPU time of the whole process, every thread, user and system, in seconds.
+inline double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // CPU time of this thread: on a machine shared with other work, wall-clock figures include

@@ -20,9 +20,10 @@
 #include <cstring>
 #include <map>
 
+#include "answeringmeters.h"
+#include "bench/benchtiming.h"
 #include "fakeclock.h"
 #include "mosquittobroker.h"
-#include "shared/crc16.h"
 #include "station/devicetable.h"
 #include "station/stationsession.h"
 
@@ -30,54 +31,6 @@ using namespace tamlo;
 using namespace tamlo::station;
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// 63 meters at addresses 1..63 that answer every value request at once.
-class Meters final : public StationLine, public ByteLink {
-public:
-    PortOpenResult open(int, std::int32_t) override { return PortOpenResult::Opened; }
-    void close() override {}
-    bool maintain() override { return true; }
-    ByteLink& link() override { return *this; }
-    bool isOpen() const override { return true; }
-    bool purgeInput() override {
-        length_ = 0;
-        return true;
-    }
-    int write(const std::uint8_t* data, int count) override {
-        const auto raw = static_cast<std::uint16_t>(1000 + data[0] * 7 + (++turn_ % 50));
-        std::uint8_t r[9] = {data[0],
-                             0x43,
-                             0x04,
-                             static_cast<std::uint8_t>(raw >> 8),
-                             static_cast<std::uint8_t>(raw & 0xFF),
-                             1,
-                             0,
-                             0,
-                             0};
-        appendCrc16(r, 7);
-        std::memcpy(reply_, r, 9);
-        length_ = 9;
-        return count;
-    }
-    int read(std::uint8_t* data, int count) override {
-        const int n = std::min(count, length_);
-        std::memcpy(data, reply_, static_cast<std::size_t>(n));
-        length_ = 0;
-        return n;
-    }
-
-private:
-    std::uint8_t reply_[9] = {};
-    int length_ = 0;
-    unsigned turn_ = 0;
-};
 
 void writeConfig(const QString& directory, int devices) {
     QByteArray bytes(kConfigFileSize, '\0');
@@ -97,23 +50,17 @@ void writeConfig(const QString& directory, int devices) {
     f.write(bytes);
 }
 
-void writeIni(const QString& directory, int port, const QString& station) {
-    QFile ini(QDir(directory).filePath("mqtt.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write(QStringLiteral("[mqtt]\nenabled = true\nhost = 127.0.0.1\nport = %1\nstation = %2\n")
-                  .arg(port)
-                  .arg(station)
-                  .toUtf8());
-}
-
 struct Station {
     QTemporaryDir dir;
     test::FakeClock clock;
-    Meters meters;
+    test::AnsweringMeters meters;
     std::unique_ptr<StationSession> session;
 
     void start(int devices) {
         writeConfig(dir.path(), devices);
+        for (int i = 1; i <= devices; ++i) {
+            meters.meters[i] = {static_cast<std::int16_t>(1000 + 7 * i), 1};
+        }
         session = std::make_unique<StationSession>(dir.path(), clock, meters);
         session->load();
         session->resetCycles();
@@ -147,17 +94,17 @@ struct Station {
 double stationCpu(int seconds, int port) {
     Station s;
     if (port) {
-        writeIni(s.dir.path(), port, QStringLiteral("cpu"));
+        test::writeMqttIni(s.dir.path(), port, QStringLiteral("cpu"));
     }
     s.start(63);
-    const double before = cpuSeconds();
+    const double before = bench::processCpuSeconds();
     for (int t = 0; t < seconds; ++t) {
         s.second(63);
     }
     if (!s.drained(60000)) {
         std::printf("  the broker did not get every record\n");
     }
-    return cpuSeconds() - before;
+    return bench::processCpuSeconds() - before;
 }
 
 }  // namespace
@@ -200,8 +147,8 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<Station>> plant;
     for (int i = 0; i < stations; ++i) {
         plant.push_back(std::make_unique<Station>());
-        writeIni(plant.back()->dir.path(), broker.port(),
-                 QStringLiteral("s%1").arg(i + 1, 2, 10, QLatin1Char('0')));
+        test::writeMqttIni(plant.back()->dir.path(), broker.port(),
+                           QStringLiteral("s%1").arg(i + 1, 2, 10, QLatin1Char('0')));
         plant.back()->start(16);
     }
     const int records = std::min(seconds, 300);

@@ -129,13 +129,15 @@ int main(int argc, char** argv) {
     }
     const Spread step = spread(stepMs);
     const Spread stepCpu = spread(stepCpuMs);
-    std::printf("record step (63 appends, oldest deleted) + repaint of the curve page:\n"
-                "  wall: mean %.3f ms, median %.3f ms, worst %.3f ms; CPU: mean %.3f ms, median "
-                "%.3f ms over 2000 records (target <= 3 ms)\n",
-                step.mean, step.median, step.worst, stepCpu.mean, stepCpu.median);
-    std::printf("  of which the appends: median %.3f ms; a forced repaint of the chart alone: "
-                "median %.3f ms\n",
-                spread(appendMs).median, spread(fullChartMs).median);
+    std::printf(
+        "record step (63 appends, oldest deleted) + repaint of the curve page:\n"
+        "  wall: mean %.3f ms, median %.3f ms, worst %.3f ms; CPU: mean %.3f ms, median "
+        "%.3f ms over 2000 records (target <= 3 ms)\n",
+        step.mean, step.median, step.worst, stepCpu.mean, stepCpu.median);
+    std::printf(
+        "  of which the appends: median %.3f ms; a forced repaint of the chart alone: "
+        "median %.3f ms\n",
+        spread(appendMs).median, spread(fullChartMs).median);
 
     // Once a second: the texts of 63 tiles and 63 value boxes change.
     std::vector<double> updateMs;

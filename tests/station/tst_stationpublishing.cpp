@@ -14,8 +14,8 @@
 #include <ctime>
 #include <map>
 
+#include "answeringmeters.h"
 #include "mosquittobroker.h"
-#include "scriptedline.h"
 #include "station/stationsession.h"
 #include "stationfixture.h"
 #include "stationprocess.h"
@@ -25,59 +25,6 @@ using namespace tamlo::station;
 using namespace tamlo::test;
 
 namespace {
-
-// Meters that answer every value request for their address with their raw value and decimals;
-// a silent address never answers.
-class AnsweringMeters final : public StationLine, public ByteLink {
-public:
-    struct Meter {
-        std::int16_t raw;
-        std::uint8_t decimals;
-        bool silent = false;
-    };
-    std::map<int, Meter> meters;
-
-    PortOpenResult open(int, std::int32_t) override { return PortOpenResult::Opened; }
-    void close() override {}
-    bool maintain() override { return true; }
-    ByteLink& link() override { return *this; }
-
-    bool isOpen() const override { return true; }
-    bool purgeInput() override {
-        pending_.clear();
-        return true;
-    }
-    int write(const std::uint8_t* data, int count) override {
-        pending_.clear();
-        const auto it = meters.find(data[0]);
-        if (it != meters.end() && !it->second.silent) {
-            const auto raw = static_cast<std::uint16_t>(it->second.raw);
-            pending_ = valueReply(data[0], static_cast<std::uint8_t>(raw >> 8),
-                                  static_cast<std::uint8_t>(raw & 0xFF), it->second.decimals);
-        }
-        return count;
-    }
-    int read(std::uint8_t* data, int count) override {
-        const int n = std::min<int>(count, static_cast<int>(pending_.size()));
-        std::memcpy(data, pending_.constData(), static_cast<std::size_t>(n));
-        pending_.remove(0, n);
-        return n;
-    }
-
-private:
-    QByteArray pending_;
-};
-
-bool writeIni(const QString& directory, int port) {
-    QFile ini(QDir(directory).filePath(QStringLiteral("mqtt.ini")));
-    if (!ini.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    ini.write(QStringLiteral("[mqtt]\nenabled = true\nhost = 127.0.0.1\nport = %1\nstation = s1\n")
-                  .arg(port)
-                  .toUtf8());
-    return true;
-}
 
 // Every history file under `directory`, oldest first by name within each month folder.
 QStringList historyFiles(const QString& directory) {
@@ -162,7 +109,7 @@ private slots:
         f.writeConfig({{1, TM210, 0, {}, 0, QString::fromLatin1("\xCE\xC2\xB6\xC8")},
                        {2, TM210, 0, {}, 0, QStringLiteral("PT202")}},
                       1);
-        QVERIFY(writeIni(f.dir.path(), broker.port()));
+        QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
         AnsweringMeters line;
         line.meters = {{1, {250, 1}}, {2, {-5, 2}}};
         StationSession session(f.dir.path(), f.clock, line);
@@ -258,7 +205,7 @@ private slots:
         MosquittoBroker broker(f.path(QStringLiteral("broker")));
         QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI101")}}, 1);
-        QVERIFY(writeIni(f.dir.path(), broker.port()));
+        QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
         auto& form = f.start();
         QVERIFY(f.prompter.texts().isEmpty());
         const auto tip = [&] {
@@ -281,7 +228,7 @@ private slots:
         f.writeConfig(meters, 1);
         QVERIFY(f.startSimulator(meters));
         const int port = MosquittoBroker::freePort();
-        QVERIFY(writeIni(f.dir.path(), port));
+        QVERIFY(writeMqttIni(f.dir.path(), port, QStringLiteral("s1")));
 
         StationProcess first;
         QVERIFY(first.start(f.dir.path()));

@@ -325,6 +325,16 @@ void MqttSubscriber::clear() {
     count_ = 0;
 }
 
+bool writeMqttIni(const QString& directory, int port, const QString& station) {
+    QFile ini(QDir(directory).filePath(QStringLiteral("mqtt.ini")));
+    return ini.open(QIODevice::WriteOnly) &&
+           ini.write(
+               QStringLiteral("[mqtt]\nenabled = true\nhost = 127.0.0.1\nport = %1\nstation = %2\n")
+                   .arg(port)
+                   .arg(station)
+                   .toUtf8()) > 0;
+}
+
 QList<quint64> sequences(const QList<QByteArray>& recordPayloads) {
     QList<quint64> list;
     for (const QByteArray& payload : recordPayloads)

@@ -131,4 +131,7 @@ private:
 // The sequence numbers ("seq") of record payloads, in order of arrival.
 QList<quint64> sequences(const QList<QByteArray>& recordPayloads);
 
+// mqtt.ini in a station's working directory: publishing on, to 127.0.0.1:`port`, as `station`.
+bool writeMqttIni(const QString& directory, int port, const QString& station);
+
 }  // namespace tamlo::test
