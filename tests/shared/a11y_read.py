@@ -6,22 +6,19 @@ table interface, with its column and row names and the cells of its first rows.
 Prints the counts, the time taken and one "columns:" line per table; exit 1 when the program is
 not on the bus or no cell could be read.
 """
+import importlib.util
+import pathlib
 import sys
 import time
 
 import pyatspi
 
 
-def find_app(name, seconds=30.0):
-    end = time.time() + seconds
-    while time.time() < end:
-        desktop = pyatspi.Registry.getDesktop(0)
-        for i in range(desktop.childCount):
-            app = desktop.getChildAtIndex(i)
-            if app is not None and app.name == name:
-                return app
-        time.sleep(0.2)
-    return None
+# The program's accessible application, as scripts/ui-press.py finds it.
+_press = importlib.util.spec_from_file_location(
+    "ui_press", pathlib.Path(__file__).resolve().parents[2] / "scripts" / "ui-press.py")
+ui_press = importlib.util.module_from_spec(_press)
+_press.loader.exec_module(ui_press)
 
 
 def read_table(node, rows, out):
@@ -55,7 +52,7 @@ def read(node, rows, out, depth=0):
 
 def main():
     pyatspi.setTimeout(60000, 600000)
-    app = find_app(sys.argv[1])
+    app = ui_press.find_app(sys.argv[1], 30.0)
     if app is None:
         print(f"no program {sys.argv[1]} on the accessibility bus", file=sys.stderr)
         return 1
