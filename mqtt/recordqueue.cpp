@@ -4,13 +4,13 @@
 #include <QFile>
 #include <QtEndian>
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace tamlo::mqtt {
 
@@ -22,19 +22,6 @@ constexpr qint64 kHeaderBytes = 20;
 constexpr quint32 kMaxPayload = 16 * 1024 * 1024;
 constexpr qsizetype kStateBytes = 24;
 constexpr auto kSaveInterval = std::chrono::seconds(1);
-
-const std::array<quint32, 256>& crcTable() {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    return table;
-}
 
 QString systemError(const QString& what, const QString& path) {
     return QStringLiteral("%1 %2：%3")
@@ -103,11 +90,8 @@ bool readEntry(int fd, qint64 offset, const Header& header, QByteArray& payload)
 }  // namespace
 
 quint32 crc32(const char* data, qsizetype size, quint32 crc) {
-    const auto& table = crcTable();
-    crc = ~crc;
-    for (qsizetype i = 0; i < size; ++i)
-        crc = table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    return static_cast<quint32>(
+        ::crc32_z(crc, reinterpret_cast<const Bytef*>(data), static_cast<z_size_t>(size)));
 }
 
 struct RecordQueue::File {

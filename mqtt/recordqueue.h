@@ -127,7 +127,7 @@ private:
     std::chrono::steady_clock::time_point savedAt_{};
 };
 
-// CRC-32 (IEEE 802.3, as zlib computes it).
+// zlib's CRC-32 (IEEE 802.3); `crc` carries on from the sum of the bytes before.
 quint32 crc32(const char* data, qsizetype size, quint32 crc = 0);
 
 }  // namespace tamlo::mqtt

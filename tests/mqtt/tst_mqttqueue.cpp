@@ -73,7 +73,7 @@ private slots:
     }
 
     void frameOnDisk() {
-        // One entry, byte for byte: magic, length, sequence, CRC-32 of the three fields' bytes.
+        // One entry and the state, byte for byte: CRC-32 over the fields before it.
         QTemporaryDir dir;
         {
             RecordQueue queue(dir.path(), 1 << 20);
@@ -90,6 +90,12 @@ private slots:
                             "e32c0a3f") +       // CRC-32 0x3f0a2ce3
                      QByteArray("{\"seq\":1}").toHex());
         QCOMPARE(crc32("123456789", 9), quint32(0xCBF43926));  // the check value of CRC-32
+        QFile state(dir.filePath("state"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QCOMPARE(state.readAll().toHex(), QByteArray("54515331"          // "TQS1"
+                                                     "0100000000000000"  // head 1
+                                                     "0200000000000000"  // next 2
+                                                     "af2b1f31"));       // CRC-32 0x311f2baf
     }
 
     void tornTailIsCut_data() {
