@@ -95,7 +95,11 @@ public:
 
     void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time) {
         std::lock_guard lock(mutex_);
-        links_[index] = linkPayload(settings_.station, index, tag, linked, time);
+        Link& link = links_[index];
+        // Every answered poll reports the link; only a change goes out, dated when it changed.
+        if (!link.payload.isEmpty() && link.linked == linked && link.tag == tag)
+            return;
+        link = {tag, linked, linkPayload(settings_.station, index, tag, linked, time)};
         pendingLinks_.insert(index);
     }
 
@@ -266,8 +270,7 @@ private:
                           online.constData(), settings_.qos, true);
         {
             std::lock_guard lock(mutex_);
-            for (const auto& link : links_)
-                pendingLinks_.insert(link.first);
+            for (const auto& link : links_) pendingLinks_.insert(link.first);
         }
         setState(true, QString());
     }
@@ -317,7 +320,7 @@ private:
             std::lock_guard lock(mutex_);
             for (int index : pendingLinks_) {
                 indexes.push_back(index);
-                links.push_back(links_[index]);
+                links.push_back(links_[index].payload);
             }
             pendingLinks_.clear();
             live.swap(live_);
@@ -376,7 +379,12 @@ private:
     bool stopping_ = false;
     bool connected_ = false;
     QString lastError_;
-    std::map<int, QByteArray> links_;
+    struct Link {
+        QString tag;
+        bool linked = false;
+        QByteArray payload;
+    };
+    std::map<int, Link> links_;
     std::set<int> pendingLinks_;
     std::optional<QByteArray> live_;
 

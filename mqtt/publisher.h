@@ -34,7 +34,8 @@ public:
     // Window thread. The record takes the next sequence number and is in the queue file when
     // this returns; never waits for the network.
     void publishRecord(const Record& record);
-    // The latest state per device is kept and sent again on every connection (retained).
+    // Sent when the state (or the device's tag) differs from the last one handed over; the
+    // latest state per device is sent again on every connection (retained).
     void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time);
     // Only with `live` set; dropped while not connected, and when a newer one comes before it
     // was sent.

@@ -12,8 +12,8 @@
 
 #include "bench/benchtiming.h"
 #include "mosquittobroker.h"
-#include "mqtt/recordqueue.h"
 #include "mqtt/publisher.h"
+#include "mqtt/recordqueue.h"
 
 using namespace tamlo::mqtt;
 using tamlo::test::MosquittoBroker;
