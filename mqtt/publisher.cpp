@@ -66,10 +66,12 @@ public:
     bool start(QString* error) {
         initLibrary();
         QString note;
-        if (!queue_.open(error, &note))
+        if (!queue_.open(error, &note, &notice_))
             return false;
-        if (!note.isEmpty())
-            printLine(QStringLiteral("MQTT：") + note);
+        for (const QString& text : {note, notice_}) {
+            if (!text.isEmpty())
+                printLine(QStringLiteral("MQTT：") + text);
+        }
         started_ = true;
         thread_ = std::thread([this] { run(); });
         return true;
@@ -127,6 +129,7 @@ public:
         s.waiting = queue_.waiting();
         s.nextSequence = queue_.nextSequence();
         s.dropped = queue_.dropped();
+        s.notice = notice_;
         return s;
     }
 
@@ -371,6 +374,7 @@ private:
     const QByteArray statusTopic_;
     const QByteArray liveTopic_;
     bool started_ = false;
+    QString notice_;  // set before the thread starts
     std::thread thread_;
 
     // Shared with the window thread.

@@ -48,9 +48,10 @@ public:
         QString lastError;
         QString broker;  // "host:port"
         qint64 dropped = 0;
+        QString notice;  // what opening the queue mended, said once on standard error
     };
     Status status() const;  // any thread
-    // One line for the status bar's tool tip and standard error.
+    // One line for the status bar's tool tip and standard error (without the notice).
     QString statusText() const;
     static QString statusText(const Status& status);
 

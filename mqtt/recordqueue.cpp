@@ -22,6 +22,9 @@ constexpr qint64 kHeaderBytes = 20;
 constexpr quint32 kMaxPayload = 16 * 1024 * 1024;
 constexpr qsizetype kStateBytes = 24;
 constexpr auto kSaveInterval = std::chrono::seconds(1);
+// Sequence numbers stay below 2^53, where a consumer that reads JSON numbers as doubles still
+// tells them apart.
+constexpr quint64 kSequenceLimit = quint64(1) << 53;
 
 QString systemError(const QString& what, const QString& path) {
     return QStringLiteral("%1 %2：%3")
@@ -160,8 +163,8 @@ bool RecordQueue::recoverLastSegment(Segment& segment, QString* note) {
     return true;
 }
 
-bool RecordQueue::open(QString* error, QString* note) {
-    std::lock_guard lock(mutex_);
+bool RecordQueue::open(QString* error, QString* note, QString* mismatch) {
+    std::unique_lock lock(mutex_);
     QDir dir(directory_);
     if (!dir.mkpath(QStringLiteral("."))) {
         if (error)
@@ -185,7 +188,7 @@ bool RecordQueue::open(QString* error, QString* note) {
     for (const QString& name : dir.entryList({QStringLiteral("*.seg")}, QDir::Files)) {
         bool ok = false;
         const quint64 first = name.chopped(4).toULongLong(&ok);
-        if (ok && name.size() == 24)
+        if (ok && name.size() == 24 && first < kSequenceLimit)
             firsts.push_back(first);
     }
     std::sort(firsts.begin(), firsts.end());
@@ -219,7 +222,30 @@ bool RecordQueue::open(QString* error, QString* note) {
         totalBytes_ += segment.bytes;
         segments_.push_back(segment);
     }
-    const quint64 stored = segments_.empty() ? 1 : segments_.back().first + segments_.back().count;
+    const bool anyStored = !segments_.empty();
+    const quint64 stored = anyStored ? segments_.back().first + segments_.back().count : 1;
+    // The state is saved after the segments it describes, and a state that runs ahead of them
+    // (or past the numbers a consumer can hold) came from damage: its head would hide every
+    // record from then on. The segments are what is really there.
+    const bool sane =
+        stateHead <= stateNext && stateNext < kSequenceLimit && (!anyStored || stateHead <= stored);
+    if (!sane && mismatch) {
+        const quint64 first = anyStored ? segments_.front().first : stored;
+        *mismatch =
+            QStringLiteral(
+                "队列状态文件 %1 与队列文件不符（状态：从第 %2 条起未确认，"
+                "下一条为第 %3 条；%4），已按队列文件恢复")
+                .arg(QDir::toNativeSeparators(state.fileName()))
+                .arg(stateHead)
+                .arg(stateNext)
+                .arg(stored > first
+                         ? QStringLiteral("队列文件存有第 %1 至 %2 条").arg(first).arg(stored - 1)
+                         : QStringLiteral("队列文件中没有记录"));
+    }
+    if (!sane) {
+        stateHead = 0;
+        stateNext = stateNext < kSequenceLimit ? stateNext : 0;
+    }
     next_ = std::max({stored, stateNext, quint64{1}});
     if (segments_.empty() || next_ != stored) {
         if (!createSegment(next_, error)) {
@@ -234,6 +260,10 @@ bool RecordQueue::open(QString* error, QString* note) {
     rollNext_ = false;
     cursor_ = {};
     deleteAcknowledged();
+    if (!sane) {
+        lock.unlock();
+        saveState();  // the next start does not meet the damage again
+    }
     return true;
 }
 

@@ -98,6 +98,41 @@ private slots:
                                                      "af2b1f31"));       // CRC-32 0x311f2baf
     }
 
+    // A state with a good CRC that says more than the segments hold: the segments win, and
+    // records appended afterwards are read again.
+    void stateAheadOfSegments_data() {
+        QTest::addColumn<QByteArray>("state");
+        QTest::newRow("head past next")  // head 3, next 2
+            << QByteArray("5451533103000000000000000200000000000000cc0ebfb6");
+        QTest::newRow("head past the entries")  // head 5, next 7
+            << QByteArray("54515331050000000000000007000000000000004c69cead");
+    }
+
+    void stateAheadOfSegments() {
+        QFETCH(QByteArray, state);
+        QTemporaryDir dir;
+        {
+            RecordQueue queue(dir.path(), 1 << 20);
+            QVERIFY(queue.open(nullptr));
+            QVERIFY(appendRange(queue, 1, 1));
+        }
+        QFile file(dir.filePath("state"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::fromHex(state)) == 24);
+        file.close();
+        RecordQueue queue(dir.path(), 1 << 20);
+        QString mismatch;
+        QVERIFY(queue.open(nullptr, nullptr, &mismatch));
+        QVERIFY2(mismatch.contains("与队列文件不符"), qPrintable(mismatch));
+        QCOMPARE(queue.head(), quint64(1));
+        const quint64 next = queue.nextSequence();
+        QVERIFY(queue.append(payload(next)).ok);
+        QCOMPARE(queue.waiting(), qint64(2));
+        queue.sync();
+        const auto entries = queue.read(queue.head(), 10, 1 << 20, nullptr);
+        QCOMPARE(entries.size(), std::size_t(2));
+        QCOMPARE(entries[1].sequence, next);
+    }
+
     void tornTailIsCut_data() {
         QTest::addColumn<int>("keep");      // bytes of the fourth entry that reached the file
         QTest::addColumn<bool>("flipped");  // or all of it, with one payload byte changed

@@ -256,6 +256,12 @@ private slots:
         QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI101")}}, 1);
         QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
+        // A damaged queue state (head 3 past next 2, good CRC) is mended and said.
+        QVERIFY(QDir().mkpath(f.path(QStringLiteral("mqtt-queue"))));
+        QFile state(f.path(QStringLiteral("mqtt-queue/state")));
+        QVERIFY(state.open(QIODevice::WriteOnly));
+        state.write(QByteArray::fromHex("5451533103000000000000000200000000000000cc0ebfb6"));
+        state.close();
         auto& form = f.start();
         QVERIFY(f.prompter.texts().isEmpty());
         const auto tip = [&] {
@@ -267,6 +273,7 @@ private slots:
             tip().startsWith(
                 QStringLiteral("MQTT：已连接 127.0.0.1:%1，待发送 ").arg(broker.port())),
             10000);
+        QVERIFY2(tip().contains(QStringLiteral("与队列文件不符")), qPrintable(tip()));
     }
 
     // The real program, killed with SIGKILL while its records wait for a broker that is not
