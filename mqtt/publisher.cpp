@@ -27,8 +27,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWindow = 256;
 constexpr qint64 kReadBytes = 1024 * 1024;
 constexpr int kLoopMs = 50;  // how often the worker looks for new records while connected
-constexpr int kKeepAliveSeconds = 30;
 constexpr auto kOfflineWait = std::chrono::seconds(2);
+constexpr int kProbeMs = 3000;  // the longest a look at the broker's TLS may take
 
 void printLine(const QString& text) {
     std::fprintf(stderr, "%s\n", qUtf8Printable(text));
@@ -136,6 +136,7 @@ public:
     int firstRetryMs_ = 1000;
     int maxRetryMs_ = 30000;
     int connectTimeoutMs_ = 10000;
+    int keepAliveSeconds_ = 30;
 
 private:
     struct InFlight {
@@ -197,15 +198,28 @@ private:
             mosquitto_log_callback_set(mosq_, onLog);
             connectStarted_ = Clock::now();
             rc = mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(), settings_.port,
-                                         kKeepAliveSeconds);
+                                         keepAliveSeconds_);
         }
         if (rc != MOSQ_ERR_SUCCESS)
             fail(errorText(rc));
     }
 
-    QString errorText(int rc) const {
+    QString errorText(int rc) {
         const int systemError = errno;
-        return connectionError(rc, systemError, settings_.host, libraryError_, connected());
+        const bool wasConnected = connected();
+        const QString text = connectionError(rc, systemError, settings_.host, libraryError_,
+                                             wasConnected, keepAliveSeconds_);
+        if (wasConnected || !mayBeTlsOnOneSide(rc, systemError, libraryError_, settings_.tls()))
+            return text;
+        // The library only sees a closed connection or a failed handshake: asking the broker
+        // the other way tells whether TLS is on one side only. Once per kind of failure.
+        if (text != probedFailure_) {
+            probedFailure_ = text;
+            probedCause_ = brokerAnswers(settings_, !settings_.tls(), kProbeMs)
+                               ? tlsOnOneSideText(settings_)
+                               : text;
+        }
+        return probedCause_;
     }
 
     // Drops the client; the next attempt comes after the back-off.
@@ -402,6 +416,8 @@ private:
     std::unordered_map<int, quint64> mids_;
     QString refusal_;
     QString libraryError_;
+    QString probedFailure_;  // the last failure that asked the broker the other way
+    QString probedCause_;    // and what it found
     int offlineMid_ = -1;
     bool offlineSent_ = false;
 };
@@ -457,6 +473,10 @@ void Publisher::setRetryDelays(int firstMs, int maxMs) {
 
 void Publisher::setConnectTimeout(int ms) {
     worker_->connectTimeoutMs_ = ms;
+}
+
+void Publisher::setKeepAlive(int seconds) {
+    worker_->keepAliveSeconds_ = seconds;
 }
 
 }  // namespace tamlo::mqtt

@@ -59,6 +59,9 @@ public:
     void setRetryDelays(int firstMs, int maxMs);
     // How long a connection may take up to the broker's answer; call before start().
     void setConnectTimeout(int ms);
+    // How long a connected broker may stay silent before the station asks, and as long again
+    // for its answer (at least 5 s); call before start().
+    void setKeepAlive(int seconds);
 
 private:
     class Worker;  // the thread and the client

@@ -248,7 +248,8 @@ private slots:
         {
             auto publisher = started(work_, settings);
             publish(*publisher, 1, 2);
-            QTRY_VERIFY_WITH_TIMEOUT(publisher->status().lastError.contains("TLS"), kWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(publisher->status().lastError.contains("证书不被信任"),
+                                     kWaitMs);
             QVERIFY(!publisher->status().connected);
             QCOMPARE(publisher->status().waiting, qint64(2));
         }
@@ -261,6 +262,43 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(publisher->status().connected, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(publisher->status().waiting, qint64(0), kWaitMs);
         QCOMPARE(publisher->status().nextSequence, quint64(4));
+    }
+
+    // Failures whose library text would mislead get their real cause.
+    void causeNamed_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("broker stalls") << "stall"
+                                       << "保活时间（5 秒）内没有应答";
+        QTest::newRow("TLS station, plain broker") << "station"
+                                                   << "只有本站使用 TLS";
+        QTest::newRow("plain station, TLS broker") << "broker"
+                                                   << "broker 要求 TLS";
+    }
+
+    void causeNamed() {
+        QFETCH(QString, kind);
+        QFETCH(QString, cause);
+        TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.make(work_ + "/broker", &error), qPrintable(error));
+        MosquittoBroker broker(work_ + "/broker");
+        if (kind == "broker")
+            broker.setTls(certificates.ca, certificates.serverCert, certificates.serverKey);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        Settings settings = settingsFor(broker.port());
+        if (kind == "station")
+            settings.tlsCa = certificates.ca;
+        auto publisher = std::make_unique<Publisher>(work_, settings);
+        publisher->setKeepAlive(5);  // the least libmosquitto takes
+        QVERIFY(publisher->start(&error));
+        if (kind == "stall") {
+            QTRY_VERIFY_WITH_TIMEOUT(publisher->status().connected, kWaitMs);
+            broker.pause();
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(publisher->status().lastError.contains(cause),
+                                  qPrintable(publisher->status().lastError), 15000);
+        broker.kill();
     }
 
     void offlineWhenKilled() {
