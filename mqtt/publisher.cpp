@@ -279,6 +279,7 @@ private:
             return;
         }
         retryMs_ = firstRetryMs_;
+        probedFailure_.clear();  // the broker may be set up otherwise by the next failure
         inFlight_.clear();
         mids_.clear();
         sendNext_ = queue_.head();
