@@ -22,9 +22,12 @@ constexpr qint64 kHeaderBytes = 20;
 constexpr quint32 kMaxPayload = 16 * 1024 * 1024;
 constexpr qsizetype kStateBytes = 24;
 constexpr auto kSaveInterval = std::chrono::seconds(1);
-// Sequence numbers stay below 2^53, where a consumer that reads JSON numbers as doubles still
-// tells them apart.
+// Segments named past this are not the queue's: no station makes 2^53 records, and sequence
+// numbers stay far from wrapping.
 constexpr quint64 kSequenceLimit = quint64(1) << 53;
+// How far a state's next may run ahead of the stored records: the numbers of records that could
+// not be written. More than a station makes in a century comes from damage.
+constexpr quint64 kMaxUnwritten = quint64(1) << 32;
 
 QString systemError(const QString& what, const QString& path) {
     return QStringLiteral("%1 %2：%3")
@@ -225,10 +228,10 @@ bool RecordQueue::open(QString* error, QString* note, QString* mismatch) {
     const bool anyStored = !segments_.empty();
     const quint64 stored = anyStored ? segments_.back().first + segments_.back().count : 1;
     // The state is saved after the segments it describes, and a state that runs ahead of them
-    // (or past the numbers a consumer can hold) came from damage: its head would hide every
-    // record from then on. The segments are what is really there.
-    const bool sane =
-        stateHead <= stateNext && stateNext < kSequenceLimit && (!anyStored || stateHead <= stored);
+    // came from damage: its head would hide every record from then on. The segments are what
+    // is really there.
+    const bool nextFits = stateNext <= stored + kMaxUnwritten;
+    const bool sane = stateHead <= stateNext && nextFits && (!anyStored || stateHead <= stored);
     if (!sane && mismatch) {
         const quint64 first = anyStored ? segments_.front().first : stored;
         *mismatch =
@@ -244,7 +247,7 @@ bool RecordQueue::open(QString* error, QString* note, QString* mismatch) {
     }
     if (!sane) {
         stateHead = 0;
-        stateNext = stateNext < kSequenceLimit ? stateNext : 0;
+        stateNext = nextFits ? stateNext : 0;
     }
     next_ = std::max({stored, stateNext, quint64{1}});
     if (segments_.empty() || next_ != stored) {
