@@ -288,7 +288,8 @@ private:
                           online.constData(), settings_.qos, true);
         {
             std::lock_guard lock(mutex_);
-            for (const auto& link : links_) pendingLinks_.insert(link.first);
+            for (const auto& link : links_)
+                pendingLinks_.insert(link.first);
         }
         setState(true, QString());
     }
