@@ -380,7 +380,6 @@ public:
         at_ += n;
         return out;
     }
-    QByteArray rest() { return bytes(size_ - at_); }
 
 private:
     const std::uint8_t* data_;
@@ -428,7 +427,7 @@ void buildQueueFiles(const QString& queueDir, InputReader& in) {
             qToLittleEndian(kind & 0x80 ? in.sequence() : first + quint64(k), fields + 4);
             const QByteArray numbers(fields, 12);
             QByteArray entry = "TQE1" + numbers + crcOf(numbers + payload) + payload;
-            if (kind & 0x40 && !entry.isEmpty()) {
+            if (kind & 0x40) {
                 entry[entry.size() - 1] = char(entry[entry.size() - 1] ^ 1);
             }
             segment += entry;
