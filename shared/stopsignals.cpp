@@ -70,6 +70,7 @@ void StopSignals::readSignal() {
         any = true;
     }
     if (any && stop_) {
+        stopRequested_ = true;
         stop_();
     }
 #endif
