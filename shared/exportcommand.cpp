@@ -60,14 +60,14 @@ const QList<HistoryOption>& historyOptions() {
              return std::nullopt;
          }},
         {{{QStringLiteral("from")},
-          QStringLiteral("\"YYYY-MM-DD HH:MM:SS\""),
+          QStringLiteral("TIME"),
           QStringLiteral("the export's first time (default: the file's first record)")},
          Use::Export,
          [](CommandLine& c, const QString& v) {
              return takeTime(QStringLiteral("from"), v, c.choice.from, c.fromGiven);
          }},
         {{{QStringLiteral("to")},
-          QStringLiteral("\"YYYY-MM-DD HH:MM:SS\""),
+          QStringLiteral("TIME"),
           QStringLiteral("the export's last time (default: the file's last record)")},
          Use::Export,
          [](CommandLine& c, const QString& v) {
@@ -201,17 +201,18 @@ QString commandUsage(const QString& program, const QString& inputPattern, bool w
     QString text;
     text += QStringLiteral("Usage: %1 [%2]\n").arg(program, inputPattern);
     text += QStringLiteral("  or:  %1 --info %2\n").arg(program, inputPattern);
-    text += QStringLiteral(
-                "  or:  %1 --export %2 [--from \"YYYY-MM-DD HH:MM:SS\"] [--to \"YYYY-MM-DD "
-                "HH:MM:SS\"]%3\n             --output OUT\n")
+    text += QStringLiteral("  or:  %1 --export %2 [--from TIME] [--to TIME]%3 --output OUT\n")
                 .arg(program, inputPattern, withStep ? QStringLiteral(" [--step n]") : QString());
     text += QStringLiteral(
         "\nWithout options, opens the window, with the file if one is named. The other forms "
-        "run\nwithout a window.\n\nOptions:\n");
+        "run\nwithout a window. TIME is \"YYYY-MM-DD HH:MM:SS\".\n\nOptions:\n");
     text += listCommandOptions(commandOptions(inputPattern, withStep));
     text += QStringLiteral(
-        "\nExit status: 0 done; 1 the file or the export refused (its message on standard "
-        "error,\nnothing written) or a write failed; 2 a usage error.\n");
+        "\nExit status:\n"
+        "  0  done\n"
+        "  1  the file or the export refused (its message on standard error, nothing written),\n"
+        "     or a write failed\n"
+        "  2  a usage error (the message and this text on standard error)\n");
     return text;
 }
 
