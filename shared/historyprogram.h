@@ -35,6 +35,7 @@ int runHistoryProgram(int argc, char** argv, const HistoryProgram& program) {
         QCoreApplication core(argc, argv);
         // A write past the file size limit fails and is reported; the half file goes away.
         StopSignals::ignoreFileSizeSignal();
+        StopSignals::ignoreBrokenPipeSignal();
         return *handleCommandLine(command, program.name, program.inputPattern, program.withStep,
                                   program.openExport);
     }

@@ -20,6 +20,9 @@ public:
     // What the constructor does for SIGXFSZ, for runs without an event loop (the exports of
     // the command line).
     static void ignoreFileSizeSignal();
+    // A pipe whose reader went away: the write fails and is reported instead of killing the
+    // program without a word (exports into a pipeline).
+    static void ignoreBrokenPipeSignal();
 
 public:
     explicit StopSignals(std::function<void()> stop, QObject* parent = nullptr);
