@@ -32,6 +32,14 @@ std::optional<QString> takeTime(const QString& option, const QString& value, Ole
     return std::nullopt;
 }
 
+// --info and --export: the mode and the file it reads.
+template <CommandLine::Kind mode>
+std::optional<QString> takeMode(CommandLine& c, const QString& file) {
+    c.kind = mode;
+    c.input = file;
+    return std::nullopt;
+}
+
 const QList<HistoryOption>& historyOptions() {
     using Use = HistoryOption::Use;
     static const QList<HistoryOption> options{
@@ -43,22 +51,14 @@ const QList<HistoryOption>& historyOptions() {
                          "channels and their names, interval, first and last record\n"
                          "time, record count")},
          Use::Always,
-         [](CommandLine& c, const QString& v) -> std::optional<QString> {
-             c.kind = CommandLine::Kind::Info;
-             c.input = v;
-             return std::nullopt;
-         }},
+         &takeMode<CommandLine::Kind::Info>},
         {{{QStringLiteral("export")},
           QStringLiteral("%1"),
           QStringLiteral("export the records of a time range as tab-separated text (the\n"
                          "same bytes as the export dialog writes) and print the number\n"
                          "of data lines written")},
          Use::Always,
-         [](CommandLine& c, const QString& v) -> std::optional<QString> {
-             c.kind = CommandLine::Kind::Export;
-             c.input = v;
-             return std::nullopt;
-         }},
+         &takeMode<CommandLine::Kind::Export>},
         {{{QStringLiteral("from")},
           QStringLiteral("TIME"),
           QStringLiteral("the export's first time (default: the file's first record)")},
