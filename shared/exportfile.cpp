@@ -84,7 +84,9 @@ bool isStandardOutput(const QString& path) {
 ExportFile::~ExportFile() = default;
 
 std::optional<QString> ExportFile::open(const QString& outputPath, const QString& inputPath) {
-    if (sameFile(outputPath, inputPath)) {
+    // "-" too: standard output may have been sent into the history file itself.
+    if (sameFile(outputPath == QStringLiteral("-") ? QStringLiteral("/dev/stdout") : outputPath,
+                 inputPath)) {
         return QString::fromUtf8(kExportSameFileText);
     }
     path_ = outputPath;

@@ -149,6 +149,14 @@ private slots:
         refused(exportArguments(input, "2026-12-07 23:58:00", "2026-12-08 00:08:00", input),
                 "导出文件不能是正在读取的历史数据文件！");
         QCOMPARE(nvbytes::read(input), inputBytes);
+        // Standard output appended to the history file is the history file.
+        QProcess appending;
+        appending.setStandardOutputFile(input, QIODevice::Append);
+        appending.start(test::SimulatorProcess::executablePath("tamlo_view"),
+                        {"--export", input, "--output", "-"});
+        QVERIFY(appending.waitForFinished(30000));
+        QCOMPARE(appending.exitCode(), 1);
+        QCOMPARE(nvbytes::read(input), inputBytes);
         const QString nowhere = dir.filePath("no/such/dir/out.xls");
         refused(exportArguments(input, "2026-12-07 23:58:00", "2026-12-08 00:08:00", nowhere),
                 QDir::toNativeSeparators(nowhere));
