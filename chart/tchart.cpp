@@ -351,7 +351,12 @@ Layout TChart::computeLayout(const QSize& size, const QFontMetrics& metrics,
 
 // ---- drawing ----
 
-void TChart::renderFrame(QImage& image, const Layout& l) const {
+TChart::PanelKey TChart::panelKey(const Layout& l) const {
+    return PanelKey{l.size,        l.plot,      l.title, l.leftTicks,
+                    l.bottomTicks, panelColor_, font(),  title_};
+}
+
+void TChart::renderFrame(QImage& image, const Layout& l, bool keepPanel) const {
     const QRect plot = l.plot;
     const quint32 back = 0xFF000000u | backColor_.rgb();
     const quint32 black = 0xFF000000u;
@@ -362,21 +367,21 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
         image.fill(panelColor_);
         return;
     }
-    {
-        // Qt's solid fills are the fastest way to clear; each pixel is written once.
-        QPainter fill(&image);
-        fill.setCompositionMode(QPainter::CompositionMode_Source);
-        const QRect all = image.rect();
-        fill.fillRect(QRect(0, 0, all.width(), plot.top()), panelColor_);
-        fill.fillRect(QRect(0, plot.bottom() + 1, all.width(), all.height()), panelColor_);
-        fill.fillRect(QRect(0, plot.top(), plot.left(), plot.height()), panelColor_);
-        fill.fillRect(QRect(plot.right() + 1, plot.top(), all.width(), plot.height()), panelColor_);
-        fill.fillRect(plot, QColor::fromRgb(back));
-    }
     const raster::Surface surface{reinterpret_cast<quint32*>(image.bits()),
                                   image.bytesPerLine() / 4};
     const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
     const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
+    if (keepPanel) {
+        const raster::Surface plotSurface{surface.pixel(inside.left, inside.top), surface.stride};
+        const raster::Coord width = inside.right - inside.left + 1;
+        const raster::Coord height = inside.bottom - inside.top + 1;
+        if (width > 0 && height > 0) {
+            raster::clear(plotSurface, width, height, {0, 0, width - 1, height - 1}, back, back);
+        }
+    } else {
+        raster::clear(surface, image.width(), image.height(), raster::Clip::fromRect(plot),
+                      0xFF000000u | panelColor_.rgb(), back);
+    }
 
     // Dotted grid at the ticks.
     const quint32 grid = 0xFF000000u | gridColourOn(backColor_).rgb();
@@ -411,6 +416,9 @@ void TChart::renderFrame(QImage& image, const Layout& l) const {
         }
     }
 
+    if (keepPanel) {
+        return;
+    }
     // Back wall frame and ticks.
     const int left = plot.left() - 1;
     const int right = plot.right() + 1;
@@ -468,7 +476,8 @@ QImage TChart::renderImage(const QSize& size) const {
     QImage image(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     QFont titleFont = font();
     titleFont.setBold(true);
-    renderFrame(image, computeLayout(image.size(), QFontMetrics(font()), QFontMetrics(titleFont)));
+    renderFrame(image, computeLayout(image.size(), QFontMetrics(font()), QFontMetrics(titleFont)),
+                false);
     return image;
 }
 
@@ -476,12 +485,16 @@ void TChart::ensureFrame() {
     if (frame_.size() != size()) {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
+        framePanel_.reset();
     }
     if (frameValid_ || rendering_) {
         return;
     }
     rendering_ = true;
-    renderFrame(frame_, layout());
+    const Layout& l = layout();
+    PanelKey panel = panelKey(l);
+    renderFrame(frame_, l, framePanel_ == panel);
+    framePanel_ = std::move(panel);
     frameValid_ = true;
     rendering_ = false;
     // Tell every series; a handler may remove series, so hold them by guarded pointers.
@@ -535,6 +548,7 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     if (frame_.size() != size()) {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
+        framePanel_.reset();
         update();
     }
     const raster::Surface surface{reinterpret_cast<quint32*>(frame_.bits()),
@@ -608,6 +622,9 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     // being painted) queue it instead, so that the redraw and its after-draw events never
     // happen in the middle of a caller's drawing.
     const QRect touched(QPoint(minX, minY), QPoint(maxX, maxY));
+    if (!framePanel_ || !framePanel_->plot.contains(touched)) {
+        framePanel_.reset();  // the next redraw draws the panel too
+    }
     if (frameValid_ && !painting_ && isVisible()) {
         repaint(touched);
     } else {

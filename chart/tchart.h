@@ -13,6 +13,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tamlo::chart {
@@ -137,7 +138,22 @@ private:
     const Layout& layout() const;
     Layout computeLayout(const QSize& size, const QFontMetrics& metrics,
                          const QFontMetrics& titleMetrics) const;
-    void renderFrame(QImage& image, const Layout& layout) const;
+    // What the panel around the plot (frame, ticks, labels, title) is drawn from.
+    struct PanelKey {
+        QSize size;
+        QRect plot;
+        QRect title;
+        std::vector<Tick> leftTicks;
+        std::vector<Tick> bottomTicks;
+        QColor panel;
+        QFont font;
+        QString titleText;
+        bool operator==(const PanelKey&) const = default;
+    };
+    PanelKey panelKey(const Layout& layout) const;
+    // Draws the chart into image; with keepPanel the image already holds the panel of this
+    // layout and only the plot is drawn again.
+    void renderFrame(QImage& image, const Layout& layout, bool keepPanel) const;
     ChartLook look(const QFont& font) const;
     void ensureFrame();
     QRect zoomBandRect() const;
@@ -159,6 +175,8 @@ private:
     mutable bool layoutValid_ = false;
     mutable Layout layout_;
     bool frameValid_ = false;
+    // The panel the frame holds; none after a mark was drawn outside the plot.
+    std::optional<PanelKey> framePanel_;
     bool rendering_ = false;
     bool painting_ = false;
     QImage frame_;
