@@ -244,6 +244,17 @@ void decimateSpan(ColumnPolyline& line, const Mapping& mapping, const double* xs
     if (from >= to) {
         return;
     }
+    if (to - from < 4 * (mapping.px(xs[to - 1]) - mapping.px(xs[from]) + 1)) {
+        // A few points a column: mapping each point costs less than finding the columns.
+        for (int m = from; m < to; ++m) {
+            if (std::isfinite(ys[m])) {
+                line.point(mapping.px(xs[m]), mapping.py(ys[m]));
+            } else {
+                line.gap();
+            }
+        }
+        return;
+    }
     const double perPixel = 1 / mapping.xScale;
     const double x0 = xs[from];
     const double spread = xs[to - 1] - x0;
