@@ -220,9 +220,9 @@ bool RecorderUpload::transfer(UploadReport& report, Run& run) {
     header.channelCount = static_cast<std::uint16_t>(channels);
     if (!run.writer.create(report.fileName, header, run.channelRecords,
                            static_cast<std::uint16_t>(run.recordSpacing))) {
-        return fail(report, UploadOutcome::CreateFailed,
-                    QString::fromUtf8(kCreateFailedText)
-                        .arg(QDir::toNativeSeparators(report.fileName)));
+        return fail(
+            report, UploadOutcome::CreateFailed,
+            QString::fromUtf8(kCreateFailedText).arg(QDir::toNativeSeparators(report.fileName)));
     }
     run.writeFailed = !run.writer.append(run.seekValues.data(), run.seekValues.size());
     if (run.writeFailed) {

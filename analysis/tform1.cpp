@@ -100,7 +100,8 @@ void TForm1::createCurvePage() {
     PageControl1->addTab(TabSheet5, QStringLiteral("历史曲线"));
     auto* layout = new QHBoxLayout(TabSheet5);
     layout->setContentsMargins(0, 0, 0, 0);
-    panel_ = new HistoryChartPanel(prompter_, HistoryChartNames{}, HistoryChartOptions{}, TabSheet5);
+    panel_ =
+        new HistoryChartPanel(prompter_, HistoryChartNames{}, HistoryChartOptions{}, TabSheet5);
     layout->addWidget(panel_);
     layout->addWidget(panel_->chartSide(), 1);
 
