@@ -149,8 +149,21 @@ private:
     bool blockWithRetries(std::uint8_t address, std::uint32_t lastWrittenOffset, int seekLength,
                           std::uint8_t* reply, int replyLength);
     bool exchangeOnce(RecorderRequest request, std::uint8_t* reply, int replyLength);
-    UploadReport fail(UploadReport report, UploadOutcome outcome, const QString& text);
+    // Closes the port, sets the outcome and shows `text` unless it is empty. False, so that a
+    // step can end the run with it.
+    bool fail(UploadReport& report, UploadOutcome outcome, const QString& text);
+    // A request went unanswered: aborted when the dialog is closing, else a failed line.
+    bool commFailed(UploadReport& report);
+
+    // What one run learns on its way, handed from step to step beside the report.
+    struct Run;
     UploadReport runSteps(const UploadInput& input);
+    // The steps of a run, in order. Each but the last returns false when the run ends there,
+    // with the report saying why.
+    bool handshake(const UploadInput& input, UploadReport& report, Run& run);
+    bool plan(const UploadInput& input, UploadReport& report, Run& run);
+    bool transfer(UploadReport& report, Run& run);
+    void finish(UploadReport& report, Run& run);
 
     UploadSession& session_;
     UploadView& view_;
