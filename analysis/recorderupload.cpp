@@ -90,7 +90,7 @@ bool RecorderUpload::blockWithRetries(std::uint8_t address, std::uint32_t lastWr
 
 UploadReport RecorderUpload::runSteps(const UploadInput& input) {
     UploadReport report;
-    UploadPort& port = session_.port();
+    PortLine& port = session_.port();
     const PortOpenResult opened = port.open(input.portIndex, input.baudRate);
     if (opened != PortOpenResult::Opened) {
         report.outcome = UploadOutcome::PortFailed;

@@ -7,7 +7,7 @@
 
 namespace tamlo::station {
 
-StationSession::StationSession(QString workingDirectory, Clock& clock, StationLine& line,
+StationSession::StationSession(QString workingDirectory, Clock& clock, PortLine& line,
                                QObject* parent)
     : QObject(parent),
       workingDirectory_(std::move(workingDirectory)),

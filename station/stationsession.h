@@ -8,7 +8,7 @@
 #include "devicetable.h"
 #include "pollcycle.h"
 #include "recordcycle.h"
-#include "stationline.h"
+#include "shared/seriallink.h"
 #include "stationpublishing.h"
 
 namespace tamlo {
@@ -27,7 +27,7 @@ public:
     // Configuring: the device table is being edited, polling and recording stand still.
     enum class SetupMode { Locked, Unlocked, Configuring };
 
-    StationSession(QString workingDirectory, Clock& clock, StationLine& line,
+    StationSession(QString workingDirectory, Clock& clock, PortLine& line,
                    QObject* parent = nullptr);
     ~StationSession() override;
 
@@ -78,7 +78,7 @@ public:
     const PollCycle& pollCycle() const { return poll_; }
     const RecordCycle& recordCycle() const { return record_; }
     const HistoryLog& history() const { return history_; }
-    StationLine& line() { return line_; }
+    PortLine& line() { return line_; }
     QString workingDirectory() const { return workingDirectory_; }
 
 signals:
@@ -100,7 +100,7 @@ private:
 
     QString workingDirectory_;
     Clock& clock_;
-    StationLine& line_;
+    PortLine& line_;
     ConfigFile configFile_;
     DeviceTable edit_;
     DeviceTable active_;

@@ -288,7 +288,7 @@ void TForm1::wireHandlers() {
             [this](const QString& text, const QString& caption) {
                 // Why, for whoever sets the station up: on standard error and as panel 0's tool
                 // tip.
-                const QString reason = portFailureReason(port_.systemPath());
+                const QString reason = session_.line().failureReason();
                 statusPanels_[0]->setToolTip(reason);
                 if (!reason.isEmpty()) {
                     std::fprintf(stderr, "tamlo_pro: %s\n", reason.toLocal8Bit().constData());

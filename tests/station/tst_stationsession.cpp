@@ -13,7 +13,7 @@ using namespace tamlo::test;
 
 namespace {
 
-class ScriptedStationLine final : public StationLine {
+class ScriptedStationLine final : public PortLine {
 public:
     ScriptedLine line;
     PortOpenResult openResult = PortOpenResult::Opened;
@@ -25,7 +25,7 @@ public:
         return openResult;
     }
     void close() override { ++closes; }
-    bool maintain() override { return true; }
+    bool isOpen() const override { return true; }
     ByteLink& link() override { return line; }
 };
 

@@ -6,14 +6,14 @@
 #include <map>
 
 #include "scriptedline.h"
-#include "station/stationline.h"
+#include "shared/seriallink.h"
 
 namespace tamlo::test {
 
 // A station line of in-process meters: each answers every value request for its address at
 // once with its raw value and decimals; a silent one, or an address without a meter, never
 // answers.
-class AnsweringMeters final : public station::StationLine, public ByteLink {
+class AnsweringMeters final : public PortLine, public ByteLink {
 public:
     struct Meter {
         std::int16_t raw = 0;
