@@ -99,7 +99,7 @@ private slots:
         QVERIFY(!form.rec_time->isEnabled());
         QVERIFY(form.N4->isEnabled());
         QVERIFY(!form.N3->isEnabled());
-        QVERIFY(form.stationPort().isOpen());
+        QVERIFY(station.port->isOpen());
         QVERIFY2(station.prompter.boxes().isEmpty(), qPrintable(station.prompter.texts().join('|')));
 
         // The about box opens without blocking the window and closes with its one button.

@@ -41,7 +41,8 @@ struct Session {
     std::unique_ptr<StationSession> session;
 
     StationSession& start() {
-        session = std::make_unique<StationSession>(station.dir.path(), station.clock, line);
+        session = std::make_unique<StationSession>(station.dir.path(), station.clock,
+                                                   std::make_unique<LentLine>(line));
         session->load();
         session->resetCycles();
         session->openPort();
@@ -88,6 +89,7 @@ private slots:
         QCOMPARE(tick.clockText, QStringLiteral("时间：26-07-12 10:45:23    "));
         QCOMPARE(records.size(), 1);
         QCOMPARE(records[0].at(0).toString(), QStringLiteral("26-07-12 10:45:23"));
+        QCOMPARE(records[0].at(1).value<QList<float>>(), (QList<float>{25.0f, 0.0f}));
         const QByteArray bytes = s.station.readFile(file);
         QCOMPARE(bytes.size(), 1176 + 8);
         QCOMPARE(bytes.mid(1176), floatBytes(25.0f) + floatBytes(0.0f));
@@ -141,7 +143,8 @@ private slots:
         s.station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("A")}}, 1);
         s.line.openResult = PortOpenResult::OpenFailed;
         QList<QStringList> failures;
-        s.session = std::make_unique<StationSession>(s.station.dir.path(), s.station.clock, s.line);
+        s.session = std::make_unique<StationSession>(s.station.dir.path(), s.station.clock,
+                                                     std::make_unique<LentLine>(s.line));
         StationSession& session = *s.session;
         QObject::connect(&session, &StationSession::portOpenFailed,
                          [&](const QString& text, const QString& caption) {

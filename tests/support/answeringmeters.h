@@ -22,12 +22,17 @@ public:
     };
     std::map<int, Meter> meters;
 
-    PortOpenResult open(int, std::int32_t) override { return PortOpenResult::Opened; }
+    PortOpenResult openResult = PortOpenResult::Opened;  // what every open gives
+    int opens = 0;
+
+    PortOpenResult open(int, std::int32_t) override {
+        ++opens;
+        return openResult;
+    }
     void close() override {}
-    bool maintain() override { return true; }
     ByteLink& link() override { return *this; }
 
-    bool isOpen() const override { return true; }
+    bool isOpen() const override { return openResult == PortOpenResult::Opened; }
     bool purgeInput() override {
         pending_.clear();
         return true;
