@@ -109,6 +109,9 @@ void StationSession::pollTick() {
 }
 
 void StationSession::pollTimerTick() {
+    if (isConfiguring()) {
+        return;  // a tick that was already due when configuring began
+    }
     pollTimer_.stop();
     pollTimer_.setInterval(kPollIntervalMs);
     pollTick();
@@ -132,6 +135,9 @@ QList<ParameterReader::ListRow> StationSession::parameterList(int device) {
 }
 
 void StationSession::secondTick() {
+    if (isConfiguring()) {
+        return;
+    }
     const QDateTime now = clock_.now();
     const RecordCycle::Tick tick = record_.tick(now, live_, active_.count, config_.recordInterval);
     emit secondTicked(tick);

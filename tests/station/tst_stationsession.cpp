@@ -155,6 +155,7 @@ private slots:
         QCOMPARE(failures,
                  (QList<QStringList>{{QStringLiteral("串口打开失败！"), QStringLiteral("oh")}}));
         session.startHistoryFile();
+        session.run();
         const QString first = session.history().path();
 
         QSignalSpy modes(&session, &StationSession::setupModeChanged);
@@ -172,6 +173,12 @@ private slots:
         session.configure();
         QCOMPARE(session.setupMode(), Mode::Configuring);
         QCOMPARE(modes.size(), 2);
+        // Polling and recording pause: the timers stop, and a tick already due does nothing.
+        QVERIFY(!session.pollTimer().isActive() && !session.secondTimer().isActive());
+        session.pollTimerTick();
+        session.secondTick();
+        QVERIFY(s.line.line.requests.isEmpty());     // nothing reaches the meters
+        QCOMPARE(QFileInfo(first).size(), 1176);     // and nothing is recorded
 
         // A save while configuring: the active table follows, the port reopens, the new file
         // waits for the end of the pause.
@@ -190,6 +197,7 @@ private slots:
         s.station.clock.advanceSeconds(60);
         session.lock();
         QCOMPARE(session.setupMode(), Mode::Locked);
+        QVERIFY(session.pollTimer().isActive() && session.secondTimer().isActive());
         QCOMPARE(files.size(), 1);
         QVERIFY(session.history().path() != first);
         QCOMPARE(session.history().header().channelCount, 2u);

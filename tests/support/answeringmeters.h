@@ -24,6 +24,7 @@ public:
 
     PortOpenResult openResult = PortOpenResult::Opened;  // what every open gives
     int opens = 0;
+    int requests = 0;
 
     PortOpenResult open(int, std::int32_t) override {
         ++opens;
@@ -38,6 +39,7 @@ public:
         return true;
     }
     int write(const std::uint8_t* data, int count) override {
+        ++requests;
         pending_.clear();
         const auto it = meters.find(data[0]);
         if (it != meters.end() && !it->second.silent) {
