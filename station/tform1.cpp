@@ -555,7 +555,7 @@ void TForm1::Timer2Timer() {
 
 void TForm1::showSecond(const RecordCycle::Tick& tick) {
     Label_real_time->setText(tick.clockText);
-    dataGrid_->showSecond(tick, session_.activeTable().count);
+    dataGrid_->showSecond(tick, static_cast<int>(tick.texts.size()));
     for (int i = 0; i < tick.texts.size(); ++i) {
         overview_->setValueText(i, tick.texts[i]);
         realTime_->setValueText(i, tick.texts[i]);
