@@ -119,6 +119,7 @@ public:
     void Button9Click();
     void Button10Click();
     void StringGrid1Click();
+    // What the session's timers run (they reach the session directly): a tick by hand.
     void Timer1Timer();
     void Timer2Timer();
 
