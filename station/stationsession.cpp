@@ -64,9 +64,12 @@ void StationSession::startHistoryFile() {
     emit historyFileStarted(history_.statusText());
 }
 
-void StationSession::run() {
+void StationSession::startPolling() {
     running_ = true;
     pollTimer_.start();
+}
+
+void StationSession::startRecording() {
     secondTimer_.start();
 }
 

@@ -36,12 +36,14 @@ public:
     ~StationSession() override;
 
     // Start-up, in the window's order: load (or create) config.dat and the "para" directory;
-    // reset the cycles; open the port; start this run's history file; run the two timers.
+    // reset the cycles; open the port and start polling; start this run's history file; once
+    // the window is complete, start the one-second tick.
     void load();
     void resetCycles();
     void openPort();
+    void startPolling();
     void startHistoryFile();
-    void run();
+    void startRecording();
     // Publishing over MQTT, when mqtt.ini in the working directory asks for it. A file that
     // cannot be used is refused once (publishingRefused) and the station runs without it.
     void startPublishing();
@@ -130,7 +132,7 @@ private:
     ParameterReader parameters_;
     QTimer pollTimer_;
     QTimer secondTimer_;
-    bool running_ = false;  // from run() to close()
+    bool running_ = false;  // from startPolling() to close()
     SetupMode mode_ = SetupMode::Locked;
     std::unique_ptr<StationPublishing> publishing_;
 };

@@ -318,16 +318,17 @@ void TForm1::FormCreate() {
     paramPanel_->fill(0);
     // 15
     overview_->build(session_.activeTable().tags(), session_.activeTable().units());
-    // 16: the port (polling starts with recording, once the window is complete).
+    // 16-17: the port, then polling.
     session_.openPort();
+    session_.startPolling();
     // 18-19: this run's history file.
     session_.startHistoryFile();
     // Its records on an MQTT broker, when mqtt.ini asks for it.
     session_.startPublishing();
     // 20
     prepareChart();
-    // 17, and the one-second tick: no tick before start-up is done.
-    session_.run();
+    // The one-second tick runs from the moment the window exists; none before start-up is done.
+    session_.startRecording();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

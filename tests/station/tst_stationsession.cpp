@@ -155,7 +155,8 @@ private slots:
         QCOMPARE(failures,
                  (QList<QStringList>{{QStringLiteral("串口打开失败！"), QStringLiteral("oh")}}));
         session.startHistoryFile();
-        session.run();
+        session.startPolling();
+        session.startRecording();
         const QString first = session.history().path();
 
         QSignalSpy modes(&session, &StationSession::setupModeChanged);
