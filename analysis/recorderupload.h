@@ -31,20 +31,9 @@ inline constexpr int kBlockWaitHundredths = 10;
 inline constexpr int kMinSamplingStep = 1;
 inline constexpr int kMaxSamplingStep = 9;
 
-// The serial line of the upload, opened by its position in the port list.
-class UploadPort {
-public:
-    virtual ~UploadPort() = default;
-    // Closes any open port first.
-    virtual PortOpenResult open(int portIndex, std::int32_t baudRate) = 0;
-    virtual void close() = 0;
-    virtual bool isOpen() const = 0;
-    virtual ByteLink& link() = 0;
-};
-
 // COM1 and COM2 of this machine: an entry COMn in the current directory when there is one (a
 // recorder simulator's link), else the system's port.
-class SerialUploadPort final : public UploadPort {
+class SerialUploadPort final : public PortLine {
 public:
     PortOpenResult open(int portIndex, std::int32_t baudRate) override;
     void close() override { port_.close(); }
@@ -59,13 +48,13 @@ private:
 // output file (used again when a later save dialog is cancelled).
 class UploadSession {
 public:
-    explicit UploadSession(std::unique_ptr<UploadPort> port) : port_(std::move(port)) {}
-    UploadPort& port() { return *port_; }
+    explicit UploadSession(std::unique_ptr<PortLine> port) : port_(std::move(port)) {}
+    PortLine& port() { return *port_; }
     bool stopRequested = false;
     QString lastFileName;
 
 private:
-    std::unique_ptr<UploadPort> port_;
+    std::unique_ptr<PortLine> port_;
 };
 
 // The dialog as the upload sees it.
