@@ -9,6 +9,7 @@
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 #include "shared/stopsignals.h"
+#include "shared/translations.h"
 
 namespace tamlo {
 
@@ -40,6 +41,7 @@ int runHistoryProgram(int argc, char** argv, const HistoryProgram& program) {
     WidgetPrompter prompter(program.boxCaption);
     GuardedApplication app(argc, argv, prompter);
     app.setApplicationName(program.name);
+    installQtTranslations(app);
     if (!checkGbkCodec(prompter, gbkAvailable())) {
         return 1;
     }

@@ -7,6 +7,7 @@
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 #include "shared/stopsignals.h"
+#include "shared/translations.h"
 #include "station/tform1.h"
 
 namespace {
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     tamlo::WidgetPrompter prompter(QStringLiteral("NorvikDCS"));
     tamlo::GuardedApplication app(argc, argv, prompter);
     app.setApplicationName(QStringLiteral("tamlo_pro"));
+    tamlo::installQtTranslations(app);
     if (!tamlo::checkGbkCodec(prompter, tamlo::gbkAvailable())) {
         return 1;
     }
