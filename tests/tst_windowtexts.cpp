@@ -10,9 +10,9 @@
 #include "shared/historychartpanel.h"
 #include "station/tform1.h"
 #include "tests/analysis/datfile.h"
-#include "textfit.h"
 #include "tests/station/stationfixture.h"
 #include "tests/viewer/nvbytes.h"
+#include "textfit.h"
 #include "viewer/tform1.h"
 
 using namespace tamlo;
@@ -62,7 +62,6 @@ private slots:
         QVERIFY(s.startSimulator(meters));
         station::TForm1& form = s.start();
         QStringList all;
-        form.resize(776, 578);
         QTRY_VERIFY(form.StringGrid1->cell(5, 2) == QStringLiteral("......"));
         form.Timer2Timer();  // the clock, the tiles' values
         all << test::clippedTexts(&form);
@@ -100,6 +99,7 @@ private slots:
         analysis::test::DatFile dat;
         dat.channels = 3;
         dat.names = {"TEMP0001", "PT202", "FLOW-003"};
+        dat.decimals = {1, 3, 0};
         for (int k = 0; k < 300; ++k) {
             dat.records.push_back({std::int16_t(k), std::int16_t(-k), std::int16_t(30000 - k)});
         }
