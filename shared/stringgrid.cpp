@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPalette>
 #include <QStyle>
+#include <cmath>
 
 namespace tamlo {
 
@@ -137,10 +138,11 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent), model_(new StringG
 }
 
 int cellWidthFor(const QTableView& view, const QString& text) {
-    // The style keeps a margin on either side of a cell's text; the grid line takes a pixel.
+    // The style keeps a margin on either side of a cell's text and elides a text, blanks at its
+    // end included, that is a fraction of a pixel too wide; the grid line takes a pixel.
     const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
-    return view.fontMetrics().horizontalAdvance(text.trimmed()) + 2 * margin +
-           (view.showGrid() ? 1 : 0);
+    return static_cast<int>(std::ceil(QFontMetricsF(view.font()).horizontalAdvance(text))) +
+           2 * margin + (view.showGrid() ? 1 : 0);
 }
 
 void StringGrid::setCell(int column, int row, const QString& text) {

@@ -14,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <cmath>
 
 namespace tamlo::test {
 namespace {
@@ -126,11 +127,14 @@ struct Walk {
         const int rows = std::min(v->model()->rowCount(), 1000);
         for (int c = 0; c < v->model()->columnCount(); ++c) {
             for (int r = 0; r < rows && !v->isColumnHidden(c); ++r) {
-                const QString text = v->model()->index(r, c).data().toString().trimmed();
-                if (!text.isEmpty() && !v->isRowHidden(r) &&
+                // A cell's text is elided, blanks at its end included, when it is a fraction
+                // of a pixel too wide.
+                const QString text = v->model()->index(r, c).data().toString();
+                const QFontMetricsF fm(v->font());
+                if (!text.trimmed().isEmpty() && !v->isRowHidden(r) &&
                     !fits(v, QStringLiteral("%1 (column %2)").arg(text).arg(c),
-                          QSize(v->fontMetrics().horizontalAdvance(text) + 2 * margin,
-                                v->fontMetrics().height()),
+                          QSize(int(std::ceil(fm.horizontalAdvance(text))) + 2 * margin,
+                                int(std::ceil(fm.height()))),
                           QSize(v->columnWidth(c) - grid, v->rowHeight(r) - grid))) {
                     break;
                 }
