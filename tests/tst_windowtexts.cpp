@@ -47,6 +47,23 @@ void printPreview(HistoryChartPanel* panel) {
     }
 }
 
+// A history program's window with the file open, its export dialog and its print preview.
+template <class Form>
+QStringList clippedInHistoryProgram(const QString& path,
+                                    const std::function<void(Form&)>& more = {}) {
+    test::ScriptedPrompter prompter;
+    test::FakeClock clock;
+    Form form(prompter, clock);
+    form.openFile(path);
+    QStringList all = test::clippedTexts(&form);
+    all << clippedInDialog([&] { form.Button_expro_histrClick(); });
+    all << clippedInDialog([&] { printPreview(form.panel()); });
+    if (more) {
+        all << clippedInDialog([&] { more(form); });
+    }
+    return all;
+}
+
 }  // namespace
 
 class WindowTextsTest : public QObject {
@@ -83,15 +100,7 @@ private slots:
         nvbytes::write(path, nvbytes::header(nvbytes::kPagesStart, 10, 3,
                                              {"TEMP0001", "PT202", "FLOW-003"}) +
                                  nvbytes::records(0, 500, 3, nvbytes::countingValue));
-        test::ScriptedPrompter prompter;
-        test::FakeClock clock;
-        viewer::TForm1 form(prompter, clock);
-        QStringList all;
-        form.openFile(path);
-        all << test::clippedTexts(&form);
-        all << clippedInDialog([&] { form.Button_expro_histrClick(); });
-        all << clippedInDialog([&] { printPreview(form.panel()); });
-        VERIFY_WHOLE(all);
+        VERIFY_WHOLE(clippedInHistoryProgram<viewer::TForm1>(path));
     }
 
     void analysis() {
@@ -105,16 +114,8 @@ private slots:
         }
         const QString path = dir.filePath(QStringLiteral("recorder.dat"));
         QVERIFY(dat.write(path));
-        test::ScriptedPrompter prompter;
-        test::FakeClock clock;
-        analysis::TForm1 form(prompter, clock);
-        QStringList all;
-        form.openFile(path);
-        all << test::clippedTexts(&form);
-        all << clippedInDialog([&] { form.Button_expro_histrClick(); });
-        all << clippedInDialog([&] { form.N3Click(); });
-        all << clippedInDialog([&] { printPreview(form.panel()); });
-        VERIFY_WHOLE(all);
+        VERIFY_WHOLE(clippedInHistoryProgram<analysis::TForm1>(
+            path, [](analysis::TForm1& form) { form.N3Click(); }));  // and the upload dialog
     }
 };
 
