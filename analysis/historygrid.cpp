@@ -5,6 +5,7 @@
 #include <QPalette>
 
 #include "shared/chartinteraction.h"
+#include "shared/stringgrid.h"
 
 namespace tamlo::analysis {
 
@@ -88,6 +89,16 @@ HistoryGridView::HistoryGridView(QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+}
+
+void HistoryGridView::fitColumns() {
+    // Digits are all as wide as 8 in the fonts the programs use; a value has at most five of them
+    // with a sign and a point.
+    setColumnWidth(0, std::max(96, cellWidthFor(*this, QStringLiteral("88-88-88 88:88:88"))));
+    const int value = cellWidthFor(*this, QStringLiteral("-8.8888"));
+    for (int c = 1; c < columnCount(); ++c) {
+        setColumnWidth(c, std::max({54, value, cellWidthFor(*this, model_->cell(c, 0))}));
+    }
 }
 
 }  // namespace tamlo::analysis

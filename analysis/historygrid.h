@@ -42,6 +42,9 @@ public:
     QString cell(int column, int row) const { return model_->cell(column, row); }
     int rowCount() const { return model_->rowCount(); }
     int columnCount() const { return model_->columnCount(); }
+    // Columns as wide as the widest time, value and channel name need: at least 96 for the
+    // time and 54 for each channel.
+    void fitColumns();
 
 private:
     HistoryGridModel* model_;

@@ -193,7 +193,7 @@ void TForm1::openFile(const QString& path) {
     DateTimer_give_date->setDateTime(end);
     DateTimer_give_time->setDateTime(end);
     StringGrid1->gridModel()->setHeader(QStringList{QStringLiteral("time")} + names);
-    StringGrid1->setColumnWidth(0, 96);
+    StringGrid1->fitColumns();
     loadWindow(h.startTime);
     Button_search->setEnabled(true);
     finishOpen();

@@ -2,7 +2,8 @@
 # Installs, on Debian 12, the packages Tamlo needs that are not installed yet.
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test),
 #                           the MQTT client library, zlib
-#   scripts/deps.sh test    build + fonts the windows and charts draw with, a virtual X display,
+#   scripts/deps.sh test    build + fonts the windows and charts draw with, Qt's translations
+#                           (its own dialogs in Chinese), a virtual X display,
 #                           the accessibility bus with a D-Bus session and Python's AT-SPI client,
 #                           the desktop entry and file type checkers, and an MQTT broker with its
 #                           command-line clients and openssl (the publishing tests start their own)
@@ -22,17 +23,17 @@ case "$profile" in
   build) ;;
   # The tests also read window titles and the accessibility tree under a virtual X display and
   # check the desktop entries and file types, so those tools are part of a test machine.
-  test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils xvfb xauth xdotool file
-                   python3-pyatspi at-spi2-core dbus-bin dbus-daemon
+  test) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n poppler-utils xvfb xauth
+                   xdotool file python3-pyatspi at-spi2-core dbus-bin dbus-daemon
                    desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
                    mosquitto mosquitto-clients openssl) ;;
-  demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
+  demo) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n xvfb xauth netpbm xdotool) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas mosquitto
                    mosquitto-clients) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
-  screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick
-                          python3-pyatspi at-spi2-core dbus-bin dbus-daemon) ;;
+  screenshots) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n xvfb xauth xdotool
+                          imagemagick python3-pyatspi at-spi2-core dbus-bin dbus-daemon) ;;
   fuzz) packages+=(clang libclang-rt-dev) ;;
   *) echo "usage: $0 build|test|demo|bench|package|screenshots|fuzz" >&2; exit 2 ;;
 esac

@@ -120,7 +120,7 @@ ln -s "$noport/not-a-port" "$noport/COM1"
 pids+=($!)
 shot station-port-error oh
 # After the box, the reason as the tool tip of the status bar's first panel.
-press tamlo_pro OK
+press tamlo_pro 确定
 click NorvikDCS 250 567  # a tool tip shows in an active window only
 hover NorvikDCS 255 566
 sleep 1.5
@@ -145,13 +145,14 @@ shot analysis-upload "$upload"
 click "$upload" 183 89
 xdotool key Down || true
 press tamlo_ana 上传数据
-if window 'Save As' 5 > /dev/null; then
+# Qt's save dialog, in Chinese: the file name, then Enter for its save button.
+if save="$(window '另存为' 5)"; then
   xdotool type --delay 30 "$analysis/recorder.dat" || true
-  click 'Save As' 572 358  # the dialog's Save button
+  xdotool windowfocus "$save" key Return || true
 fi
 sleep 2
 shot analysis-uploading "$upload"
-window OK 120 > /dev/null && shot analysis-upload-done OK && press tamlo_ana OK
+window OK 120 > /dev/null && shot analysis-upload-done OK && press tamlo_ana 确定
 close_window "$upload"
 dat="$analysis/recorder.dat"
 if [ -n "${TAMLO_SAVE_UPLOAD:-}" ] && [ -f "$dat" ]; then

@@ -28,10 +28,12 @@ Widget* place(Widget* widget, const char* name, int left, int top) {
     return widget;
 }
 
+// 81 pixels wide, or as wide as its text needs.
 QDateTimeEdit* makePicker(QWidget* parent, const char* name, bool isDate, int left, int top) {
     auto* picker = place(new QDateTimeEdit(parent), name, left, top, 81, 21);
     picker->setDisplayFormat(isDate ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("HH:mm:ss"));
     picker->setCalendarPopup(isDate);
+    picker->resize(std::max(81, picker->sizeHint().width()), 21);
     return picker;
 }
 
@@ -66,11 +68,14 @@ ExportDialog::ExportDialog(Prompter& prompter, ExportJob& job, bool withSampling
     Label1 = place(new QLabel(QStringLiteral("开始时间： "), this), "Label1", 16, 38);
     DateTimePicker_histr_startdate =
         makePicker(this, "DateTimePicker_histr_startdate", true, 88, 32);
+    // The time pickers keep their gap of 23 pixels after the date pickers.
+    const int timeLeft = DateTimePicker_histr_startdate->geometry().right() + 24;
     DateTimePicker_histr_starttime =
-        makePicker(this, "DateTimePicker_histr_starttime", false, 192, 32);
+        makePicker(this, "DateTimePicker_histr_starttime", false, timeLeft, 32);
     Label2 = place(new QLabel(QStringLiteral("结束时间："), this), "Label2", 16, 64);
     DateTimePicker_histr_enddate = makePicker(this, "DateTimePicker_histr_enddate", true, 88, 64);
-    DateTimePicker_histr_endtime = makePicker(this, "DateTimePicker_histr_endtime", false, 192, 64);
+    DateTimePicker_histr_endtime =
+        makePicker(this, "DateTimePicker_histr_endtime", false, timeLeft, 64);
     int top = 96;
     if (withSampling) {
         Label3 = place(new QLabel(QStringLiteral("取样间隔："), this), "Label3", 16, 98);
@@ -91,6 +96,12 @@ ExportDialog::ExportDialog(Prompter& prompter, ExportJob& job, bool withSampling
                                    QStringLiteral(" 至 ") + formatOleDate(pattern, job_.endTime()) +
                                    QStringLiteral("         "));
     Label_histr_timerange->adjustSize();
+    // The dialog widens by what its controls need beyond its width, with a margin of 16.
+    int right = 0;
+    for (const QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        right = std::max(right, w->geometry().right() + 1 + 16);
+    }
+    setFixedSize(std::max(width(), right), height());
     setPickers(DateTimePicker_histr_startdate, DateTimePicker_histr_starttime, job_.startTime());
     setPickers(DateTimePicker_histr_enddate, DateTimePicker_histr_endtime, job_.endTime());
 

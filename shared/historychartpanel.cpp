@@ -25,6 +25,7 @@ namespace {
 
 constexpr int kRowTop = 28;
 constexpr int kRowPitch = 22;
+constexpr int kColumnWidth = 201;
 // A colour outside the chart's default sequence.
 const QColor kNoDefaultColour(1, 2, 3);
 
@@ -40,6 +41,19 @@ void setTextColor(QWidget* widget, const QColor& color) {
     palette.setColor(QPalette::Text, color);
     widget->setPalette(palette);
 }
+
+// The operations box: a scroll box that the splitter never makes lower than its buttons need,
+// so that none is cut off at its bottom.
+class OperationsBox final : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize minimumSizeHint() const override {
+        const QSize base = QScrollArea::minimumSizeHint();
+        return widget() ? QSize(base.width(),
+                                widget()->minimumSizeHint().height() + 2 * frameWidth())
+                        : base;
+    }
+};
 
 // A readout repaints only what changed: most moves leave most value boxes as they were.
 template <class Widget>
@@ -57,7 +71,7 @@ HistoryChartPanel::HistoryChartPanel(Prompter& prompter, const HistoryChartNames
                                      const HistoryChartOptions& options, QWidget* parent)
     : QFrame(parent), prompter_(prompter), names_(names), options_(options) {
     setObjectName(names_.column);
-    setFixedWidth(201);
+    setFixedWidth(kColumnWidth);
     buildChartSide();
     buildColumn();
     wire();
@@ -143,7 +157,7 @@ void HistoryChartPanel::buildColumn() {
     allCheck_->setEnabled(false);
     splitter_->addWidget(rowsBox_);
 
-    operationsBox_ = named(new QScrollArea(splitter_), names_.operationsBox);
+    operationsBox_ = named(new OperationsBox(splitter_), names_.operationsBox);
     operationsBox_->setWidgetResizable(true);
     operationsGroup_ = named(new QGroupBox(QStringLiteral("操作")), names_.operationsGroup);
     auto* operations = new QVBoxLayout(operationsGroup_);
@@ -286,18 +300,25 @@ void HistoryChartPanel::buildRows(const QStringList& captions) {
     QFont valueFont = font();
     valueFont.setPointSize(10);
     valueFont.setBold(true);
+    // The check boxes are 70 wide unless a caption needs more; value boxes and swatches follow.
+    int checkWidth = 70;
+    for (const QString& caption : captions) {
+        const QCheckBox probe(caption, rowsContent_);
+        checkWidth = std::max(checkWidth, probe.sizeHint().width());
+    }
+    const int valueLeft = 8 + checkWidth + 7;
     for (int i = 0; i < captions.size(); ++i) {
         const int top = kRowTop + kRowPitch * i;
         Row row{};
         row.check = new QCheckBox(captions[i], rowsContent_);
-        row.check->setGeometry(8, top, 70, 20);
+        row.check->setGeometry(8, top, checkWidth, 20);
         row.check->setChecked(true);
         row.value = new ValueBox(QStringLiteral("0.0"), rowsContent_);
-        row.value->setGeometry(85, top, 60, 20);
+        row.value->setGeometry(valueLeft, top, 60, 20);
         row.value->setFont(valueFont);
         setTextColor(row.value, Qt::blue);
         row.swatch = new ColorSwatch(rowsContent_);
-        row.swatch->setGeometry(155, top, 20, 20);
+        row.swatch->setGeometry(valueLeft + 70, top, 20, 20);
         chart::TFastLineSeries* s = seriesAt(i);
         if (s) {
             row.swatch->setColor(s->color());
@@ -313,7 +334,12 @@ void HistoryChartPanel::buildRows(const QStringList& captions) {
         const QSignalBlocker blocker(colorCombo_);
         colorCombo_->addItem(captions[i]);
     }
-    rowsContent_->resize(180, kRowTop + kRowPitch * static_cast<int>(captions.size()) + 4);
+    const int rowsWidth = valueLeft + 70 + 20 + 5;
+    rowsContent_->resize(std::max(180, rowsWidth),
+                         kRowTop + kRowPitch * static_cast<int>(captions.size()) + 4);
+    // The column widens by what wider rows need beside the scroll bar.
+    const int scrollBar = rowsBox_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    setFixedWidth(std::max(kColumnWidth, rowsWidth + scrollBar + 2 * rowsBox_->frameWidth()));
     if (!rows_.empty()) {
         const QSignalBlocker blocker(colorCombo_);
         colorCombo_->setCurrentIndex(0);

@@ -10,6 +10,7 @@
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 #include "shared/stopsignals.h"
+#include "shared/translations.h"
 
 namespace tamlo {
 
@@ -42,6 +43,7 @@ int runHistoryProgram(int argc, char** argv, const HistoryProgram& program) {
     WidgetPrompter prompter(program.boxCaption);
     GuardedApplication app(argc, argv, prompter);
     app.setApplicationName(program.name);
+    installQtTranslations(app);
     // Before any box: a stop signal during one ends the program in order.
     StopSignals stopSignals(&StopSignals::closeAllAndQuit);
     if (!checkGbkCodec(prompter, gbkAvailable())) {

@@ -1,17 +1,27 @@
 #include "statusbar.h"
 
-#include <QLabel>
-
 namespace tamlo {
+
+StatusPanel::StatusPanel(int width, QWidget* parent) : QLabel(parent), width_(width) {
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+}
+
+QSize StatusPanel::sizeHint() const {
+    const QSize text = QLabel::sizeHint();
+    return {std::max(width_, text.width()), text.height()};
+}
+
+QSize StatusPanel::minimumSizeHint() const {
+    return text().isEmpty() ? QSize(0, QLabel::minimumSizeHint().height())
+                            : QLabel::minimumSizeHint();
+}
 
 PanelStatusBar::PanelStatusBar(std::initializer_list<int> widths, QWidget* parent)
     : QStatusBar(parent) {
     for (const int width : widths) {
-        auto* panel = new QLabel(this);
+        auto* panel = new StatusPanel(width, this);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(panels_.size()));
-        panel->setFixedWidth(width);
-        panel->setFrameShape(QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
         addWidget(panel);
         panels_.push_back(panel);
     }

@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPalette>
+#include <QStyle>
+#include <cmath>
 
 namespace tamlo {
 
@@ -160,6 +162,24 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent), model_(new StringG
         }
     });
     connect(this, &QTableView::doubleClicked, this, [this] { emit cellDoubleClicked(); });
+}
+
+int cellWidthFor(const QTableView& view, const QString& text) {
+    // The style keeps a margin on either side of a cell's text and elides a text, blanks at its
+    // end included, that is a fraction of a pixel too wide; the grid line takes a pixel.
+    const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    return static_cast<int>(std::ceil(QFontMetricsF(view.font()).horizontalAdvance(text))) +
+           2 * margin + (view.showGrid() ? 1 : 0);
+}
+
+void StringGrid::setCell(int column, int row, const QString& text) {
+    model_->setCell(column, row, text);
+    if (!text.isEmpty() && column < columnCount()) {
+        const int needed = cellWidthFor(*this, text);
+        if (needed > columnWidth(column)) {
+            setColumnWidth(column, needed);
+        }
+    }
 }
 
 void StringGrid::setColumnWidths(const std::vector<int>& widths) {

@@ -58,6 +58,9 @@ private:
     std::vector<QString> cells_;  // row-major
 };
 
+// The column width a grid cell needs to show `text` whole in `view`'s font.
+int cellWidthFor(const QTableView& view, const QString& text);
+
 // A grid of texts with fixed (header) rows and columns drawn in the button colour, selected by
 // whole rows or cells. Light enough for the 65 x 640 data grid.
 class StringGrid : public QTableView {
@@ -71,7 +74,8 @@ public:
     void setRowCount(int rows) { model_->setRowCount(rows); }
     void setColumnCount(int columns) { model_->setColumnCount(columns); }
     void setFixed(int fixedColumns, int fixedRows) { model_->setFixed(fixedColumns, fixedRows); }
-    void setCell(int column, int row, const QString& text) { model_->setCell(column, row, text); }
+    // A column too narrow for the text widens to it; columns never narrow by themselves.
+    void setCell(int column, int row, const QString& text);
     QString cell(int column, int row) const { return model_->cell(column, row); }
     void setColumnWidths(const std::vector<int>& widths);
     void setDefaultRowHeight(int pixels);

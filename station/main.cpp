@@ -6,6 +6,7 @@
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 #include "shared/stopsignals.h"
+#include "shared/translations.h"
 #include "station/stationport.h"
 #include "station/tform1.h"
 
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     tamlo::WidgetPrompter prompter(QStringLiteral("NorvikDCS"));
     tamlo::GuardedApplication app(argc, argv, prompter);
     app.setApplicationName(QStringLiteral("tamlo_pro"));
+    tamlo::installQtTranslations(app);
     // Before the port opens and before any box: a stop signal while a box of the start-up is
     // open closes the port (and its lock file) as a stop at any other time does.
     tamlo::StopSignals stopSignals(&tamlo::StopSignals::closeAllAndQuit);

@@ -14,6 +14,7 @@
 #include "shared/gbk.h"
 #include "shared/numbertext.h"
 #include "shared/prompter.h"
+#include "shared/statusbar.h"
 #include "taboutbox.h"
 
 namespace tamlo::station {
@@ -22,20 +23,6 @@ namespace {
 
 const QString kSixSpaces = QStringLiteral("      ");
 const QString kWrongPassword = QStringLiteral("错误!");
-
-// A status bar panel of a set width that gives way when the window is narrower than the
-// panels (they add up to more than the window's 776 pixels), instead of widening the window.
-class StatusPanel final : public QLabel {
-public:
-    StatusPanel(int width, QWidget* parent) : QLabel(parent), width_(width) {
-        setMaximumWidth(width);
-    }
-    QSize sizeHint() const override { return {width_, QLabel::sizeHint().height()}; }
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-private:
-    int width_;
-};
 
 // An entry of up to `maxDigits` decimal digits and nothing else: an input mask would let blanks
 // in between ("3 0"), which the text then reads past.
@@ -217,20 +204,11 @@ void TForm1::buildCurvePage() {
 }
 
 void TForm1::buildStatusBar() {
-    StatusBar1 = named(new QStatusBar(this), "StatusBar1");
+    auto* bar = named(new PanelStatusBar({500, 140, 50, 50, 50}, this), "StatusBar1");
+    StatusBar1 = bar;
     setStatusBar(StatusBar1);
-    // The panels keep their widths; a smaller font lets the clock text fit its 140 pixels.
-    QFont small = StatusBar1->font();
-    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
-    StatusBar1->setFont(small);
-    static constexpr std::array<int, 5> widths{500, 140, 50, 50, 50};
-    for (std::size_t i = 0; i < widths.size(); ++i) {
-        auto* panel = new StatusPanel(widths[i], StatusBar1);
-        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFrameShape(QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(panel);
-        statusPanels_[i] = panel;
+    for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
+        statusPanels_[i] = bar->panel(static_cast<int>(i));
     }
 }
 

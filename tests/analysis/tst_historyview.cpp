@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(grid()->cell(1, 1), QString("0"));
         QCOMPARE(grid()->cell(1, 13), QString("1.2"));
         QCOMPARE(grid()->cell(2, 100), QString("1099"));
-        QCOMPARE(grid()->columnWidth(0), 96);
+        QVERIFY(grid()->columnWidth(0) >= 96);  // 96, or as wide as the time texts need
         QCOMPARE(get<QComboBox>("Combox_histrch_color")->count(), 2);
         QVERIFY(get<QPushButton>("Button_search")->isEnabled());
         QVERIFY(get<QPushButton>("Button_expro_histr")->isEnabled());
