@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12, the packages Tamlo needs that are not installed yet.
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test),
-#                           the MQTT client library
+#                           the MQTT client library and the Excel workbook writer
 #   scripts/deps.sh test    build + fonts the windows and charts draw with, a virtual X display,
-#                           the desktop entry and file type checkers, and an MQTT broker with its
-#                           command-line clients and openssl (the publishing tests start their own)
+#                           the desktop entry and file type checkers, an MQTT broker with its
+#                           command-line clients and openssl (the publishing tests start their own),
+#                           and LibreOffice Calc, which opens the CSV and XLSX exports
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
-#   scripts/deps.sh bench   test + QCustomPlot and pandas (the chart and export benchmarks compare
-#                           against them)
+#   scripts/deps.sh bench   test + QCustomPlot, pandas and Python's xlsxwriter (the chart and export
+#                           benchmarks compare against them)
 #   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
 #                           desktop entry and file type tools)
 #   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter
@@ -16,17 +17,17 @@ set -euo pipefail
 
 profile="${1:-test}"
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-          libgl1-mesa-dev libmosquitto-dev)
+          libgl1-mesa-dev libmosquitto-dev libxlsxwriter-dev)
 case "$profile" in
   build) ;;
   # The tests also read window titles under a virtual X display and check the desktop entries
   # and file types, so those tools are part of a test machine.
   test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils xvfb xauth xdotool file
                    desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
-                   mosquitto mosquitto-clients openssl) ;;
+                   mosquitto mosquitto-clients openssl libreoffice-calc-nogui) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
-  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas mosquitto
-                   mosquitto-clients) ;;
+  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas python3-xlsxwriter
+                   mosquitto mosquitto-clients) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick

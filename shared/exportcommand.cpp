@@ -65,6 +65,7 @@ CommandLine parseCommandLine(const QStringList& arguments, bool withStep) {
         const bool known = option == QStringLiteral("--export") ||
                            option == QStringLiteral("--from") || option == QStringLiteral("--to") ||
                            option == QStringLiteral("--output") ||
+                           option == QStringLiteral("--format") ||
                            (withStep && option == QStringLiteral("--step"));
         if (!known) {
             return usageError(QStringLiteral("unknown argument: ") + option);
@@ -77,6 +78,11 @@ CommandLine parseCommandLine(const QStringList& arguments, bool withStep) {
             c.input = value;
         } else if (option == QStringLiteral("--output")) {
             c.output = value;
+        } else if (option == QStringLiteral("--format")) {
+            c.format = exportFormatFromName(value);
+            if (!c.format) {
+                return usageError(QStringLiteral("--format needs xls, csv or xlsx: ") + value);
+            }
         } else if (option == QStringLiteral("--step")) {
             bool ok = false;
             c.choice.step = value.trimmed().toInt(&ok);
@@ -110,14 +116,18 @@ QString commandUsage(const QString& program, const QString& inputPattern, bool w
                 .arg(program, inputPattern);
     text += QStringLiteral(
                 "  %1 --export %2 --from \"YYYY-MM-DD HH:MM:SS\" --to \"YYYY-MM-DD "
-                "HH:MM:SS\"%3 --output OUT.xls\n")
+                "HH:MM:SS\"%3 [--format xls|csv|xlsx] --output OUT.xls\n")
                 .arg(program, inputPattern, withStep ? QStringLiteral(" [--step n]") : QString());
     text += QStringLiteral(
-        "      export the records of that time range as tab-separated text, the same bytes as "
+        "      export the records of that time range, the same bytes as "
         "the export dialog writes;\n");
     if (withStep) {
         text += QStringLiteral("      --step n writes every n-th record (n >= 1, default 1);\n");
     }
+    text += QStringLiteral(
+        "      --format csv writes CSV (UTF-8, four-digit years), --format xlsx an Excel workbook\n"
+        "      (at most 1048575 records); without --format an output name ending in .csv or\n"
+        "      .xlsx chooses that format, any other the tab-separated text;\n");
     text += QStringLiteral(
         "      prints the number of data lines written; a refused export prints its message on "
         "standard error,\n      writes nothing and exits with status 1; a usage error exits with "
@@ -135,7 +145,9 @@ int runExportCommand(const CommandLine& command, const ExportJobOpener& open, st
         return 1;
     }
     ExportJob& job = *std::get<std::unique_ptr<ExportJob>>(opened);
-    const ExportOutcome outcome = runExport(job, command.choice, command.output);
+    const ExportFormat format = command.format.value_or(
+        exportFormatOfFileName(command.output).value_or(ExportFormat::Text));
+    const ExportOutcome outcome = runExport(job, command.choice, command.output, nullptr, format);
     switch (outcome.status) {
         case ExportOutcome::Status::Done:
             print(out, QString::number(outcome.lines) + QLatin1Char('\n'));

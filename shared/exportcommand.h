@@ -14,7 +14,7 @@ namespace tamlo {
 // The programs' command line:
 //   prog [FILE]                    the window, FILE opened at start-up
 //   prog --export FILE --from "YYYY-MM-DD HH:MM:SS" --to "YYYY-MM-DD HH:MM:SS" [--step n]
-//        --output OUT              the export without a window
+//        [--format xls|csv|xlsx] --output OUT   the export without a window
 //   prog --help
 //   prog --version
 struct CommandLine {
@@ -24,7 +24,8 @@ struct CommandLine {
     QString input;     // Export
     QString output;
     ExportChoice choice;
-    QString error;  // UsageError
+    std::optional<ExportFormat> format;  // Export: --format; absent, the output's name decides
+    QString error;                       // UsageError
 };
 
 // `arguments` without the program name. `withStep` allows --step.
