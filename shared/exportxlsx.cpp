@@ -138,6 +138,7 @@ public:
         }
         bold_ = workbook_add_format(workbook_);
         format_set_bold(bold_);
+        format_set_align(bold_, LXW_ALIGN_CENTER);
         time_ = workbook_add_format(workbook_);
         format_set_num_format(time_, "yyyy-mm-dd hh:mm:ss");
         return std::nullopt;
@@ -220,6 +221,13 @@ protected:
             worksheet_set_column(sheet_, col, col, std::max(10.0, columnWidth(title) + 2), nullptr);
         }
         worksheet_freeze_panes(sheet_, 1, 0);
+        // Printed: as wide as one page, the header on every page, the grid drawn.
+        worksheet_fit_to_pages(sheet_, 1, 0);
+        worksheet_repeat_rows(sheet_, 0, 0);
+        worksheet_gridlines(sheet_, LXW_SHOW_ALL_GRIDLINES);
+        if (channels() > 6) {
+            worksheet_set_landscape(sheet_);
+        }
         row_ = 1;
     }
 
