@@ -11,7 +11,8 @@
 #                           benchmarks compare against them)
 #   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
 #                           desktop entry and file type tools)
-#   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter
+#   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter,
+#                           and LibreOffice with a PDF rasteriser for the picture of a workbook
 #   scripts/deps.sh fuzz    build + clang and its libFuzzer runtime (scripts/fuzz.sh)
 set -euo pipefail
 
@@ -31,7 +32,8 @@ case "$profile" in
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick
-                          python3-pyatspi at-spi2-core dbus-bin) ;;
+                          python3-pyatspi at-spi2-core dbus-bin libreoffice-calc-nogui
+                          poppler-utils) ;;
   fuzz) packages+=(clang libclang-rt-dev) ;;
   *) echo "usage: $0 build|test|demo|bench|package|screenshots|fuzz" >&2; exit 2 ;;
 esac
