@@ -39,6 +39,17 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// A writer of `format` opened on `out` in `dir`, beside the history file it reads.
+std::unique_ptr<ExportWriter> openWriter(const QTemporaryDir& dir, ExportFormat format,
+                                         const QString& out) {
+    const QString input = dir.filePath("in.dat");
+    auto writer = makeExportWriter(format);
+    if (!writeBytes(input, "history") || writer->open(out, input)) {
+        return nullptr;
+    }
+    return writer;
+}
+
 }  // namespace
 
 class TestExportShared : public QObject {
@@ -222,11 +233,9 @@ private slots:
     // sample as an empty field, CR LF.
     void csvRowsAsWritten() {
         QTemporaryDir dir;
-        const QString input = dir.filePath("in.dat");
         const QString out = dir.filePath("out.csv");
-        QVERIFY(writeBytes(input, "history"));
-        const auto writer = makeExportWriter(ExportFormat::Csv);
-        QVERIFY(!writer->open(out, input));
+        const auto writer = openWriter(dir, ExportFormat::Csv, out);
+        QVERIFY(writer);
         const QByteArray gbkName("\xce\xc2,\"x ");  // 温,"x and a blank, GBK
         writer->header("time", {"A       ", gbkName});
         const std::int64_t s = oleDateToSeconds(oleDateFromParts(2007, 4, 11, 10, 13, 52));
@@ -257,11 +266,9 @@ private slots:
     // and nothing is left behind.
     void workbookRowLimit() {
         QTemporaryDir dir;
-        const QString input = dir.filePath("in.dat");
         const QString out = dir.filePath("out.xlsx");
-        QVERIFY(writeBytes(input, "history"));
-        const auto writer = makeExportWriter(ExportFormat::Xlsx);
-        QVERIFY(!writer->open(out, input));
+        const auto writer = openWriter(dir, ExportFormat::Xlsx, out);
+        QVERIFY(writer);
         writer->header("time", {});
         for (std::int64_t row = 1; row < kXlsxMaxRows; ++row) {
             writer->beginRow(row);
@@ -280,12 +287,10 @@ private slots:
     // A workbook gets the permissions of a new file, not those of its temporary file.
     void workbookPermissions() {
         QTemporaryDir dir;
-        const QString input = dir.filePath("in.dat");
         const QString out = dir.filePath("out.xlsx");
-        QVERIFY(writeBytes(input, "history"));
         const mode_t mask = ::umask(022);
-        const auto writer = makeExportWriter(ExportFormat::Xlsx);
-        QVERIFY(!writer->open(out, input));
+        const auto writer = openWriter(dir, ExportFormat::Xlsx, out);
+        QVERIFY(writer);
         writer->header("time", {"A"});
         QVERIFY(!writer->finish());
         ::umask(mask);
