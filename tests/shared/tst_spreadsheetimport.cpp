@@ -68,38 +68,11 @@ Table readFlatOds(const QString& path, QString* sheetName) {
     return table;
 }
 
-// Numbers compare as the doubles they stand for, bit for bit.
-bool sameCell(const QString& got, const QString& want) {
-    if (got.startsWith("f:") && want.startsWith("f:")) {
-        bool a = false;
-        bool b = false;
-        return got.mid(2).toDouble(&a) == want.mid(2).toDouble(&b) && a && b;
-    }
-    return got == want;
-}
-
-QString compareTables(const Table& got, const Table& want) {
-    for (qsizetype r = 0; r < std::max(got.size(), want.size()); ++r) {
-        const QStringList g = got.value(r);
-        const QStringList w = want.value(r);
-        bool same = g.size() == w.size();
-        for (qsizetype c = 0; same && c < g.size(); ++c) {
-            same = sameCell(g[c], w[c]);
-        }
-        if (!same) {
-            return QStringLiteral("row %1: [%2] instead of [%3]")
-                .arg(r)
-                .arg(g.join(" | "), w.join(" | "));
-        }
-    }
-    return {};
-}
-
-// Record k of the station file, channel c, as the station stores it: raw / 10^decimals.
-const int kDecimals[] = {2, 0, 3};
-int stationRaw(int k, int c) {
-    return c == 0 ? 1234 + k : c == 1 ? -32768 + k : 7 * k - 5;
-}
+// The station file's values as stored (float32 of raw / 10^decimals).
+const float kStation[4][3] = {{12.34f, -32768.0f, -0.005f},
+                              {12.35f, -32767.0f, 0.002f},
+                              {12.36f, -32766.0f, 0.009f},
+                              {12.37f, -32765.0f, 0.016f}};
 
 }  // namespace
 
@@ -152,22 +125,14 @@ private slots:
         // A station file of 4 records from 2026-04-07 23:58 (a day that reads as a month).
         const QString nv = dir.filePath("station.nv");
         const OleDate start = oleDateFromParts(2026, 4, 7, 23, 58, 0);
-        nvbytes::write(nv, nvbytes::header(start, 60, 3, {"TT101", "\xce\xc2\xb6\xc8", "PT-2"}) +
-                               nvbytes::records(0, 4, 3, [](int k, int c) {
-                                   return float(stationRaw(k, c)) /
-                                          float(std::pow(10, kDecimals[c]));
-                               }));
-        Table station{{"s:时间", "s:TT101", "s:温度", "s:PT-2"}};
-        const char* times[] = {"2026-04-07T23:58:00", "2026-04-07T23:59:00", "2026-04-08T00:00:00",
-                               "2026-04-08T00:01:00"};
-        for (int k = 0; k < 4; ++k) {
-            QStringList row{QString("d:") + times[k]};
-            for (int c = 0; c < 3; ++c) {
-                row << "f:" +
-                           QString::number(stationRaw(k, c) / std::pow(10, kDecimals[c]), 'g', 17);
-            }
-            station << row;
-        }
+        nvbytes::write(nv,
+                       nvbytes::header(start, 60, 3, {"TT101", "\xce\xc2\xb6\xc8", "PT-2"}) +
+                           nvbytes::records(0, 4, 3, [](int k, int c) { return kStation[k][c]; }));
+        const Table station{{"s:时间", "s:TT101", "s:温度", "s:PT-2"},
+                            {"d:2026-04-07T23:58:00", "f:12.34", "f:-32768", "f:-0.005"},
+                            {"d:2026-04-07T23:59:00", "f:12.35", "f:-32767", "f:0.002"},
+                            {"d:2026-04-08T00:00:00", "f:12.36", "f:-32766", "f:0.009"},
+                            {"d:2026-04-08T00:01:00", "f:12.37", "f:-32765", "f:0.016"}};
         // A recorder file of 5 records to 2007-04-11 10:13:52: a run without samples, a
         // channel without one.
         analysis::test::DatFile dat;
@@ -201,8 +166,10 @@ private slots:
                  {std::pair{"station", station}, {"recorder", recorder}}) {
                 QString sheet;
                 const Table got = readFlatOds(QDir(out).filePath(QString(name) + ".fods"), &sheet);
-                const QString mismatch = compareTables(got, expected);
-                QVERIFY2(mismatch.isEmpty(), qPrintable(suffix + " " + name + ": " + mismatch));
+                QCOMPARE(got.size(), expected.size());
+                for (qsizetype r = 0; r < got.size(); ++r) {
+                    QCOMPARE(got[r].join(" | "), expected[r].join(" | "));
+                }
                 if (format == ExportFormat::Xlsx) {
                     QCOMPARE(sheet, QString(name));
                 }
