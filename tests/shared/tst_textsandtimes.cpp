@@ -2,11 +2,9 @@
 #include <QTest>
 #include <limits>
 
-#include "scriptedprompter.h"
 #include "shared/crc16.h"
 #include "shared/datetime.h"
 #include "shared/gbk.h"
-#include "shared/guardedapplication.h"
 #include "shared/numbertext.h"
 
 using namespace tamlo;
@@ -189,16 +187,6 @@ private slots:
         QVERIFY(!fitsGbk(QStringLiteral("中文密码1"), 8));
         QVERIFY(fitsGbk(QStringLiteral("abcdefgh"), 8));
         QVERIFY(!fitsGbk(QStringLiteral("\U0001F600"), 8));
-    }
-
-    void startUpWithoutAGbkCodecStopsWithAMessage() {
-        QVERIFY(gbkAvailable());
-        test::ScriptedPrompter prompter;
-        QVERIFY(checkGbkCodec(prompter, true));
-        QVERIFY(prompter.boxes().isEmpty());
-        QVERIFY(!checkGbkCodec(prompter, false));
-        QCOMPARE(prompter.texts(), QStringList{gbkMissingText()});
-        QVERIFY(gbkMissingText().contains(QStringLiteral("GBK")));
     }
 };
 
