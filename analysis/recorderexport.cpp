@@ -9,6 +9,7 @@
 #include "shared/exporttext.h"
 
 namespace tamlo::analysis {
+
 std::variant<std::unique_ptr<ExportJob>, QString> openRecorderExport(const QString& path) {
     RecorderLoadResult loaded = loadRecorderHistory(path);
     switch (loaded.status) {
@@ -27,6 +28,24 @@ std::int64_t RecorderExportJob::progressMaximum(const ExportChoice& choice) cons
     const double up = std::ceil(seconds);
     const double rounded = (up - 0.5 >= seconds) ? std::floor(seconds) : up;
     return static_cast<std::int64_t>(rounded) / history_.recordInterval;
+}
+
+HistoryFacts RecorderExportJob::facts() const {
+    HistoryFacts facts;
+    facts.kind = QStringLiteral("recorder history");
+    for (int c = 0; c < history_.channelCount(); ++c) {
+        // Without the spaces that pad the name to its eight characters.
+        QString name = channelName(history_.channels[static_cast<std::size_t>(c)]);
+        while (name.endsWith(QLatin1Char(' '))) {
+            name.chop(1);
+        }
+        facts.channels << name;
+    }
+    facts.intervalSeconds = history_.recordInterval;
+    facts.records = history_.recordCount();
+    facts.firstRecord = history_.startTime;
+    facts.lastRecord = history_.endTime;
+    return facts;
 }
 
 ExportOutcome RecorderExportJob::write(const ExportChoice& choice, ExportWriter& out,

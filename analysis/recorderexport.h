@@ -19,6 +19,7 @@ public:
     QString inputPath() const override { return history_.fileName; }
     OleDate startTime() const override { return history_.startTime; }
     OleDate endTime() const override { return history_.endTime; }
+    HistoryFacts facts() const override;
     // The record intervals in the range: its seconds (halves downwards) over the interval.
     std::int64_t progressMaximum(const ExportChoice& choice) const override;
     ExportOutcome write(const ExportChoice& choice, ExportWriter& out,

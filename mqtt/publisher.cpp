@@ -27,8 +27,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWindow = 256;
 constexpr qint64 kReadBytes = 1024 * 1024;
 constexpr int kLoopMs = 50;  // how often the worker looks for new records while connected
-constexpr int kKeepAliveSeconds = 30;
 constexpr auto kOfflineWait = std::chrono::seconds(2);
+constexpr int kProbeMs = 3000;  // the longest a look at the broker's TLS may take
 
 void printLine(const QString& text) {
     std::fprintf(stderr, "%s\n", qUtf8Printable(text));
@@ -66,10 +66,12 @@ public:
     bool start(QString* error) {
         initLibrary();
         QString note;
-        if (!queue_.open(error, &note))
+        if (!queue_.open(error, &note, &notice_))
             return false;
-        if (!note.isEmpty())
-            printLine(QStringLiteral("MQTT：") + note);
+        for (const QString& text : {note, notice_}) {
+            if (!text.isEmpty())
+                printLine(QStringLiteral("MQTT：") + text);
+        }
         started_ = true;
         thread_ = std::thread([this] { run(); });
         return true;
@@ -95,7 +97,11 @@ public:
 
     void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time) {
         std::lock_guard lock(mutex_);
-        links_[index] = linkPayload(settings_.station, index, tag, linked, time);
+        Link& link = links_[index];
+        // Every answered poll reports the link; only a change goes out, dated when it changed.
+        if (!link.payload.isEmpty() && link.linked == linked && link.tag == tag)
+            return;
+        link = {tag, linked, linkPayload(settings_.station, index, tag, linked, time)};
         pendingLinks_.insert(index);
     }
 
@@ -123,12 +129,14 @@ public:
         s.waiting = queue_.waiting();
         s.nextSequence = queue_.nextSequence();
         s.dropped = queue_.dropped();
+        s.notice = notice_;
         return s;
     }
 
     int firstRetryMs_ = 1000;
     int maxRetryMs_ = 30000;
     int connectTimeoutMs_ = 10000;
+    int keepAliveSeconds_ = 30;
 
 private:
     struct InFlight {
@@ -190,15 +198,28 @@ private:
             mosquitto_log_callback_set(mosq_, onLog);
             connectStarted_ = Clock::now();
             rc = mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(), settings_.port,
-                                         kKeepAliveSeconds);
+                                         keepAliveSeconds_);
         }
         if (rc != MOSQ_ERR_SUCCESS)
             fail(errorText(rc));
     }
 
-    QString errorText(int rc) const {
+    QString errorText(int rc) {
         const int systemError = errno;
-        return connectionError(rc, systemError, settings_.host, libraryError_, connected());
+        const bool wasConnected = connected();
+        const QString text = connectionError(rc, systemError, settings_.host, libraryError_,
+                                             wasConnected, keepAliveSeconds_);
+        if (wasConnected || !mayBeTlsOnOneSide(rc, systemError, libraryError_, settings_.tls()))
+            return text;
+        // The library only sees a closed connection or a failed handshake: asking the broker
+        // the other way tells whether TLS is on one side only. Once per kind of failure.
+        if (text != probedFailure_) {
+            probedFailure_ = text;
+            probedCause_ = brokerAnswers(settings_, !settings_.tls(), kProbeMs)
+                               ? tlsOnOneSideText(settings_)
+                               : text;
+        }
+        return probedCause_;
     }
 
     // Drops the client; the next attempt comes after the back-off.
@@ -258,6 +279,7 @@ private:
             return;
         }
         retryMs_ = firstRetryMs_;
+        probedFailure_.clear();  // the broker may be set up otherwise by the next failure
         inFlight_.clear();
         mids_.clear();
         sendNext_ = queue_.head();
@@ -317,7 +339,7 @@ private:
             std::lock_guard lock(mutex_);
             for (int index : pendingLinks_) {
                 indexes.push_back(index);
-                links.push_back(links_[index]);
+                links.push_back(links_[index].payload);
             }
             pendingLinks_.clear();
             live.swap(live_);
@@ -368,6 +390,7 @@ private:
     const QByteArray statusTopic_;
     const QByteArray liveTopic_;
     bool started_ = false;
+    QString notice_;  // set before the thread starts
     std::thread thread_;
 
     // Shared with the window thread.
@@ -376,7 +399,12 @@ private:
     bool stopping_ = false;
     bool connected_ = false;
     QString lastError_;
-    std::map<int, QByteArray> links_;
+    struct Link {
+        QString tag;
+        bool linked = false;
+        QByteArray payload;
+    };
+    std::map<int, Link> links_;
     std::set<int> pendingLinks_;
     std::optional<QByteArray> live_;
 
@@ -390,6 +418,8 @@ private:
     std::unordered_map<int, quint64> mids_;
     QString refusal_;
     QString libraryError_;
+    QString probedFailure_;  // the last failure that asked the broker the other way
+    QString probedCause_;    // and what it found
     int offlineMid_ = -1;
     bool offlineSent_ = false;
 };
@@ -445,6 +475,10 @@ void Publisher::setRetryDelays(int firstMs, int maxMs) {
 
 void Publisher::setConnectTimeout(int ms) {
     worker_->connectTimeoutMs_ = ms;
+}
+
+void Publisher::setKeepAlive(int seconds) {
+    worker_->keepAliveSeconds_ = seconds;
 }
 
 }  // namespace tamlo::mqtt

@@ -34,7 +34,8 @@ public:
     // Window thread. The record takes the next sequence number and is in the queue file when
     // this returns; never waits for the network.
     void publishRecord(const Record& record);
-    // The latest state per device is kept and sent again on every connection (retained).
+    // Sent when the state (or the device's tag) differs from the last one handed over; the
+    // latest state per device is sent again on every connection (retained).
     void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time);
     // Only with `live` set; dropped while not connected, and when a newer one comes before it
     // was sent.
@@ -47,9 +48,10 @@ public:
         QString lastError;
         QString broker;  // "host:port"
         qint64 dropped = 0;
+        QString notice;  // what opening the queue mended, said once on standard error
     };
     Status status() const;  // any thread
-    // One line for the status bar's tool tip and standard error.
+    // One line for the status bar's tool tip and standard error (without the notice).
     QString statusText() const;
     static QString statusText(const Status& status);
 
@@ -57,6 +59,9 @@ public:
     void setRetryDelays(int firstMs, int maxMs);
     // How long a connection may take up to the broker's answer; call before start().
     void setConnectTimeout(int ms);
+    // How long a connected broker may stay silent before the station asks, and as long again
+    // for its answer (at least 5 s); call before start().
+    void setKeepAlive(int seconds);
 
 private:
     class Worker;  // the thread and the client

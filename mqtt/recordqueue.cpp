@@ -4,13 +4,13 @@
 #include <QFile>
 #include <QtEndian>
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace tamlo::mqtt {
 
@@ -22,19 +22,12 @@ constexpr qint64 kHeaderBytes = 20;
 constexpr quint32 kMaxPayload = 16 * 1024 * 1024;
 constexpr qsizetype kStateBytes = 24;
 constexpr auto kSaveInterval = std::chrono::seconds(1);
-
-const std::array<quint32, 256>& crcTable() {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    return table;
-}
+// Segments named past this are not the queue's: no station makes 2^53 records, and sequence
+// numbers stay far from wrapping.
+constexpr quint64 kSequenceLimit = quint64(1) << 53;
+// How far a state's next may run ahead of the stored records: the numbers of records that could
+// not be written. More than a station makes in a century comes from damage.
+constexpr quint64 kMaxUnwritten = quint64(1) << 32;
 
 QString systemError(const QString& what, const QString& path) {
     return QStringLiteral("%1 %2：%3")
@@ -103,11 +96,8 @@ bool readEntry(int fd, qint64 offset, const Header& header, QByteArray& payload)
 }  // namespace
 
 quint32 crc32(const char* data, qsizetype size, quint32 crc) {
-    const auto& table = crcTable();
-    crc = ~crc;
-    for (qsizetype i = 0; i < size; ++i)
-        crc = table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    return static_cast<quint32>(
+        ::crc32_z(crc, reinterpret_cast<const Bytef*>(data), static_cast<z_size_t>(size)));
 }
 
 struct RecordQueue::File {
@@ -176,8 +166,8 @@ bool RecordQueue::recoverLastSegment(Segment& segment, QString* note) {
     return true;
 }
 
-bool RecordQueue::open(QString* error, QString* note) {
-    std::lock_guard lock(mutex_);
+bool RecordQueue::open(QString* error, QString* note, QString* mismatch) {
+    std::unique_lock lock(mutex_);
     QDir dir(directory_);
     if (!dir.mkpath(QStringLiteral("."))) {
         if (error)
@@ -201,7 +191,7 @@ bool RecordQueue::open(QString* error, QString* note) {
     for (const QString& name : dir.entryList({QStringLiteral("*.seg")}, QDir::Files)) {
         bool ok = false;
         const quint64 first = name.chopped(4).toULongLong(&ok);
-        if (ok && name.size() == 24)
+        if (ok && name.size() == 24 && first < kSequenceLimit)
             firsts.push_back(first);
     }
     std::sort(firsts.begin(), firsts.end());
@@ -235,7 +225,30 @@ bool RecordQueue::open(QString* error, QString* note) {
         totalBytes_ += segment.bytes;
         segments_.push_back(segment);
     }
-    const quint64 stored = segments_.empty() ? 1 : segments_.back().first + segments_.back().count;
+    const bool anyStored = !segments_.empty();
+    const quint64 stored = anyStored ? segments_.back().first + segments_.back().count : 1;
+    // The state is saved after the segments it describes, and a state that runs ahead of them
+    // came from damage: its head would hide every record from then on. The segments are what
+    // is really there.
+    const bool nextFits = stateNext <= stored + kMaxUnwritten;
+    const bool sane = stateHead <= stateNext && nextFits && (!anyStored || stateHead <= stored);
+    if (!sane && mismatch) {
+        const quint64 first = anyStored ? segments_.front().first : stored;
+        *mismatch =
+            QStringLiteral(
+                "队列状态文件 %1 与队列文件不符（状态：从第 %2 条起未确认，"
+                "下一条为第 %3 条；%4），已按队列文件恢复")
+                .arg(QDir::toNativeSeparators(state.fileName()))
+                .arg(stateHead)
+                .arg(stateNext)
+                .arg(stored > first
+                         ? QStringLiteral("队列文件存有第 %1 至 %2 条").arg(first).arg(stored - 1)
+                         : QStringLiteral("队列文件中没有记录"));
+    }
+    if (!sane) {
+        stateHead = 0;
+        stateNext = nextFits ? stateNext : 0;
+    }
     next_ = std::max({stored, stateNext, quint64{1}});
     if (segments_.empty() || next_ != stored) {
         if (!createSegment(next_, error)) {
@@ -250,6 +263,10 @@ bool RecordQueue::open(QString* error, QString* note) {
     rollNext_ = false;
     cursor_ = {};
     deleteAcknowledged();
+    if (!sane) {
+        lock.unlock();
+        saveState();  // the next start does not meet the damage again
+    }
     return true;
 }
 

@@ -49,8 +49,10 @@ public:
     static QString directoryName() { return QStringLiteral("mqtt-queue"); }
 
     // Creates or recovers the queue. False (with the reason) when the directory or a segment
-    // cannot be opened. `note` receives what recovery did, if anything (a cut torn entry).
-    bool open(QString* error, QString* note = nullptr);
+    // cannot be opened. `note` receives what recovery did, if anything (a cut torn entry);
+    // `mismatch` says when the state file disagreed with the segments, which then win: every
+    // record still in a segment is sent again.
+    bool open(QString* error, QString* note = nullptr, QString* mismatch = nullptr);
 
     // The sequence number the next append() takes.
     quint64 nextSequence() const;
@@ -127,7 +129,7 @@ private:
     std::chrono::steady_clock::time_point savedAt_{};
 };
 
-// CRC-32 (IEEE 802.3, as zlib computes it).
+// zlib's CRC-32 (IEEE 802.3); `crc` carries on from the sum of the bytes before.
 quint32 crc32(const char* data, qsizetype size, quint32 crc = 0);
 
 }  // namespace tamlo::mqtt

@@ -55,6 +55,11 @@ for program in "${programs[@]}"; do
   else
     fail "$program --help gives no usage"
   fi
+  # The documents --help names where the package installs them.
+  for document in $(grep -o '/usr/share/doc/[^ )]*' <<< "$help" | sed 's/[.,]$//' | sort -u); do
+    [ -f "$prefix$document" ] && pass "$program --help names $document" ||
+      fail "$program --help names $document, which the package does not install"
+  done
 done
 
 for entry in "$share"/applications/tamlo_*.desktop; do
@@ -74,9 +79,9 @@ for entry in "$share"/applications/tamlo_*.desktop; do
 done
 [ "$(ls "$share"/applications/tamlo_*.desktop | wc -l)" = 3 ] || fail "not three desktop entries"
 
-for page in tamlo_meter_sim tamlo_recorder_sim; do
+for page in "${programs[@]}"; do
   file="$share/man/man1/$page.1.gz"
-  if [ -f "$file" ] && grep -q -- '--link' <<< "$(man -l "$file" 2> /dev/null)"; then
+  if [ -f "$file" ] && grep -q -- '--version' <<< "$(man -l "$file" 2> /dev/null)"; then
     pass "manual page $page(1)"
   else
     fail "manual page $page(1) missing or without the options"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12, the packages Tamlo needs that are not installed yet.
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test),
-#                           the MQTT client library and the Excel workbook writer
+#                           the MQTT client library, zlib and the Excel workbook writer
 #   scripts/deps.sh test    build + fonts the windows and charts draw with, a virtual X display,
 #                           the desktop entry and file type checkers, an MQTT broker with its
 #                           command-line clients and openssl (the publishing tests start their own),
@@ -18,7 +18,7 @@ set -euo pipefail
 
 profile="${1:-test}"
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-          libgl1-mesa-dev libmosquitto-dev libxlsxwriter-dev)
+          libgl1-mesa-dev libmosquitto-dev zlib1g-dev libxlsxwriter-dev)
 case "$profile" in
   build) ;;
   # The tests also read window titles under a virtual X display and check the desktop entries

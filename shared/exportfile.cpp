@@ -1,8 +1,14 @@
 #include "exportfile.h"
 
 #include <QDir>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace tamlo {
 
@@ -34,18 +40,71 @@ bool sameFile(const QString& a, const QString& b) {
     return !error && same;
 }
 
+OutputKind outputKind(const QString& path) {
+    if (path == QStringLiteral("-")) {
+        return OutputKind::Stream;
+    }
+    std::error_code error;
+    switch (std::filesystem::status(std::filesystem::path(path.toStdU16String()), error).type()) {
+        case std::filesystem::file_type::fifo:
+        case std::filesystem::file_type::character:
+        case std::filesystem::file_type::socket:
+            return OutputKind::Stream;
+        // Text written over a disk or a folder is no export.
+        case std::filesystem::file_type::block:
+        case std::filesystem::file_type::directory:
+            return OutputKind::Refused;
+        default:
+            return OutputKind::File;
+    }
+}
+
+bool isStandardOutput(const QString& path) {
+    if (path == QStringLiteral("-")) {
+        return true;
+    }
+#ifndef Q_OS_WIN
+    struct stat out {};
+    struct stat named {};
+    return ::fstat(STDOUT_FILENO, &out) == 0 && !S_ISREG(out.st_mode) &&
+           ::stat(QFile::encodeName(path).constData(), &named) == 0 && out.st_dev == named.st_dev &&
+           out.st_ino == named.st_ino;
+#else
+    return false;
+#endif
+}
+
 // QSaveFile discards the temporary file unless it was committed.
 ExportFile::~ExportFile() = default;
 
 std::optional<QString> ExportFile::open(const QString& outputPath, const QString& inputPath) {
-    if (sameFile(outputPath, inputPath)) {
+    // "-" too: standard output may have been sent into the history file itself.
+    if (sameFile(outputPath == QStringLiteral("-") ? QStringLiteral("/dev/stdout") : outputPath,
+                 inputPath)) {
         return QString::fromUtf8(kExportSameFileText);
     }
     path_ = outputPath;
-    file_.setFileName(outputPath);
     // Unbuffered: the lines are already written in large pieces, and a failed write keeps the
     // system's reason.
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    constexpr QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    bool opened = false;
+    switch (outputKind(outputPath)) {
+        case OutputKind::File:
+            file_.setFileName(outputPath);
+            opened = file_.open(mode);
+            break;
+        case OutputKind::Stream:
+            if (outputPath == QStringLiteral("-")) {
+                opened = stream_.open(fileno(stdout), mode, QFileDevice::DontCloseHandle);
+            } else {
+                stream_.setFileName(outputPath);
+                opened = stream_.open(mode);
+            }
+            break;
+        case OutputKind::Refused:
+            break;
+    }
+    if (!opened) {
         return cannotCreateExportText(outputPath);
     }
     buffer_.clear();
@@ -54,15 +113,28 @@ std::optional<QString> ExportFile::open(const QString& outputPath, const QString
     return std::nullopt;
 }
 
+QFileDevice& ExportFile::device() {
+    if (stream_.isOpen()) {
+        return stream_;
+    }
+    return file_;
+}
+
 bool ExportFile::flush() {
     if (!buffer_.empty() && !failed_) {
-        failed_ = !writeAll(file_, buffer_.data(), static_cast<qint64>(buffer_.size()));
+        failed_ = !writeAll(device(), buffer_.data(), static_cast<qint64>(buffer_.size()));
     }
     buffer_.clear();
     return !failed_;
 }
 
 std::optional<QString> ExportFile::finish() {
+    if (stream_.isOpen()) {
+        const bool written = flush();
+        const QString reason = stream_.errorString();
+        stream_.close();
+        return written ? std::nullopt : std::optional(cannotWriteExportText(path_, reason));
+    }
     if (!file_.isOpen()) {
         return cannotCreateExportText(path_);
     }

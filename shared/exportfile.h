@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QSaveFile>
 #include <QString>
 #include <optional>
@@ -23,6 +24,10 @@ inline bool writeAll(QFileDevice& file, const QByteArray& bytes) {
 // The output of one spreadsheet export. It is written to a temporary file beside the chosen
 // name and renamed over that name only by finish(), so an export that fails or is abandoned
 // leaves neither a half file nor a damaged earlier file under that name.
+//
+// An output that exists and is a pipe, a character device or a socket is never replaced: it
+// is written into as a stream (a pipeline, /dev/stdout), and so is "-", standard output. A block
+// device or a folder is refused.
 class ExportFile {
 public:
     ExportFile() = default;
@@ -44,8 +49,10 @@ public:
 private:
     static constexpr std::size_t kChunk = 1 << 20;
     bool flush();
+    QFileDevice& device();
 
     QSaveFile file_;
+    QFile stream_;  // open instead of file_ for a stream output
     QString path_;
     std::string buffer_;
     bool failed_ = false;
@@ -53,5 +60,13 @@ private:
 
 // True when both paths name the same existing file (links resolved, hard links included).
 bool sameFile(const QString& a, const QString& b);
+
+// What an output name leads to: a file written beside its name, a stream written into ("-",
+// a pipe, a character device, a socket), or what no export writes over (a disk, a folder).
+enum class OutputKind { File, Stream, Refused };
+OutputKind outputKind(const QString& path);
+
+// True for "-" and for a path that leads to what standard output is writing to.
+bool isStandardOutput(const QString& path);
 
 }  // namespace tamlo

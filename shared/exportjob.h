@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -40,6 +41,16 @@ struct ExportOutcome {
     std::int64_t lines = 0;  // data lines written (the header line not counted)
 };
 
+// What `--info` tells of a history file.
+struct HistoryFacts {
+    QString kind;
+    QStringList channels;  // the names, decoded
+    std::int64_t intervalSeconds = 0;
+    std::int64_t records = 0;
+    OleDate firstRecord = 0;  // both meaningful when there are records
+    OleDate lastRecord = 0;
+};
+
 // The export of one history file, the same for the dialog and the command line.
 class ExportJob {
 public:
@@ -48,6 +59,8 @@ public:
     virtual QString inputPath() const = 0;
     virtual OleDate startTime() const = 0;
     virtual OleDate endTime() const = 0;
+    // Reads what it needs of the file anew.
+    virtual HistoryFacts facts() const = 0;
 
     // The refusal text of a choice, before anything is read or asked: a range that is reversed
     // or leaves the file's span, a step below 1.

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "exportfile.h"
 #include "exportwriter.h"
@@ -96,12 +97,23 @@ public:
     ~XlsxWriter() override { discard(); }
 
     std::optional<QString> open(const QString& outputPath, const QString& inputPath) override {
-        if (sameFile(outputPath, inputPath)) {
+        const OutputKind kind = outputKind(outputPath);
+        if (kind == OutputKind::Refused) {
+            return cannotCreateExportText(outputPath);
+        }
+        if (kind == OutputKind::Stream) {
+            // A workbook is a zip file, written whole and then copied into the stream.
+            if (std::optional<QString> refused = stream_.emplace().open(outputPath, inputPath)) {
+                return refused;
+            }
+        } else if (sameFile(outputPath, inputPath)) {
             return QString::fromUtf8(kExportSameFileText);
         }
         path_ = outputPath;
         // Written under a temporary name beside the output and renamed when complete.
-        QTemporaryFile temporary(outputPath + QStringLiteral(".XXXXXX"));
+        QTemporaryFile temporary(stream_
+                                     ? QDir::temp().filePath(QStringLiteral("tamlo-XXXXXX.xlsx"))
+                                     : outputPath + QStringLiteral(".XXXXXX"));
         temporary.setAutoRemove(false);
         if (!temporary.open()) {
             return cannotCreateExportText(outputPath);
@@ -189,6 +201,9 @@ public:
         workbook_ = nullptr;
         sheet_ = nullptr;
         QString reason;
+        if (error == LXW_NO_ERROR && stream_) {
+            return copyIntoStream();
+        }
         if (error != LXW_NO_ERROR) {
             reason = QString::fromUtf8(lxw_strerror(error));
         } else if (!syncToDisk(temporaryPath_)) {
@@ -243,6 +258,29 @@ private:
         return worksheet_write_string(sheet_, row, col, text.c_str(), nullptr) == LXW_NO_ERROR;
     }
 
+    std::optional<ExportWriteFailure> copyIntoStream() {
+        QFile workbook(temporaryPath_);
+        bool read = workbook.open(QIODevice::ReadOnly);
+        while (read && !workbook.atEnd()) {
+            const QByteArray piece = workbook.read(1 << 20);
+            read = !piece.isEmpty();
+            stream_->buffer().append(piece.constData(), static_cast<std::size_t>(piece.size()));
+            if (!stream_->flushIfFull()) {
+                break;  // finish() names the failed write
+            }
+        }
+        const QString reason = workbook.errorString();
+        workbook.close();
+        discard();
+        if (!read) {
+            return ExportWriteFailure{false, cannotWriteExportText(path_, reason)};
+        }
+        if (std::optional<QString> failed = stream_->finish()) {
+            return ExportWriteFailure{false, *failed};
+        }
+        return std::nullopt;
+    }
+
     static bool syncToDisk(const QString& path) {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
         if (fd < 0) {
@@ -273,6 +311,7 @@ private:
     }
 
     QString path_;
+    std::optional<ExportFile> stream_;  // a stream output: the workbook is copied into it
     QString temporaryPath_;
     QByteArray directory_;
     lxw_workbook* workbook_ = nullptr;

@@ -35,6 +35,12 @@ void StopSignals::ignoreFileSizeSignal() {
 #endif
 }
 
+void StopSignals::ignoreBrokenPipeSignal() {
+#ifndef Q_OS_WIN
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 StopSignals::StopSignals(std::function<void()> stop, QObject* parent)
     : QObject(parent), stop_(std::move(stop)) {
     ignoreFileSizeSignal();
@@ -70,6 +76,7 @@ void StopSignals::readSignal() {
         any = true;
     }
     if (any && stop_) {
+        stopRequested_ = true;
         stop_();
     }
 #endif

@@ -1,7 +1,6 @@
 #include <QDir>
-#include <cstdio>
-#include <cstring>
 
+#include "shared/commandline.h"
 #include "shared/datetime.h"
 #include "shared/gbk.h"
 #include "shared/guardedapplication.h"
@@ -11,7 +10,7 @@
 
 namespace {
 
-constexpr char kUsage[] = R"(Usage: tamlo_pro [--help | --version]
+constexpr char kUsage[] = R"(Usage: tamlo_pro [-h | --help | -v | --version]
 
 The station NorvikDCS: polls the panel meters of its device table over one serial line, shows
 their live values and appends them to station history files at the record interval.
@@ -22,36 +21,51 @@ there (a link to /dev/ttyUSB0, or to a simulator), else /dev/ttyS<n-1>. Changes 
 table need the setup password (first start: 583174).
 
 With a file mqtt.ini there, the station also publishes its records to an MQTT broker; records
-wait in the folder mqtt-queue while the broker cannot be reached (docs/mqtt.md).
+wait in the folder mqtt-queue while the broker cannot be reached (docs/mqtt.md, installed
+as )" TAMLO_DOC_DIR R"(/mqtt.md).
 
 Options:
-  --help       show this text
-  --version    show the version
 )";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     // Answered before any window exists, so they work without a display.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("tamlo_pro %s\n", TAMLO_VERSION);
-            return 0;
-        }
+    const QList<tamlo::CommandOption> options{tamlo::helpOption(), tamlo::versionOption()};
+    const QString usage = QString::fromUtf8(kUsage) + tamlo::listCommandOptions(options);
+    QCommandLineParser parser;
+    std::optional<QString> error =
+        tamlo::parseCommandOptions(parser, options, tamlo::commandArguments(argc, argv));
+    if (!error && !parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected arguments: ") + parser.positionalArguments().join(' ');
+    }
+    if (error) {
+        tamlo::printText(stderr, QStringLiteral("tamlo_pro: ") + *error + '\n' + usage);
+        return tamlo::kExitUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        tamlo::printText(stdout, usage);
+        return tamlo::kExitDone;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        tamlo::printText(stdout, QStringLiteral("tamlo_pro " TAMLO_VERSION "\n"));
+        return tamlo::kExitDone;
     }
     tamlo::WidgetPrompter prompter(QStringLiteral("NorvikDCS"));
     tamlo::GuardedApplication app(argc, argv, prompter);
     app.setApplicationName(QStringLiteral("tamlo_pro"));
+    // Before the port opens and before any box: a stop signal while a box of the start-up is
+    // open closes the port (and its lock file) as a stop at any other time does.
+    tamlo::StopSignals stopSignals(&tamlo::StopSignals::closeAllAndQuit);
     if (!tamlo::checkGbkCodec(prompter, tamlo::gbkAvailable())) {
         return 1;
     }
     tamlo::SystemClock clock;
     tamlo::station::TForm1 form(QDir::currentPath(), prompter, clock);
-    tamlo::StopSignals stopSignals(&tamlo::StopSignals::closeAllAndQuit);
+    if (stopSignals.stopRequested()) {
+        form.close();
+        return 0;
+    }
     form.show();
     return app.exec();
 }

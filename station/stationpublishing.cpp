@@ -39,9 +39,9 @@ StationPublishing::Started StationPublishing::start(const QString& workingDirect
         auto publisher = std::make_unique<mqtt::Publisher>(workingDirectory, loaded.settings);
         QString error;
         if (publisher->start(&error)) {
+            report(publisher->statusText());
             started.publishing.reset(
                 new StationPublishing(std::move(publisher), loaded.settings.live));
-            report(started.publishing->statusText());
         } else {
             started.message = error;
         }
@@ -92,7 +92,9 @@ void StationPublishing::secondTicked(const QDateTime& time, const DeviceTable& a
 }
 
 QString StationPublishing::statusText() const {
-    return publisher_->statusText();
+    const mqtt::Publisher::Status status = publisher_->status();
+    const QString text = mqtt::Publisher::statusText(status);
+    return status.notice.isEmpty() ? text : text + QStringLiteral("\n") + status.notice;
 }
 
 mqtt::Publisher::Status StationPublishing::status() const {

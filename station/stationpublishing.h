@@ -36,7 +36,8 @@ public:
     // The live values, when mqtt.ini asks for them; once a second.
     void secondTicked(const QDateTime& time, const DeviceTable& active, const LiveValueTable& live);
 
-    // One line for the status bar's tool tip: connected or not, records waiting, last error.
+    // The status bar's tool tip: connected or not, records waiting, last error; below it what
+    // opening the queue mended, if anything.
     QString statusText() const;
     mqtt::Publisher::Status status() const;
 

@@ -100,6 +100,26 @@ std::variant<std::unique_ptr<ExportJob>, QString> StationExportJob::open(const Q
                                               reader.header().intervalSeconds);
 }
 
+HistoryFacts StationExportJob::facts() const {
+    HistoryFacts facts;
+    facts.kind = QStringLiteral("station history");
+    StationHistoryReader reader;
+    if (!reader.open(path_)) {
+        return facts;
+    }
+    const StationHistoryHeader& header = reader.header();
+    for (std::uint32_t c = 0; c < header.channelCount; ++c) {
+        facts.channels << header.tag(static_cast<int>(c));
+    }
+    facts.intervalSeconds = header.intervalSeconds;
+    facts.records = static_cast<std::int64_t>(reader.recordCount());
+    if (facts.records > 0) {
+        facts.firstRecord = reader.recordTime(0);
+        facts.lastRecord = reader.recordTime(reader.recordCount() - 1);
+    }
+    return facts;
+}
+
 ExportSelection StationExportJob::select(const ExportChoice& choice) const {
     return selectExportRecords(fileStart_, fileEnd_, intervalSeconds_, choice.from, choice.to);
 }

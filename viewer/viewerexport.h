@@ -43,6 +43,7 @@ public:
     QString inputPath() const override { return path_; }
     OleDate startTime() const override { return fileStart_; }
     OleDate endTime() const override { return fileEnd_; }
+    HistoryFacts facts() const override;
     std::optional<QString> refusal(const ExportChoice& choice) const override;
     std::int64_t progressMaximum(const ExportChoice& choice) const override;
     ExportOutcome write(const ExportChoice& choice, ExportWriter& out,

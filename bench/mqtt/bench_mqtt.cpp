@@ -10,8 +10,10 @@
 #include <QTimeZone>
 #include <cstdio>
 
+#include "bench/benchtiming.h"
 #include "mosquittobroker.h"
 #include "mqtt/publisher.h"
+#include "mqtt/recordqueue.h"
 
 using namespace tamlo::mqtt;
 using tamlo::test::MosquittoBroker;
@@ -81,6 +83,12 @@ int main(int argc, char** argv) {
     const qint64 payloadBytes = recordPayload(settings.station, samples[0], 100000).size();
     std::printf("appending %d records of 63 devices (%lld bytes each): %.0f ms, %.1f us a record\n",
                 records, static_cast<long long>(payloadBytes), appendMs, appendMs * 1000 / records);
+    // Every entry is checksummed once on its way in and once on its way out.
+    const QByteArray block(64 * 1024 * 1024, 'x');
+    quint32 sum = 0;
+    const double crcMs =
+        tamlo::bench::medianMs(5, [&] { sum ^= crc32(block.constData(), block.size()); });
+    std::printf("queue checksums: %.0f MB/s (%08x)\n", block.size() / 1e6 / (crcMs / 1000), sum);
     if (!waitFor([&] { return publisher.status().waiting == records; }, 10000)) {
         std::printf("bench_mqtt: %lld records waiting, expected %d\n",
                     static_cast<long long>(publisher.status().waiting), records);

@@ -351,6 +351,29 @@ private slots:
         QVERIFY(help.out.contains("--step"));
     }
 
+    // What a file holds; the whole file by default, into standard output with the count on
+    // standard error; a refused range names the span the file accepts.
+    void commandLineInfoAndStandardOutput() {
+        const QString input = write(twelve34(3));
+        const CommandResult info = runAna({"--info", input});
+        QCOMPARE(info.exitCode, 0);
+        QCOMPARE(info.out, "file: " + input.toUtf8() +
+                               "\nkind: recorder history\nchannels: 2\nchannel 1: A\n"
+                               "channel 2: B\ninterval: 60 s\n"
+                               "first record: 2007-04-11 10:11:52\n"
+                               "last record: 2007-04-11 10:13:52\nrecords: 3\n");
+        const CommandResult all = runAna({"--export", input, "--output", "-"});
+        QCOMPARE(all.exitCode, 0);
+        QCOMPARE(all.out, kHeader + line("10:11:52") + line("10:12:52") + line("10:13:52"));
+        QCOMPARE(all.err, QByteArray("3\n"));
+        const CommandResult late =
+            runAna({"--export", input, "--to", "2007-04-11 10:13:53", "--output", "-"});
+        QCOMPARE(late.exitCode, 1);
+        QCOMPARE(late.err, QByteArray(kExportRangeText) +
+                               "（有效时间范围：2007-04-11 10:11:52 至 2007-04-11 10:13:52）\n");
+        QVERIFY(late.out.isEmpty());
+    }
+
     // A file uploaded from the recorder simulator opens with the simulator's values at their
     // times, and its export writes them.
     void uploadedFromTheSimulator() {

@@ -358,54 +358,155 @@ int mqttIni(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
-// The queue's files as a crash, a full disk or a damaged disk may leave them: the first 24
-// bytes are the state file, the rest the first segment. Whatever they hold, the queue opens or
-// says why; it hands out only whole entries, in order, never one before its head; and the next
-// record takes a sequence number that no entry still on disk has.
+// Takes values from the front of the fuzz input; zeros once it is used up.
+class InputReader {
+public:
+    InputReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+    quint64 u64() {
+        quint64 v = 0;
+        for (int i = 0; i < 8; ++i) v |= quint64(byte()) << (8 * i);
+        return v;
+    }
+    // Mostly a small number, so that heads, nexts and segment names meet each other; now and
+    // then any 64-bit value.
+    quint64 sequence() {
+        const std::uint8_t kind = byte();
+        return kind & 0x80 ? u64() : kind & 0x3F;
+    }
+    QByteArray bytes(std::size_t n) {
+        n = std::min(n, size_ - at_);
+        QByteArray out(reinterpret_cast<const char*>(data_ + at_), static_cast<qsizetype>(n));
+        at_ += n;
+        return out;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
+        std::abort();
+    }
+}
+
+QByteArray crcOf(const QByteArray& bytes) {
+    char crc[4];
+    qToLittleEndian(mqtt::crc32(bytes.constData(), bytes.size()), crc);
+    return QByteArray(crc, 4);
+}
+
+// Queue files whose checksums hold, so that what lies behind them is reached: a state with any
+// head and next, and up to three segments of entries (numbered on from the segment's name, or
+// now and then not), one of them maybe damaged, the last maybe ending in torn bytes.
+void buildQueueFiles(const QString& queueDir, InputReader& in) {
+    const std::uint8_t flags = in.byte();
+    if (flags & 1) {
+        QByteArray state("TQS1");
+        char numbers[16];
+        qToLittleEndian(in.sequence(), numbers);
+        qToLittleEndian(in.sequence(), numbers + 8);
+        state += QByteArray(numbers, 16);
+        writeFile(queueDir + QStringLiteral("/state"), state + crcOf(state));
+    }
+    const int segments = in.byte() % 4;
+    for (int g = 0; g < segments; ++g) {
+        const quint64 first = in.sequence();
+        const int count = in.byte() % 8;
+        QByteArray segment;
+        for (int k = 0; k < count; ++k) {
+            const std::uint8_t kind = in.byte();
+            const QByteArray payload = in.bytes(kind % 32);
+            char fields[12];
+            qToLittleEndian(quint32(payload.size()), fields);
+            qToLittleEndian(kind & 0x80 ? in.sequence() : first + quint64(k), fields + 4);
+            const QByteArray numbers(fields, 12);
+            QByteArray entry = "TQE1" + numbers + crcOf(numbers + payload) + payload;
+            if (kind & 0x40) {
+                entry[entry.size() - 1] = char(entry[entry.size() - 1] ^ 1);
+            }
+            segment += entry;
+        }
+        if (g + 1 == segments && (flags & 2)) {
+            segment += in.bytes(in.byte() % 32);
+        }
+        writeFile(queueDir + QStringLiteral("/%1.seg").arg(first, 20, 10, QLatin1Char('0')),
+                  segment);
+    }
+}
+
+// The queue's files as a crash, a full disk, a damaged disk or a state that disagrees with its
+// segments may leave them: an input starting "T" is the raw files (the first 24 bytes the
+// state, the rest the first segment), any other builds them with good checksums. Whatever
+// they hold, the queue opens or says why; it hands out only whole entries, in order, never one
+// before its head; the next record takes a sequence number that no entry still on disk has
+// and is handed out after what waits; and what the queue leaves behind it opens again without
+// complaint.
 int mqttQueue(const std::uint8_t* data, std::size_t size) {
     QTemporaryDir dir;
     const QString queueDir = dir.filePath(mqtt::RecordQueue::directoryName());
     QDir().mkpath(queueDir);
-    const std::size_t stateBytes = std::min<std::size_t>(size, 24);
-    QFile state(queueDir + QStringLiteral("/state"));
-    if (!state.open(QIODevice::WriteOnly)) {
-        std::abort();
+    if (size > 0 && data[0] == 'T') {
+        const std::size_t stateBytes = std::min<std::size_t>(size, 24);
+        writeFile(queueDir + QStringLiteral("/state"),
+                  QByteArray(reinterpret_cast<const char*>(data), qsizetype(stateBytes)));
+        writeFile(queueDir + QStringLiteral("/00000000000000000001.seg"),
+                  QByteArray(reinterpret_cast<const char*>(data + stateBytes),
+                             qsizetype(size - stateBytes)));
+    } else {
+        InputReader in(data, size);
+        in.byte();
+        buildQueueFiles(queueDir, in);
     }
-    state.write(reinterpret_cast<const char*>(data), static_cast<qint64>(stateBytes));
-    state.close();
-    QFile segment(queueDir + QStringLiteral("/00000000000000000001.seg"));
-    if (!segment.open(QIODevice::WriteOnly)) {
-        std::abort();
-    }
-    segment.write(reinterpret_cast<const char*>(data + stateBytes),
-                  static_cast<qint64>(size - stateBytes));
-    segment.close();
 
-    mqtt::RecordQueue queue(queueDir, 1 << 20);
-    QString error;
-    if (!queue.open(&error)) {
-        FUZZ_CHECK(!error.isEmpty());
-        return 0;
-    }
-    const quint64 head = queue.head();
-    const quint64 next = queue.nextSequence();
-    FUZZ_CHECK(head <= next);
-    queue.sync();
-    QString problem;
-    const std::vector<mqtt::RecordQueue::Entry> entries =
-        queue.read(head, 1000, 1 << 20, &problem);
-    quint64 last = 0;
-    for (const mqtt::RecordQueue::Entry& e : entries) {
-        FUZZ_CHECK(e.sequence >= head && e.sequence < next);
-        FUZZ_CHECK(last == 0 || e.sequence > last);
-        FUZZ_CHECK(static_cast<std::size_t>(e.payload.size()) <= size);
-        last = e.sequence;
-    }
-    const mqtt::RecordQueue::Appended appended = queue.append(QByteArray("{}"));
-    if (appended.ok) {
+    quint64 next = 0;
+    {
+        mqtt::RecordQueue queue(queueDir, 1 << 20);
+        QString error;
+        if (!queue.open(&error)) {
+            FUZZ_CHECK(!error.isEmpty());
+            return 0;
+        }
+        const quint64 head = queue.head();
+        next = queue.nextSequence();
+        FUZZ_CHECK(head <= next);
+        FUZZ_CHECK(next < (quint64(1) << 54));  // far from wrapping
+        queue.sync();
+        QString problem;
+        std::vector<mqtt::RecordQueue::Entry> entries = queue.read(head, 1000, 1 << 20, &problem);
+        quint64 last = 0;
+        for (const mqtt::RecordQueue::Entry& e : entries) {
+            FUZZ_CHECK(e.sequence >= head && e.sequence < next);
+            FUZZ_CHECK(last == 0 || e.sequence > last);
+            FUZZ_CHECK(static_cast<std::size_t>(e.payload.size()) <= size);
+            last = e.sequence;
+        }
+        FUZZ_CHECK(static_cast<qint64>(entries.size()) <= queue.waiting());
+        const mqtt::RecordQueue::Appended appended = queue.append(QByteArray("{}"));
+        if (!appended.ok) {
+            return 0;
+        }
         FUZZ_CHECK(appended.sequence == next);
         FUZZ_CHECK(appended.sequence > last);
+        queue.sync();
+        entries = queue.read(head, 1000, 1 << 20, &problem);
+        FUZZ_CHECK(!entries.empty() && entries.back().sequence == next &&
+                   entries.back().payload == "{}");
+        queue.acknowledge(next);
+        FUZZ_CHECK(queue.waiting() == 1);
     }
+    mqtt::RecordQueue again(queueDir, 1 << 20);
+    QString error;
+    QString mismatch;
+    FUZZ_CHECK(again.open(&error, nullptr, &mismatch));
+    FUZZ_CHECK(mismatch.isEmpty());
+    FUZZ_CHECK(again.head() == next && again.nextSequence() == next + 1);
+    FUZZ_CHECK(again.waiting() == 1);
     return 0;
 }
 

@@ -73,7 +73,7 @@ private slots:
     }
 
     void frameOnDisk() {
-        // One entry, byte for byte: magic, length, sequence, CRC-32 of the three fields' bytes.
+        // One entry and the state, byte for byte: CRC-32 over the fields before it.
         QTemporaryDir dir;
         {
             RecordQueue queue(dir.path(), 1 << 20);
@@ -90,6 +90,47 @@ private slots:
                             "e32c0a3f") +       // CRC-32 0x3f0a2ce3
                      QByteArray("{\"seq\":1}").toHex());
         QCOMPARE(crc32("123456789", 9), quint32(0xCBF43926));  // the check value of CRC-32
+        QFile state(dir.filePath("state"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QCOMPARE(state.readAll().toHex(), QByteArray("54515331"          // "TQS1"
+                                                     "0100000000000000"  // head 1
+                                                     "0200000000000000"  // next 2
+                                                     "af2b1f31"));       // CRC-32 0x311f2baf
+    }
+
+    // A state with a good CRC that says more than the segments hold: the segments win, and
+    // records appended afterwards are read again.
+    void stateAheadOfSegments_data() {
+        QTest::addColumn<QByteArray>("state");
+        QTest::newRow("head past next")  // head 3, next 2
+            << QByteArray("5451533103000000000000000200000000000000cc0ebfb6");
+        QTest::newRow("head past the entries")  // head 5, next 7
+            << QByteArray("54515331050000000000000007000000000000004c69cead");
+    }
+
+    void stateAheadOfSegments() {
+        QFETCH(QByteArray, state);
+        QTemporaryDir dir;
+        {
+            RecordQueue queue(dir.path(), 1 << 20);
+            QVERIFY(queue.open(nullptr));
+            QVERIFY(appendRange(queue, 1, 1));
+        }
+        QFile file(dir.filePath("state"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::fromHex(state)) == 24);
+        file.close();
+        RecordQueue queue(dir.path(), 1 << 20);
+        QString mismatch;
+        QVERIFY(queue.open(nullptr, nullptr, &mismatch));
+        QVERIFY2(mismatch.contains("与队列文件不符"), qPrintable(mismatch));
+        QCOMPARE(queue.head(), quint64(1));
+        const quint64 next = queue.nextSequence();
+        QVERIFY(queue.append(payload(next)).ok);
+        QCOMPARE(queue.waiting(), qint64(2));
+        queue.sync();
+        const auto entries = queue.read(queue.head(), 10, 1 << 20, nullptr);
+        QCOMPARE(entries.size(), std::size_t(2));
+        QCOMPARE(entries[1].sequence, next);
     }
 
     void tornTailIsCut_data() {

@@ -11,6 +11,9 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "shared/chartinteraction.h"
 #include "shared/exportcommand.h"
@@ -193,7 +196,20 @@ private slots:
         QCOMPARE(parse({"a.dat"}).openFile, QString("a.dat"));
         QCOMPARE(parse({"a.dat", "b.dat"}).kind, Kind::UsageError);
         QCOMPARE(parse({"--help"}).kind, Kind::Help);
+        QCOMPARE(parse({"-h"}).kind, Kind::Help);
         QCOMPARE(parse({"--version"}).kind, Kind::Version);
+        QCOMPARE(parse({"-v"}).kind, Kind::Version);
+        QCOMPARE(parse({"--info", "a.dat"}).input, QString("a.dat"));
+        QCOMPARE(parse({"--info", "a.dat"}).kind, Kind::Info);
+        for (const QStringList& bad :
+             {QStringList{"--bogus"},
+              {"-x", "a.dat"},
+              {"--info", "a.dat", "--info", "b.dat"},
+              {"--from", "2007-04-11 10:00:00", "a.dat"},
+              {"--info", "a.dat", "b.dat"},
+              {"--info", "a.dat", "--export", "a.dat", "--output", "o.xls"}}) {
+            QCOMPARE(parse(bad).kind, Kind::UsageError);
+        }
         QCOMPARE(parse({"a.dat", "--version"}, false).kind, Kind::Version);
         const QStringList full{"--export", "a.dat",
                                "--from",   "2007-04-11 10:00:00",
@@ -225,8 +241,64 @@ private slots:
             args[3] = time;
             QCOMPARE(parse(args).kind, Kind::UsageError);
         }
+        // Before the year 100 there is no date-time value: the option and the years are named.
+        QStringList early = full;
+        early[3] = "0001-01-01 00:00:00";
+        QVERIFY(parse(early).error.contains("--from"));
+        QVERIFY(parse(early).error.contains("100 to 9999"));
         QCOMPARE(parse(full.mid(0, 8)).kind, Kind::UsageError);              // no output
         QCOMPARE(parse(full + QStringList{"--to"}).kind, Kind::UsageError);  // no value
+        // Given twice: which one was meant?
+        QCOMPARE(parse(full + QStringList{"--output", "b.xls"}).kind, Kind::UsageError);
+        // The range defaults to the whole file; "-" is an output.
+        const CommandLine all = parse({"--export", "a.dat", "--output", "-"});
+        QCOMPARE(all.kind, Kind::Export);
+        QVERIFY(!all.fromGiven && !all.toGiven && c.fromGiven && c.toGiven);
+        QCOMPARE(all.output, QString("-"));
+    }
+
+    // Whatever goes wrong in a mode without a window ends in a message and status 1.
+    void commandModesCatchEverything() {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        const ExportJobOpener throwing =
+            [](const QString&) -> std::variant<std::unique_ptr<ExportJob>, QString> {
+            throw DateRangeError();
+        };
+        const CommandLine info = parseCommandLine({"--info", "a.dat"}, true);
+        QCOMPARE(handleCommandLine(info, "tamlo_ana", "FILE.dat", true, throwing, out, err), 1);
+        char text[200] = {};
+        std::rewind(err);
+        QVERIFY(std::fread(text, 1, sizeof text - 1, err) > 0);
+        QCOMPARE(QString::fromUtf8(text),
+                 "tamlo_ana: " + QString::fromUtf8(DateRangeError().what()) + '\n');
+        std::fclose(out);
+        std::fclose(err);
+    }
+
+    // A pipe or a device is written into and stays what it is; a failed write names the reason.
+    void streamOutputs() {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("pipe");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QByteArray received;
+        std::thread reader([&] { received = readAll(fifo); });
+        ExportFile piped;
+        QVERIFY(!piped.open(fifo, dir.filePath("in.dat")));
+        piped.buffer() = std::string(3 << 20, 'x') + "end";
+        QVERIFY(piped.flushIfFull());
+        QVERIFY(!piped.finish());
+        reader.join();
+        QCOMPARE(received.size(), (3 << 20) + 3);
+        QVERIFY(received.endsWith("xend"));
+        QVERIFY(std::filesystem::is_fifo(fifo.toStdString()));
+
+        ExportFile full;
+        QVERIFY(!full.open("/dev/full", dir.filePath("in.dat")));
+        full.buffer() = "line\r\n";
+        QCOMPARE(full.finish(), cannotWriteExportText("/dev/full", "No space left on device"));
+        QVERIFY(std::filesystem::is_character_file("/dev/full"));
+        QVERIFY(ExportFile().open(dir.path(), dir.filePath("in.dat")));  // a folder: refused
     }
 
     // CSV: byte-order mark, quoted names, four-digit years, exponents without padding, no

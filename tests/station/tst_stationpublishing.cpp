@@ -181,6 +181,56 @@ private slots:
                                   QByteArray("offline"), 5000);
     }
 
+    // Steady meters give one retained message per link topic, not one per answered poll; a
+    // meter that falls silent gives one more.
+    void linkTopicsOnlyOnChange() {
+        StationFixture f;
+        QVERIFY(QDir().mkpath(f.path(QStringLiteral("broker"))));
+        MosquittoBroker broker(f.path(QStringLiteral("broker")));
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error),
+                 qPrintable(error));
+        f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI1")},
+                       {2, TM210, 0, {}, 0, QStringLiteral("TI2")},
+                       {3, TM210, 0, {}, 0, QStringLiteral("TI3")}},
+                      1);
+        QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
+        AnsweringMeters line;
+        line.meters = {{1, {250, 1}}, {2, {-5, 2}}};  // meter 3 never answers
+        StationSession session(f.dir.path(), f.clock, line);
+        session.load();
+        session.resetCycles();
+        session.openPort();
+        session.startPublishing();
+        QTRY_VERIFY_WITH_TIMEOUT(session.publishingStatus().contains(QStringLiteral("已连接")),
+                                 10000);
+        for (int second = 0; second < 11; ++second) {
+            line.meters[1].silent = second == 10;
+            for (int tick = 0; tick < 20; ++tick) {  // the 50 ms poll ticks of one second
+                session.pollTick();
+            }
+            f.clock.advanceSeconds(1);
+            session.secondTick();
+            QTest::qWait(80);  // the publisher's thread gets round to each second
+        }
+        session.close();  // "offline" comes after everything sent before it
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/s1/status").value(1),
+                                  QByteArray("offline"), 5000);
+        const auto linked = [&](int index) {
+            QList<bool> states;
+            for (const QByteArray& p :
+                 subscriber.payloads("tamlo/s1/link/" + QByteArray::number(index))) {
+                states << object(p)["linked"].toBool();
+            }
+            return states;
+        };
+        QCOMPARE(linked(0), (QList<bool>{true, false}));
+        QCOMPARE(linked(1), QList<bool>{true});
+        QCOMPARE(linked(2), QList<bool>{false});
+    }
+
     // What the operator sees: a settings file that cannot be used is said once, and recording
     // goes on; a working one shows the broker's state in the status bar's tool tip.
     void theWindowSaysWhatPublishingDoes() {
@@ -206,6 +256,12 @@ private slots:
         QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI101")}}, 1);
         QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
+        // A damaged queue state (head 3 past next 2, good CRC) is mended and said.
+        QVERIFY(QDir().mkpath(f.path(QStringLiteral("mqtt-queue"))));
+        QFile state(f.path(QStringLiteral("mqtt-queue/state")));
+        QVERIFY(state.open(QIODevice::WriteOnly));
+        state.write(QByteArray::fromHex("5451533103000000000000000200000000000000cc0ebfb6"));
+        state.close();
         auto& form = f.start();
         QVERIFY(f.prompter.texts().isEmpty());
         const auto tip = [&] {
@@ -217,6 +273,7 @@ private slots:
             tip().startsWith(
                 QStringLiteral("MQTT：已连接 127.0.0.1:%1，待发送 ").arg(broker.port())),
             10000);
+        QVERIFY2(tip().contains(QStringLiteral("与队列文件不符")), qPrintable(tip()));
     }
 
     // The real program, killed with SIGKILL while its records wait for a broker that is not

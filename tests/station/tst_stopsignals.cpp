@@ -5,6 +5,7 @@
 #include <QTest>
 #include <csignal>
 
+#include "simulatorprocess.h"
 #include "stationfixture.h"
 #include "stationprocess.h"
 
@@ -67,6 +68,40 @@ private slots:
             QTest::qWait(300);
             QCOMPARE(f.requests().size(), after);
         }
+    }
+
+    // A stop while a box of the start-up is open (here the one that refuses mqtt.ini, shown
+    // with the port open and polling) is as orderly.
+    void stationStopsInOrderDuringAStartupBox() {
+        StationFixture f;
+        const QList<MeterLine> meters{
+            {1, 1, 0, QStringLiteral("const:1234"), 1, QStringLiteral("TI101")}};
+        f.writeConfig(meters, 1);
+        QFile ini(f.path(QStringLiteral("mqtt.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[mqtt]\nenabled = true\nhost = 127.0.0.1\nqos = 3\n");
+        ini.close();
+        QVERIFY(f.startSimulator(meters));
+        StationProcess station;
+        QVERIFY(station.start(f.dir.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(f.requests().size() > 3, 20000);
+        const QStringList locks = lockFileCandidates(f.path(QStringLiteral("COM1")));
+        QVERIFY(anyExists(locks));
+        station.sendSignal(SIGTERM);
+        QVERIFY(station.waitForExit(10000));
+        QVERIFY2(station.endedInOrder(), qPrintable(station.standardError()));
+        QVERIFY(!anyExists(locks));
+    }
+
+    // Nor does a command line it does not understand start the station.
+    void stationRefusesUnknownOptions() {
+        for (const QStringList& arguments : {QStringList{"--bogus"}, {"-v", "--version"}, {"x"}}) {
+            const auto run = SimulatorProcess::runToEnd("tamlo_pro", arguments, 20000);
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY2(run.standardError.contains("Usage: tamlo_pro"), qPrintable(run.standardError));
+        }
+        QCOMPARE(SimulatorProcess::runToEnd("tamlo_pro", {"-v"}).standardOutput,
+                 "tamlo_pro " TAMLO_VERSION "\n");
     }
 
     void historyProgramsStopInOrder_data() {

@@ -1,10 +1,12 @@
 // The viewer's export through its dialog and through `tamlo_view --export`: the same bytes for
 // the same choices, and refusals that write nothing.
 #include <QDateTimeEdit>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 #include "nvbytes.h"
 #include "scriptedprompter.h"
@@ -117,6 +119,21 @@ private slots:
         QCOMPARE(nvbytes::read(byOption), expected);
     }
 
+    // A workbook on standard output: written whole, then copied into the stream.
+    void workbookToStandardOutput() {
+        QTemporaryDir dir;
+        QProcess child;
+        child.start(test::SimulatorProcess::executablePath("tamlo_view"),
+                    {"--export", tenRecords(dir), "--format", "xlsx", "--output", "-"});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(child.readAllStandardError(), QByteArray("10\n"));
+        const QByteArray workbook = child.readAllStandardOutput();
+        QVERIFY2(workbook.startsWith("PK\x03\x04") && workbook.size() > 3000,
+                 workbook.left(40).constData());
+        QCOMPARE(QDir(QDir::tempPath()).entryList({"tamlo-*.xlsx"}), QStringList());
+    }
+
     void intervalZeroExportsTheHeaderLine() {
         QTemporaryDir dir;
         const QString input = tenRecords(dir, 0);
@@ -172,6 +189,14 @@ private slots:
         refused(exportArguments(input, "2026-12-07 23:58:00", "2026-12-08 00:08:00", input),
                 "导出文件不能是正在读取的历史数据文件！");
         QCOMPARE(nvbytes::read(input), inputBytes);
+        // Standard output appended to the history file is the history file.
+        QProcess appending;
+        appending.setStandardOutputFile(input, QIODevice::Append);
+        appending.start(test::SimulatorProcess::executablePath("tamlo_view"),
+                        {"--export", input, "--output", "-"});
+        QVERIFY(appending.waitForFinished(30000));
+        QCOMPARE(appending.exitCode(), 1);
+        QCOMPARE(nvbytes::read(input), inputBytes);
         const QString nowhere = dir.filePath("no/such/dir/out.xls");
         refused(exportArguments(input, "2026-12-07 23:58:00", "2026-12-08 00:08:00", nowhere),
                 QDir::toNativeSeparators(nowhere));
@@ -183,11 +208,14 @@ private slots:
 
         // Usage errors: status 2.
         for (const QStringList& arguments :
-             {QStringList{"--export", input, "--from", "2026-12-07 23:58:00", "--output", output},
+             {QStringList{"--export", input, "--from", "2026-12-07 23:58:00"},
               exportArguments(input, "2026-12-07", "2026-12-08 00:08:00", output),
               exportArguments(input, "2026-12-07 23:58:00", "2026-12-08 00:08:00", output)
                   << "--step"
-                  << "2"}) {
+                  << "2",
+              exportArguments(input, "0001-01-01 00:00:00", "2026-12-08 00:08:00", output),
+              exportArguments(input, "2026-12-07 23:58:00", "2026-12-08 00:08:00", output)
+                  << "--output" << output}) {
             const Run run = tamloView(arguments);
             QCOMPARE(run.exitCode, 2);
             QVERIFY(!QFileInfo::exists(output));
@@ -195,6 +223,35 @@ private slots:
         const Run help = tamloView({"--help"});
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.standardOutput.contains("--export"));
+    }
+
+    void infoAndStartupFile() {
+        QTemporaryDir dir;
+        const QString input = tenRecords(dir);
+        const Run info = tamloView({"--info", input});
+        QCOMPARE(info.exitCode, 0);
+        QCOMPARE(info.standardOutput,
+                 "file: " + input +
+                     "\nkind: station history\nchannels: 2\nchannel 1: TT101\nchannel 2: "
+                     "PT202\ninterval: 60 s\nfirst record: 2026-12-07 23:58:00\nlast record: "
+                     "2026-12-08 00:07:00\nrecords: 10\n");
+        // A file that cannot be opened at start-up: the window opens as it is, and says why.
+        QProcess window;
+        window.setProcessEnvironment([] {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            return env;
+        }());
+        const QString missing = dir.filePath("missing.nv");
+        window.start(test::SimulatorProcess::executablePath("tamlo_view"), {missing});
+        QByteArray err;
+        const QByteArray said =
+            "tamlo_view: cannot open " + missing.toUtf8() + ": No such file or directory\n";
+        QTRY_VERIFY_WITH_TIMEOUT((err += window.readAllStandardError()).contains(said), 20000);
+        QCOMPARE(window.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(window.processId()), SIGTERM);
+        QVERIFY(window.waitForFinished(10000));
+        QCOMPARE(window.exitCode(), 0);
     }
 };
 

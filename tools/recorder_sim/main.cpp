@@ -53,8 +53,8 @@ Options:
   --noise P[,seed]       line noise: each reply is, with probability P (0 to 1), cut short,
                          given a flipped byte, delayed by 2 s, or followed by stray bytes;
                          the seed (default 1) repeats the same damage
-  --help                 show this text
-  --version              show the version
+  -h, --help             show this text
+  -v, --version          show the version
 
 Commands on standard input, one a line, each answered with "ok" or "error <text>":
   fault <address> <kind> [count]   the recorder misbehaves on its next [count] requests (no

@@ -1,5 +1,7 @@
 #include "simlink.h"
 
+#include "shared/commandline.h"
+
 #include <cstdlib>
 
 #include <algorithm>
@@ -38,47 +40,39 @@ bool parseNoise(const std::string& text, double& probability, std::uint32_t& see
 std::optional<SimulatorArguments> parseSimulatorArguments(
     int argc, const char* const* argv, const std::vector<std::string>& ownOptions,
     const std::vector<std::string>& requiredOptions, std::string& error) {
-    SimulatorArguments arguments;
-    std::map<std::string, std::string> given;
-    for (int i = 1; i < argc; ++i) {
-        std::string word = argv[i];
-        if (word == "--help" || word == "-h") {
-            arguments.help = true;
-            continue;
-        }
-        if (word == "--version") {
-            arguments.version = true;
-            continue;
-        }
-        std::string name = word;
-        std::optional<std::string> value;
-        if (auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
-            name = word.substr(0, equals);
-            value = word.substr(equals + 1);
-        }
-        bool known = name == "--link" || name == "--log" || name == "--reply-delay-ms" ||
-                     name == "--noise" ||
-                     std::find(ownOptions.begin(), ownOptions.end(), name) != ownOptions.end();
-        if (!known) {
-            error = "unknown argument \"" + word + "\"";
-            return std::nullopt;
-        }
-        if (!value) {
-            if (i + 1 >= argc) {
-                error = name + " needs a value";
-                return std::nullopt;
-            }
-            value = argv[++i];
-        }
-        if (given.count(name) != 0) {
-            error = name + " is given twice";
-            return std::nullopt;
-        }
-        given[name] = *value;
+    QList<CommandOption> options{helpOption(), versionOption()};
+    std::vector<std::string> valued{"--link", "--log", "--reply-delay-ms", "--noise"};
+    valued.insert(valued.end(), ownOptions.begin(), ownOptions.end());
+    for (const std::string& name : valued) {
+        options << CommandOption{
+            {QString::fromStdString(name.substr(2))}, QStringLiteral("value"), {}};
     }
+    QStringList words;
+    for (int i = 1; i < argc; ++i) {
+        words << QString::fromLocal8Bit(argv[i]);
+    }
+    QCommandLineParser parser;
+    if (const std::optional<QString> refused = parseCommandOptions(parser, options, words)) {
+        error = refused->toStdString();
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = "unknown argument \"" + parser.positionalArguments().first().toStdString() + "\"";
+        return std::nullopt;
+    }
+    SimulatorArguments arguments;
+    arguments.help = parser.isSet(QStringLiteral("help"));
+    arguments.version = parser.isSet(QStringLiteral("version"));
     if (arguments.help || arguments.version)
         return arguments;
 
+    std::map<std::string, std::string> given;
+    for (const std::string& name : valued) {
+        const QString key = QString::fromStdString(name.substr(2));
+        if (parser.isSet(key)) {
+            given[name] = parser.value(key).toStdString();
+        }
+    }
     for (auto& [name, value] : given) {
         if (name == "--link") {
             arguments.linkPath = value;
@@ -124,8 +118,11 @@ std::optional<SimulatorArguments> takeArguments(int argc, const char* const* arg
     std::string error;
     auto arguments = parseSimulatorArguments(argc, argv, ownOptions, requiredOptions, error);
     if (!arguments) {
-        std::cerr << programName << ": " << error << "\nTry " << programName << " --help."
-                  << std::endl;
+        // The usage lines, the first paragraph of the usage text.
+        const std::string text = usage;
+        std::cerr << programName << ": " << error << "\n"
+                  << text.substr(0, text.find("\n\n") + 1) << "Try " << programName
+                  << " --help for the options." << std::endl;
         exitCode = kExitUsage;
         return std::nullopt;
     }

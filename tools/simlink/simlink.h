@@ -13,9 +13,9 @@
 //   the client's time-out, or followed by stray bytes (one of the four at random, seeded: the
 //   same seed damages the same replies of the same run of requests); the log names it
 //   "noise cut", "noise flip", "noise delay" or "noise stray".
-//   --help prints the usage on stdout and exits 0; --version prints "<simulator> <version>" and
-//   exits 0. Options take their value as the next
-//   argument or after '=' (--link=demo/COM1).
+//   -h/--help prints the usage on stdout and exits 0; -v/--version prints "<simulator>
+//   <version>" and exits 0. Options take their value as the next argument or after '='
+//   (--link=demo/COM1); an unknown option or one given twice is a bad argument.
 //
 // Standard output: only these lines, each flushed at once:
 //   "ready <device path>"       once, when the link exists and requests are answered;
@@ -32,7 +32,7 @@
 //   End of input only stops the reading of commands (a script may give /dev/null).
 //
 // Exit: "quit", SIGTERM, SIGINT or SIGHUP remove the link and exit 0. Bad arguments or input
-// files: a message on standard error and exit 2, before "ready". A system failure (no
+// files: a message (with the usage lines) on standard error and exit 2, before "ready". A system failure (no
 // pseudo-terminal): exit 1.
 //
 // Request log (--log, appended, a line per request, flushed per line): see requestlog.h.

@@ -389,6 +389,7 @@ void TestMeterSim::refusesBadArgumentsAndFiles() {
     QCOMPARE(missing.exitCode, 2);
     QVERIFY2(missing.standardError.contains("--meters is required"),
              qPrintable(missing.standardError));
+    QVERIFY(missing.standardError.contains("Usage: tamlo_meter_sim --link <path>"));
 
     QVERIFY(SimulatorProcess::writeMetersFile(dir.filePath("bad.txt"),
                                               {"1 TM210 0 const:1 0", "2 TM999 0 const:1 0"}));

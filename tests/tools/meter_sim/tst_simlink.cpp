@@ -262,6 +262,8 @@ void TestSimLink::sharedArguments() {
     // The manual pages are made from --help and --version: neither needs the required options.
     arguments = parse({"--version"}, error);
     QVERIFY(arguments.has_value() && arguments->version && !arguments->help);
+    arguments = parse({"-v"}, error);
+    QVERIFY(arguments.has_value() && arguments->version);
 
     const std::vector<std::vector<const char*>> bad = {
         {"--meters", "m.txt"},                                       // no link
@@ -269,6 +271,7 @@ void TestSimLink::sharedArguments() {
         {"--link", "x", "--meters", "m", "--speed", "3"},            // unknown option
         {"--link", "x", "--meters"},                                 // missing value
         {"--link", "x", "--link", "y", "--meters", "m"},             // twice
+        {"--link=x", "--meters", "m", "--link", "x"},                // twice, once with '='
         {"--link", "x", "--meters", "m", "--reply-delay-ms", "-1"},  // negative delay
         {"--link", "x", "--meters", "m", "stray"},
     };
