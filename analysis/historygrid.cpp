@@ -8,7 +8,7 @@
 
 namespace tamlo::analysis {
 
-HistoryGridModel::HistoryGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+HistoryGridModel::HistoryGridModel(QObject* parent) : GridTableModel(parent) {}
 
 int HistoryGridModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {

@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QTableView>
 #include <memory>
 
 #include "historywindow.h"
+#include "shared/stringgrid.h"
 
 namespace tamlo::analysis {
 
 // The data grid of a history window: a fixed header row ("time" and the channel names) over one
 // row per grid row of the window. Cells are formatted when they are painted; nothing is kept
 // per cell.
-class HistoryGridModel final : public QAbstractTableModel {
+class HistoryGridModel final : public GridTableModel {
     Q_OBJECT
 public:
     explicit HistoryGridModel(QObject* parent = nullptr);
@@ -26,7 +26,7 @@ public:
     // The window's rows below the header; null keeps the header row alone.
     void setWindow(std::shared_ptr<const HistoryWindow> window);
     // The text of a cell, row 0 being the header.
-    QString cell(int column, int row) const;
+    QString cell(int column, int row) const override;
 
 private:
     QStringList header_;

@@ -1,5 +1,7 @@
 #include "chartpainter.h"
 
+#include "raster.h"
+
 #include <QPolygonF>
 
 #include <algorithm>
@@ -199,6 +201,91 @@ void paintVectors(QPainter& painter, const Layout& l, const ChartLook& look,
                          QPointF(t.pixel, bottom + look.tickLength) + centre);
     }
     drawLabels(painter, l, look, metrics);
+}
+
+void renderFrame(QImage& image, const Layout& l, const ChartLook& look,
+                 const std::vector<SeriesLine>& series, bool keepPanel) {
+    const QRect plot = l.plot;
+    const quint32 back = 0xFF000000u | look.back.rgb();
+    const quint32 black = 0xFF000000u;
+    if (image.isNull()) {
+        return;
+    }
+    if (plot.isEmpty()) {
+        image.fill(look.panel);
+        return;
+    }
+    const raster::Surface surface{reinterpret_cast<quint32*>(image.bits()),
+                                  image.bytesPerLine() / 4};
+    const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
+    const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
+    if (keepPanel) {
+        const raster::Surface plotSurface{surface.pixel(inside.left, inside.top), surface.stride};
+        const raster::Coord width = inside.right - inside.left + 1;
+        const raster::Coord height = inside.bottom - inside.top + 1;
+        if (width > 0 && height > 0) {
+            raster::clear(plotSurface, width, height, {0, 0, width - 1, height - 1}, back, back);
+        }
+    } else {
+        raster::clear(surface, image.width(), image.height(), raster::Clip::fromRect(plot),
+                      0xFF000000u | look.panel.rgb(), back);
+    }
+
+    // Dotted grid at the ticks.
+    const quint32 grid = 0xFF000000u | gridColourOn(look.back).rgb();
+    for (const Tick& t : l.leftTicks) {
+        if (t.pixel > plot.top() && t.pixel < plot.bottom()) {
+            for (int x = plot.left() + 1; x < plot.right(); x += 2) {
+                *surface.pixel(x, t.pixel) = grid;
+            }
+        }
+    }
+    for (const Tick& t : l.bottomTicks) {
+        if (t.pixel > plot.left() && t.pixel < plot.right()) {
+            for (int y = plot.top() + 1; y < plot.bottom(); y += 2) {
+                *surface.pixel(t.pixel, y) = grid;
+            }
+        }
+    }
+
+    raster::Mapping mapping;
+    mapping.xMin = l.bottomMin;
+    mapping.xOrigin = plot.left();
+    mapping.xScale =
+        l.bottomMax > l.bottomMin ? (plot.right() - plot.left()) / (l.bottomMax - l.bottomMin) : 0;
+    mapping.yMin = l.leftMin;
+    mapping.yOrigin = plot.bottom();
+    mapping.yScale =
+        l.leftMax > l.leftMin ? (plot.bottom() - plot.top()) / (l.leftMax - l.leftMin) : 0;
+    for (const SeriesLine& s : series) {
+        raster::drawPolylineDecimated(surface, inside, *s.points, mapping,
+                                      0xFF000000u | s.colour.rgb(), s.xAscending);
+    }
+
+    if (keepPanel) {
+        return;
+    }
+    // Back wall frame and ticks.
+    const int left = plot.left() - 1;
+    const int right = plot.right() + 1;
+    const int top = plot.top() - 1;
+    const int bottom = plot.bottom() + 1;
+    raster::drawLine(surface, whole, left, top, right, top, black);
+    raster::drawLine(surface, whole, left, bottom, right, bottom, black);
+    raster::drawLine(surface, whole, left, top, left, bottom, black);
+    raster::drawLine(surface, whole, right, top, right, bottom, black);
+    const quint32 tickColor = 0xFF000000u | textColourOn(look.panel).rgb();
+    for (const Tick& t : l.leftTicks) {
+        raster::drawLine(surface, whole, left - look.tickLength, t.pixel, left - 1, t.pixel,
+                         tickColor);
+    }
+    for (const Tick& t : l.bottomTicks) {
+        raster::drawLine(surface, whole, t.pixel, bottom + 1, t.pixel, bottom + look.tickLength,
+                         tickColor);
+    }
+
+    QPainter painter(&image);
+    drawLabels(painter, l, look, QFontMetrics(look.font));
 }
 
 }  // namespace tamlo::chart

@@ -9,6 +9,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 
 #include <vector>
@@ -26,10 +27,17 @@ struct ChartLook {
 struct SeriesLine {
     const PointStore* points;
     QColor colour;
+    bool xAscending = false;  // finite x, never decreasing
 };
 
 QColor textColourOn(const QColor& panel);
 QColor gridColourOn(const QColor& back);
+
+// The chart drawn into an RGB32 picture of the layout's size: cleared once, then the grid, the
+// series (decimated to pixel columns), the frame, ticks and labels. With keepPanel the picture
+// already holds the panel around the plot for this layout and look: only the plot is drawn.
+void renderFrame(QImage& image, const Layout& layout, const ChartLook& look,
+                 const std::vector<SeriesLine>& series, bool keepPanel);
 
 // Axis labels and title of a layout, in its coordinates, measured as the layout was.
 void drawLabels(QPainter& painter, const Layout& layout, const ChartLook& look,

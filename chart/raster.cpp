@@ -2,6 +2,8 @@
 
 #include "pointstore.h"
 
+#include <cstring>
+
 namespace tamlo::chart::raster {
 
 namespace {
@@ -72,6 +74,39 @@ void drawLine(const Surface& surface, const Clip& clip, Coord x0, Coord y0, Coor
                      [&](Coord x, Coord y) { *surface.pixel(x, y) = colour; });
 }
 
+namespace {
+
+// Four pixels to a store.
+using Quad = quint32 __attribute__((vector_size(16)));
+
+void fillRow(quint32* from, quint32* to, quint32 colour) {
+    const Quad four = {colour, colour, colour, colour};
+    for (; to - from >= 4; from += 4) {
+        std::memcpy(from, &four, sizeof four);
+    }
+    for (; from < to; ++from) {
+        *from = colour;
+    }
+}
+
+}  // namespace
+
+void clear(const Surface& surface, Coord width, Coord height, const Clip& inner, quint32 panel,
+           quint32 back) {
+    const Coord left = std::clamp<Coord>(inner.left, 0, width);
+    const Coord right = std::clamp<Coord>(inner.right + 1, left, width);
+    for (Coord y = 0; y < height; ++y) {
+        quint32* row = surface.pixel(0, y);
+        if (y < inner.top || y > inner.bottom || left == right) {
+            fillRow(row, row + width, panel);
+            continue;
+        }
+        fillRow(row, row + left, panel);
+        fillRow(row + left, row + right, back);
+        fillRow(row + right, row + width, panel);
+    }
+}
+
 void drawPolylineFull(const Surface& surface, const Clip& clip, const PointStore& points,
                       const Mapping& mapping, quint32 colour) {
     bool havePrevious = false;
@@ -98,56 +133,174 @@ void drawPolylineFull(const Surface& surface, const Clip& clip, const PointStore
 namespace {
 
 // Builds the decimated polyline column by column: the points of one column become one vertical
-// span, joined to the neighbouring columns by the segments from and to their end points.
+// span, joined to the neighbouring columns by the segments from and to their end points. The
+// pixels a column gets (its span and the halves of the steps to the next columns) are one
+// unbroken run of rows, written once when the column is done.
 class ColumnPolyline {
 public:
     ColumnPolyline(const Surface& surface, const Clip& clip, quint32 colour)
         : surface_(surface), clip_(clip), colour_(colour) {}
 
-    // Consecutive points of one column: the first, the extremes and the last pixel row.
+    // Consecutive points of one column: the first, the extremes and the last pixel row; first
+    // and last lie within [low, high].
     void run(Coord column, Coord first, Coord low, Coord high, Coord last) {
-        if (inColumn_ && column == column_) {
-            low_ = std::min(low_, low);
-            high_ = std::max(high_, high);
+        if (open_ && column == column_) {
+            top_ = std::min(top_, low);
+            bottom_ = std::max(bottom_, high);
             lastY_ = last;
             return;
         }
-        closeColumn();
-        if (havePrevious_) {
-            drawLine(surface_, clip_, column_, lastY_, column, first, colour_);
+        Coord top = low;
+        Coord bottom = high;
+        if (open_) {
+            const Coord dx = column - column_;
+            if ((dx == 1 || dx == -1) && lastY_ != first) {
+                // A step to the next column: the first half of the rows, rounded up, in this
+                // column, the rest in the next one, as drawLine places them.
+                const Coord rows = first > lastY_ ? first - lastY_ : lastY_ - first;
+                const Coord sy = first > lastY_ ? 1 : -1;
+                const Coord half = (rows + 1) / 2;
+                include(lastY_ + sy * (half - 1));
+                top = std::min(top, lastY_ + sy * half);
+                bottom = std::max(bottom, lastY_ + sy * half);
+            } else if (dx != 1 && dx != -1) {
+                drawLine(surface_, clip_, column_, lastY_, column, first, colour_);
+            }
+            closeColumn();
         }
-        inColumn_ = true;
-        havePrevious_ = true;
+        open_ = true;
         column_ = column;
-        low_ = low;
-        high_ = high;
+        top_ = top;
+        bottom_ = bottom;
         lastY_ = last;
     }
     void point(Coord px, Coord py) { run(px, py, py, py, py); }
     void gap() {
         closeColumn();
-        inColumn_ = false;
-        havePrevious_ = false;
+        open_ = false;
     }
     void finish() { closeColumn(); }
 
 private:
+    void include(Coord row) {
+        top_ = std::min(top_, row);
+        bottom_ = std::max(bottom_, row);
+    }
     void closeColumn() {
-        if (inColumn_) {
-            fillColumn(surface_, clip_, column_, low_, high_, colour_);
+        if (open_) {
+            fillColumn(surface_, clip_, column_, top_, bottom_, colour_);
         }
     }
 
     const Surface& surface_;
     const Clip& clip_;
     quint32 colour_;
-    bool inColumn_ = false;
-    bool havePrevious_ = false;
+    bool open_ = false;
     Coord column_ = 0;
-    Coord low_ = 0;
-    Coord high_ = 0;
+    Coord top_ = 0;
+    Coord bottom_ = 0;
     Coord lastY_ = 0;
 };
+
+// Two doubles in one vector register (a GCC and Clang vector extension).
+using Pair = double __attribute__((vector_size(16)));
+
+// Lowest and highest of n > 0 values; false when one of them is not finite (x - x is 0 for a
+// finite x and NaN otherwise, and a NaN stays in the sum). The values are taken two at a
+// time: the extremes count only when all values are finite, where order does not matter.
+bool spanExtremes(const double* v, int n, double& low, double& high) {
+    Pair lo = {v[0], v[0]};
+    Pair hi = lo;
+    Pair bad = {0, 0};
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        Pair x;
+        std::memcpy(&x, v + i, sizeof x);
+        lo = x < lo ? x : lo;
+        hi = x > hi ? x : hi;
+        bad += x - x;
+    }
+    double l = std::min(lo[0], lo[1]);
+    double h = std::max(hi[0], hi[1]);
+    double b = bad[0] + bad[1];
+    if (i < n) {
+        const double x = v[i];
+        l = std::min(l, x);
+        h = std::max(h, x);
+        b += x - x;
+    }
+    low = l;
+    high = h;
+    return b == 0;
+}
+
+// Points [from, to) of one contiguous span with ascending x, column by column. A column's end
+// is estimated from the x where the next column starts and the span's mean spacing (exact for
+// evenly spaced records), moved by comparing x with that edge, then made exact by mapping the
+// two points on either side of it. The estimate and the next column do not wait for the
+// values read: only the checks do, and they rarely fail.
+void decimateSpan(ColumnPolyline& line, const Mapping& mapping, const double* xs, const double* ys,
+                  int from, int to) {
+    if (from >= to) {
+        return;
+    }
+    if (to - from < 4 * (mapping.px(xs[to - 1]) - mapping.px(xs[from]) + 1)) {
+        // A few points a column: mapping each point costs less than finding the columns.
+        for (int m = from; m < to; ++m) {
+            if (std::isfinite(ys[m])) {
+                line.point(mapping.px(xs[m]), mapping.py(ys[m]));
+            } else {
+                line.gap();
+            }
+        }
+        return;
+    }
+    const double perPixel = 1 / mapping.xScale;
+    const double x0 = xs[from];
+    const double spread = xs[to - 1] - x0;
+    const double perPoint = spread > 0 ? (to - 1 - from) / spread : 0;
+    int i = from;
+    Coord column = mapping.px(xs[i]);
+    while (i < to) {
+        const double edge = mapping.xMin + (column + 0.5 - mapping.xOrigin) * perPixel;
+        const double estimate = from + std::ceil((edge - x0) * perPoint);
+        int k = estimate <= i ? i : estimate >= to ? to : static_cast<int>(estimate);
+        while (k < to && xs[k] < edge) {
+            ++k;
+        }
+        while (k > i && !(xs[k - 1] < edge)) {
+            --k;
+        }
+        while (k > i && mapping.px(xs[k - 1]) > column) {
+            --k;
+        }
+        while (k < to && mapping.px(xs[k]) <= column) {
+            ++k;
+        }
+        if (k == i) {
+            column = mapping.px(xs[i]);  // no point in this column: on to the next point's
+            continue;
+        }
+        double low = 0;
+        double high = 0;
+        if (spanExtremes(ys + i, k - i, low, high)) {
+            const Coord a = mapping.py(low);
+            const Coord b = mapping.py(high);
+            line.run(column, mapping.py(ys[i]), std::min(a, b), std::max(a, b),
+                     mapping.py(ys[k - 1]));
+        } else {
+            for (int m = i; m < k; ++m) {
+                if (std::isfinite(ys[m])) {
+                    line.point(column, mapping.py(ys[m]));
+                } else {
+                    line.gap();
+                }
+            }
+        }
+        i = k;
+        ++column;
+    }
+}
 
 }  // namespace
 
@@ -167,52 +320,15 @@ void drawPolylineDecimated(const Surface& surface, const Clip& clip, const Point
     }
 
     // Ascending x: segments between two points left of the clip (or two right of it) have no
-    // pixel in it, so keep one point on each side for the segments that cross the edges. Then
-    // take the points column by column: find where a column's points end (guessing from the
-    // previous column's count) and map only the first, last and extreme values to pixels.
+    // pixel in it, so keep one point on each side for the segments that cross the edges. A
+    // column split by the wrap of the ring is joined again by the polyline.
     const int end =
         std::min(points.size(), firstIndexAtOrRightOf(points, mapping, clip.right + 1) + 1);
-    int i = std::max(0, firstIndexAtOrRightOf(points, mapping, clip.left) - 1);
-    int guess = 1;
-    Coord column = i < end ? mapping.px(points.x(i)) : 0;
-    while (i < end) {
-        int k = std::min(end, i + guess);
-        while (k - 1 > i && mapping.px(points.x(k - 1)) > column) {
-            --k;
-        }
-        Coord next = 0;
-        while (k < end && (next = mapping.px(points.x(k))) <= column) {
-            ++k;
-        }
-        double first = points.y(i);
-        double low = first;
-        double high = first;
-        bool finite = std::isfinite(first);
-        for (int m = i + 1; m < k; ++m) {
-            const double v = points.y(m);
-            finite = finite && std::isfinite(v);
-            low = v < low ? v : low;
-            high = v > high ? v : high;
-        }
-        if (finite) {
-            const Coord a = mapping.py(low);
-            const Coord b = mapping.py(high);
-            line.run(column, mapping.py(first), std::min(a, b), std::max(a, b),
-                     mapping.py(points.y(k - 1)));
-        } else {
-            for (int m = i; m < k; ++m) {
-                const double v = points.y(m);
-                if (std::isfinite(v)) {
-                    line.point(column, mapping.py(v));
-                } else {
-                    line.gap();
-                }
-            }
-        }
-        guess = k - i;
-        i = k;
-        column = next;
-    }
+    const int begin = std::max(0, firstIndexAtOrRightOf(points, mapping, clip.left) - 1);
+    const PointStore::Runs runs = points.runs();
+    decimateSpan(line, mapping, runs.xFirst, runs.yFirst, begin, std::min(end, runs.firstCount));
+    decimateSpan(line, mapping, runs.xSecond, runs.ySecond,
+                 std::max(begin, runs.firstCount) - runs.firstCount, end - runs.firstCount);
     line.finish();
 }
 

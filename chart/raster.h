@@ -133,6 +133,11 @@ struct Mapping {
 void drawLine(const Surface& surface, const Clip& clip, Coord x0, Coord y0, Coord x1, Coord y1,
               quint32 colour);
 
+// Clears a picture of width x height pixels in one pass over its scan lines: the back colour
+// inside `inner` (which may be empty: left > right or top > bottom), the panel colour around it.
+void clear(const Surface& surface, Coord width, Coord height, const Clip& inner, quint32 panel,
+           quint32 back);
+
 // The polyline of all points, segment by segment. Non-finite values break the line; a point
 // without neighbours on either side is drawn as one pixel.
 void drawPolylineFull(const Surface& surface, const Clip& clip, const PointStore& points,

@@ -19,7 +19,6 @@ namespace tamlo::chart {
 namespace {
 
 constexpr int kTickLength = 4;
-constexpr int kMinimumDrag = 17;
 
 // The colours new series take, in order.
 const QColor kDefaultColors[] = {
@@ -36,11 +35,14 @@ bool sameRgb(const QColor& a, const QColor& b) {
 }  // namespace
 
 TChart::TChart(QWidget* parent)
-    : QWidget(parent), canvas_(this), backColor_(240, 240, 240), panelColor_(240, 240, 240) {
-    axes_[0].reset(new TChartAxis(this, TChartAxis::Position::Left));
-    axes_[1].reset(new TChartAxis(this, TChartAxis::Position::Top));
-    axes_[2].reset(new TChartAxis(this, TChartAxis::Position::Right));
-    axes_[3].reset(new TChartAxis(this, TChartAxis::Position::Bottom));
+    : QWidget(parent),
+      canvas_([this](QPoint from, QPoint to) { drawCanvasLine(from, to); }),
+      backColor_(240, 240, 240),
+      panelColor_(240, 240, 240) {
+    using P = TChartAxis::Position;
+    for (P p : {P::Left, P::Top, P::Right, P::Bottom}) {
+        axes_[static_cast<std::size_t>(p)].reset(new TChartAxis(this, &host_, p));
+    }
     for (int i : {0, 2}) {
         axes_[i]->storeRange(0, 1000);
     }
@@ -54,7 +56,7 @@ TChart::TChart(QWidget* parent)
 
 TChart::~TChart() {
     for (TFastLineSeries* s : series_) {
-        s->chart_ = nullptr;
+        s->detach();
     }
 }
 
@@ -81,9 +83,9 @@ QColor TChart::defaultColor() const {
 }
 
 TFastLineSeries* TChart::addFastLineSeries() {
-    auto* s = new TFastLineSeries(this, defaultColor());
+    auto* s = new TFastLineSeries(this, &host_, defaultColor());
     series_.push_back(s);
-    seriesChanged();
+    invalidate(true);
     return s;
 }
 
@@ -92,18 +94,18 @@ void TChart::removeAllSeries() {
     std::vector<TFastLineSeries*> doomed;
     doomed.swap(series_);
     for (TFastLineSeries* s : doomed) {
-        s->chart_ = nullptr;
+        s->detach();
         delete s;
     }
-    seriesChanged();
+    invalidate(true);
 }
 
 void TChart::removeSeries(int index) {
     TFastLineSeries* doomed = series(index);
     series_.erase(series_.begin() + index);
-    doomed->chart_ = nullptr;
+    doomed->detach();
     delete doomed;
-    seriesChanged();
+    invalidate(true);
 }
 
 TChartAxis* TChart::axis(TChartAxis::Position position) const {
@@ -143,14 +145,6 @@ void TChart::setMarginsPercent(const QMargins& margins) {
 
 // ---- data bookkeeping ----
 
-void TChart::seriesChanged() {
-    invalidate(true);
-}
-
-void TChart::axisChanged() {
-    invalidate(true);
-}
-
 void TChart::invalidate(bool relayout) {
     if (relayout) {
         layoutValid_ = false;
@@ -167,12 +161,10 @@ void TChart::keepAutomaticRanges() {
     }
 }
 
-ValueFormat TChart::formatOf(const TChartAxis* axis) const {
-    if (axis == leftAxis()) {
-        return layout().leftFormat;
-    }
-    if (axis == bottomAxis()) {
-        return layout().bottomFormat;
+ValueFormat TChart::Host::labelFormat(const TChartAxis* axis) {
+    if (axis == chart_.leftAxis() || axis == chart_.bottomAxis()) {
+        chart_.layOut();
+        return axis == chart_.leftAxis() ? chart_.layout_.leftFormat : chart_.layout_.bottomFormat;
     }
     // The top and right axes show no labels: their values read as labels of their range would.
     const double low = axis->minimum();
@@ -186,14 +178,13 @@ void TChart::refresh() {
     update();
 }
 
-void TChart::seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, double& high,
-                              bool& any) const {
-    any = false;
+bool TChart::Host::dataExtent(const TChartAxis* axis, bool ofX, double& low, double& high) const {
+    bool any = false;
     // Every series is drawn against the left and bottom axes.
-    if (axis != leftAxis() && axis != bottomAxis()) {
-        return;
+    if (axis != chart_.leftAxis() && axis != chart_.bottomAxis()) {
+        return false;
     }
-    for (const TFastLineSeries* s : series_) {
+    for (const TFastLineSeries* s : chart_.series_) {
         if (!s->isVisible()) {
             continue;
         }
@@ -206,60 +197,42 @@ void TChart::seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, dou
         high = any ? std::max(high, b) : b;
         any = true;
     }
-}
-
-bool TChart::automaticRange(const TChartAxis* axis, double& low, double& high) const {
-    bool any = false;
-    seriesDataExtent(axis, axis->isHorizontal(), low, high, any);
     return any;
 }
 
 // ---- zoom and scroll ----
 
-void TChart::saveAxesOnce() {
-    if (axesSaved_) {
-        return;
-    }
-    for (size_t i = 0; i < axes_.size(); ++i) {
+ChartZoom::Axes TChart::shownRanges() const {
+    ChartZoom::Axes shown;
+    for (std::size_t i = 0; i < axes_.size(); ++i) {
         const TChartAxis& a = *axes_[i];
-        savedAxes_[i] = SavedAxis{a.automatic(), a.minimum(), a.maximum()};
+        shown[i] = ChartZoom::AxisRange{a.automatic(), a.minimum(), a.maximum()};
     }
-    axesSaved_ = true;
+    return shown;
 }
 
-namespace {
-// A range that still has room between its ends at double precision.
-bool usableRange(double low, double high) {
-    if (!std::isfinite(low) || !std::isfinite(high) || low > high) {
-        return false;
+void TChart::showRange(TChartAxis& axis, std::pair<double, double> range) {
+    axis.automatic_ = false;
+    if (usableRange(range.first, range.second)) {
+        axis.storeRange(range.first, range.second);
     }
-    const double magnitude = std::max(std::fabs(low), std::fabs(high));
-    return low == high || high - low > magnitude * 1e-12;
 }
-}  // namespace
 
 void TChart::zoomPercent(double percent) {
     if (!(percent > 0 && percent < 150)) {
         return;
     }
-    saveAxesOnce();
+    zoom_.zoomFrom(shownRanges());
     for (auto& axis : axes_) {
-        const double low = axis->minimum();
-        const double high = axis->maximum();
-        const double d = (high - low) * (percent - 100) * 0.01;
-        axis->automatic_ = false;
-        if (usableRange(low + d, high - d)) {
-            axis->storeRange(low + d, high - d);
-        }
+        showRange(*axis, ChartZoom::zoomed(axis->minimum(), axis->maximum(), percent));
     }
-    zoomed_ = true;
     invalidate(true);
     emit zoomed();
 }
 
 void TChart::zoomRect(const QRect& rect) {
     const QRect r = rect.normalized();
-    saveAxesOnce();
+    zoom_.zoomFrom(shownRanges());
     std::array<std::pair<double, double>, 4> ranges;
     for (size_t i = 0; i < axes_.size(); ++i) {
         const TChartAxis& a = *axes_[i];
@@ -267,62 +240,52 @@ void TChart::zoomRect(const QRect& rect) {
                                      : std::make_pair(a.valueAt(r.bottom()), a.valueAt(r.top()));
     }
     for (size_t i = 0; i < axes_.size(); ++i) {
-        axes_[i]->automatic_ = false;
-        if (usableRange(ranges[i].first, ranges[i].second)) {
-            axes_[i]->storeRange(ranges[i].first, ranges[i].second);
-        }
+        showRange(*axes_[i], ranges[i]);
     }
-    zoomed_ = true;
     invalidate(true);
     emit zoomed();
 }
 
 void TChart::scrollBy(int dx, int dy) {
     const QRect plot = plotRect();
-    saveAxesOnce();
+    zoom_.zoomFrom(shownRanges());
     for (auto& axis : axes_) {
         const double low = axis->minimum();
         const double high = axis->maximum();
-        const double shift = axis->isHorizontal()
-                                 ? -dx * (high - low) / std::max(1, plot.right() - plot.left())
-                                 : dy * (high - low) / std::max(1, plot.bottom() - plot.top());
-        axis->automatic_ = false;
-        if (usableRange(low + shift, high + shift)) {
-            axis->storeRange(low + shift, high + shift);
-        }
+        showRange(*axis, axis->isHorizontal()
+                             ? ChartZoom::scrolled(low, high, -dx, plot.right() - plot.left())
+                             : ChartZoom::scrolled(low, high, dy, plot.bottom() - plot.top()));
     }
-    zoomed_ = true;
     invalidate(true);
     emit scrolled();
 }
 
 void TChart::undoZoom() {
-    if (axesSaved_) {
+    if (const std::optional<ChartZoom::Axes> saved = zoom_.undo()) {
         for (size_t i = 0; i < axes_.size(); ++i) {
-            axes_[i]->automatic_ = savedAxes_[i].automatic;
-            axes_[i]->storeRange(savedAxes_[i].minimum, savedAxes_[i].maximum);
+            axes_[i]->automatic_ = (*saved)[i].automatic;
+            axes_[i]->storeRange((*saved)[i].minimum, (*saved)[i].maximum);
         }
-        axesSaved_ = false;
     }
-    zoomed_ = false;
     invalidate(true);
     emit undoZoomed();
 }
 
 // ---- layout ----
 
-QRect TChart::plotRect() const {
-    return layout().plot;
+QRect TChart::plotRect() {
+    layOut();
+    return layout_.plot;
 }
 
-const Layout& TChart::layout() const {
-    if (!layoutValid_ || layout_.size != size()) {
-        QFont titleFont = font();
-        titleFont.setBold(true);
-        layout_ = computeLayout(size(), QFontMetrics(font()), QFontMetrics(titleFont));
-        layoutValid_ = true;
+void TChart::layOut() {
+    if (layoutValid_ && layout_.size == size()) {
+        return;
     }
-    return layout_;
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    layout_ = computeLayout(size(), QFontMetrics(font()), QFontMetrics(titleFont));
+    layoutValid_ = true;
 }
 
 Layout TChart::computeLayout(const QSize& size, const QFontMetrics& metrics,
@@ -351,86 +314,19 @@ Layout TChart::computeLayout(const QSize& size, const QFontMetrics& metrics,
 
 // ---- drawing ----
 
-void TChart::renderFrame(QImage& image, const Layout& l) const {
-    const QRect plot = l.plot;
-    const quint32 back = 0xFF000000u | backColor_.rgb();
-    const quint32 black = 0xFF000000u;
-    if (image.isNull()) {
-        return;
-    }
-    if (plot.isEmpty()) {
-        image.fill(panelColor_);
-        return;
-    }
-    {
-        // Qt's solid fills are the fastest way to clear; each pixel is written once.
-        QPainter fill(&image);
-        fill.setCompositionMode(QPainter::CompositionMode_Source);
-        const QRect all = image.rect();
-        fill.fillRect(QRect(0, 0, all.width(), plot.top()), panelColor_);
-        fill.fillRect(QRect(0, plot.bottom() + 1, all.width(), all.height()), panelColor_);
-        fill.fillRect(QRect(0, plot.top(), plot.left(), plot.height()), panelColor_);
-        fill.fillRect(QRect(plot.right() + 1, plot.top(), all.width(), plot.height()), panelColor_);
-        fill.fillRect(plot, QColor::fromRgb(back));
-    }
-    const raster::Surface surface{reinterpret_cast<quint32*>(image.bits()),
-                                  image.bytesPerLine() / 4};
-    const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
-    const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
+TChart::PanelKey TChart::panelKey(const Layout& l) const {
+    return PanelKey{l.size,        l.plot,      l.title, l.leftTicks,
+                    l.bottomTicks, panelColor_, font(),  title_};
+}
 
-    // Dotted grid at the ticks.
-    const quint32 grid = 0xFF000000u | gridColourOn(backColor_).rgb();
-    for (const Tick& t : l.leftTicks) {
-        if (t.pixel > plot.top() && t.pixel < plot.bottom()) {
-            for (int x = plot.left() + 1; x < plot.right(); x += 2) {
-                *surface.pixel(x, t.pixel) = grid;
-            }
-        }
-    }
-    for (const Tick& t : l.bottomTicks) {
-        if (t.pixel > plot.left() && t.pixel < plot.right()) {
-            for (int y = plot.top() + 1; y < plot.bottom(); y += 2) {
-                *surface.pixel(t.pixel, y) = grid;
-            }
-        }
-    }
-
-    raster::Mapping mapping;
-    mapping.xMin = l.bottomMin;
-    mapping.xOrigin = plot.left();
-    mapping.xScale =
-        l.bottomMax > l.bottomMin ? (plot.right() - plot.left()) / (l.bottomMax - l.bottomMin) : 0;
-    mapping.yMin = l.leftMin;
-    mapping.yOrigin = plot.bottom();
-    mapping.yScale =
-        l.leftMax > l.leftMin ? (plot.bottom() - plot.top()) / (l.leftMax - l.leftMin) : 0;
+std::vector<SeriesLine> TChart::visibleLines() const {
+    std::vector<SeriesLine> lines;
     for (const TFastLineSeries* s : series_) {
         if (s->isVisible()) {
-            raster::drawPolylineDecimated(surface, inside, s->points(), mapping,
-                                          0xFF000000u | s->color().rgb(), s->xAscending());
+            lines.push_back(SeriesLine{&s->points(), s->color(), s->xAscending()});
         }
     }
-
-    // Back wall frame and ticks.
-    const int left = plot.left() - 1;
-    const int right = plot.right() + 1;
-    const int top = plot.top() - 1;
-    const int bottom = plot.bottom() + 1;
-    raster::drawLine(surface, whole, left, top, right, top, black);
-    raster::drawLine(surface, whole, left, bottom, right, bottom, black);
-    raster::drawLine(surface, whole, left, top, left, bottom, black);
-    raster::drawLine(surface, whole, right, top, right, bottom, black);
-    const quint32 tickColor = 0xFF000000u | textColourOn(panelColor_).rgb();
-    for (const Tick& t : l.leftTicks) {
-        raster::drawLine(surface, whole, left - kTickLength, t.pixel, left - 1, t.pixel, tickColor);
-    }
-    for (const Tick& t : l.bottomTicks) {
-        raster::drawLine(surface, whole, t.pixel, bottom + 1, t.pixel, bottom + kTickLength,
-                         tickColor);
-    }
-
-    QPainter painter(&image);
-    drawLabels(painter, l, look(font()), QFontMetrics(font()));
+    return lines;
 }
 
 ChartLook TChart::look(const QFont& font) const {
@@ -449,12 +345,7 @@ void TChart::paintChart(QPainter& painter, const QRectF& target, const QSize& la
     const QFontMetrics metrics(labelFont, painter.device());
     const QFontMetrics titleMetrics(titleFont, painter.device());
     const Layout l = computeLayout(layoutSize, metrics, titleMetrics);
-    std::vector<SeriesLine> lines;
-    for (const TFastLineSeries* s : series_) {
-        if (s->isVisible()) {
-            lines.push_back(SeriesLine{&s->points(), s->color()});
-        }
-    }
+    const std::vector<SeriesLine> lines = visibleLines();
     painter.save();
     painter.translate(target.topLeft());
     painter.scale(target.width() / layoutSize.width(), target.height() / layoutSize.height());
@@ -468,7 +359,8 @@ QImage TChart::renderImage(const QSize& size) const {
     QImage image(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     QFont titleFont = font();
     titleFont.setBold(true);
-    renderFrame(image, computeLayout(image.size(), QFontMetrics(font()), QFontMetrics(titleFont)));
+    renderFrame(image, computeLayout(image.size(), QFontMetrics(font()), QFontMetrics(titleFont)),
+                look(font()), visibleLines(), false);
     return image;
 }
 
@@ -476,12 +368,16 @@ void TChart::ensureFrame() {
     if (frame_.size() != size()) {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
+        framePanel_.reset();
     }
     if (frameValid_ || rendering_) {
         return;
     }
     rendering_ = true;
-    renderFrame(frame_, layout());
+    layOut();
+    PanelKey panel = panelKey(layout_);
+    renderFrame(frame_, layout_, look(font()), visibleLines(), framePanel_ == panel);
+    framePanel_ = std::move(panel);
     frameValid_ = true;
     rendering_ = false;
     // Tell every series; a handler may remove series, so hold them by guarded pointers.
@@ -505,11 +401,11 @@ void TChart::paintEvent(QPaintEvent* event) {
     for (const QRect& r : event->region()) {
         painter.drawImage(r.topLeft(), frame_, r);
     }
-    if (drag_ == Drag::Zoom) {
+    if (gestures_.banding()) {
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(zoomBandRect());
+        painter.drawRect(gestures_.band());
     }
 }
 
@@ -535,62 +431,17 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     if (frame_.size() != size()) {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
+        framePanel_.reset();
         update();
     }
-    const raster::Surface surface{reinterpret_cast<quint32*>(frame_.bits()),
-                                  frame_.bytesPerLine() / 4};
-    const raster::Clip whole{0, 0, frame_.width() - 1, frame_.height() - 1};
-    const quint32 colour = canvas_.penColor().rgb() & 0xFFFFFFu;
-    const bool xorMode = canvas_.penMode() == TChartCanvas::PenMode::Xor;
-
-    // Dash patterns as on/off runs of pixels along the line.
-    int on = 1;
-    int period = 1;
-    switch (canvas_.penStyle()) {
-        case Qt::DashLine:
-            on = 18, period = 24;
-            break;
-        case Qt::DotLine:
-            on = 3, period = 6;
-            break;
-        case Qt::DashDotLine:
-            on = 9, period = 15;
-            break;
-        default:
-            break;
-    }
-    int step = 0;
-    const int width = canvas_.penWidth();
-    std::vector<QPoint> pixels;
-    raster::forEachLinePixel(from.x(), from.y(), to.x(), to.y(), whole, false,
-                             [&](raster::Coord x, raster::Coord y) {
-                                 if (step++ % period < on) {
-                                     pixels.emplace_back(static_cast<int>(x), static_cast<int>(y));
-                                 }
-                             });
+    const std::vector<QPoint> pixels = canvas_.linePixels(from, to, frame_.rect());
     if (pixels.empty()) {
         return;
     }
-    if (width > 1) {
-        // Widen into a set of pixels first, so that XOR touches each one once.
-        std::vector<QPoint> wide;
-        const int before = (width - 1) / 2;
-        for (const QPoint& p : pixels) {
-            for (int dy = -before; dy < width - before; ++dy) {
-                for (int dx = -before; dx < width - before; ++dx) {
-                    const QPoint q(p.x() + dx, p.y() + dy);
-                    if (whole.contains(q.x(), q.y())) {
-                        wide.push_back(q);
-                    }
-                }
-            }
-        }
-        std::sort(wide.begin(), wide.end(), [](const QPoint& a, const QPoint& b) {
-            return a.y() != b.y() ? a.y() < b.y() : a.x() < b.x();
-        });
-        wide.erase(std::unique(wide.begin(), wide.end()), wide.end());
-        pixels.swap(wide);
-    }
+    const raster::Surface surface{reinterpret_cast<quint32*>(frame_.bits()),
+                                  frame_.bytesPerLine() / 4};
+    const quint32 colour = canvas_.penColor().rgb() & 0xFFFFFFu;
+    const bool xorMode = canvas_.penMode() == TChartCanvas::PenMode::Xor;
     int minX = pixels.front().x();
     int maxX = minX;
     int minY = pixels.front().y();
@@ -608,6 +459,9 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     // being painted) queue it instead, so that the redraw and its after-draw events never
     // happen in the middle of a caller's drawing.
     const QRect touched(QPoint(minX, minY), QPoint(maxX, maxY));
+    if (!framePanel_ || !framePanel_->plot.contains(touched)) {
+        framePanel_.reset();  // the next redraw draws the panel too
+    }
     if (frameValid_ && !painting_ && isVisible()) {
         repaint(touched);
     } else {
@@ -617,61 +471,47 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
 
 // ---- mouse ----
 
-QRect TChart::zoomBandRect() const {
-    return QRect(dragStart_, dragCurrent_).normalized();
+namespace {
+ChartGestures::Button buttonOf(const QMouseEvent* event) {
+    switch (event->button()) {
+        case Qt::LeftButton:
+            return ChartGestures::Button::Left;
+        case Qt::RightButton:
+            return ChartGestures::Button::Right;
+        default:
+            return ChartGestures::Button::Other;
+    }
 }
-
-QPoint TChart::clampToPlot(const QPoint& pos) const {
-    const QRect plot = plotRect();
-    return QPoint(std::clamp(pos.x(), plot.left(), plot.right()),
-                  std::clamp(pos.y(), plot.top(), plot.bottom()));
-}
+}  // namespace
 
 void TChart::mousePressEvent(QMouseEvent* event) {
-    const QPoint pos = event->position().toPoint();
-    if (drag_ == Drag::None && plotRect().contains(pos)) {
-        if (event->button() == Qt::LeftButton) {
-            drag_ = Drag::Zoom;
-        } else if (event->button() == Qt::RightButton) {
-            drag_ = Drag::Scroll;
-        }
-        dragStart_ = dragCurrent_ = pos;
-    }
+    gestures_.press(buttonOf(event), event->position().toPoint(), plotRect());
     QWidget::mousePressEvent(event);
 }
 
 void TChart::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (drag_ == Drag::Zoom) {
-        const QRect before = zoomBandRect();
-        dragCurrent_ = clampToPlot(pos);
-        update(before.adjusted(-1, -1, 1, 1) | zoomBandRect().adjusted(-1, -1, 1, 1));
-    } else if (drag_ == Drag::Scroll) {
-        const QPoint delta = pos - dragCurrent_;
-        dragCurrent_ = pos;
-        if (!delta.isNull()) {
-            scrollBy(delta.x(), delta.y());
-        }
+    const ChartGestures::Outcome out = gestures_.move(pos, plotRect());
+    if (!out.repaint.isEmpty()) {
+        update(out.repaint);
+    }
+    if (out.kind == ChartGestures::Outcome::Kind::Scroll) {
+        scrollBy(out.scroll.x(), out.scroll.y());
     }
     emit mouseMoved(pos.x(), pos.y());
     QWidget::mouseMoveEvent(event);
 }
 
 void TChart::mouseReleaseEvent(QMouseEvent* event) {
-    if (drag_ == Drag::Zoom && event->button() == Qt::LeftButton) {
-        update(zoomBandRect().adjusted(-1, -1, 1, 1));
-        dragCurrent_ = clampToPlot(event->position().toPoint());
-        drag_ = Drag::None;
-        const QPoint delta = dragCurrent_ - dragStart_;
-        if (std::abs(delta.x()) >= kMinimumDrag && std::abs(delta.y()) >= kMinimumDrag) {
-            if (delta.x() > 0 && delta.y() > 0) {
-                zoomRect(QRect(dragStart_, dragCurrent_));
-            } else {
-                undoZoom();
-            }
-        }
-    } else if (drag_ == Drag::Scroll && event->button() == Qt::RightButton) {
-        drag_ = Drag::None;
+    const ChartGestures::Outcome out =
+        gestures_.release(buttonOf(event), event->position().toPoint(), plotRect());
+    if (!out.repaint.isEmpty()) {
+        update(out.repaint);
+    }
+    if (out.kind == ChartGestures::Outcome::Kind::Zoom) {
+        zoomRect(out.zoomTo);
+    } else if (out.kind == ChartGestures::Outcome::Kind::Undo) {
+        undoZoom();
     }
     QWidget::mouseReleaseEvent(event);
 }

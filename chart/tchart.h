@@ -1,6 +1,9 @@
 #pragma once
 
+#include "chartgestures.h"
+#include "charthost.h"
 #include "chartpainter.h"
+#include "chartzoom.h"
 #include "tchartaxis.h"
 #include "tchartcanvas.h"
 #include "tfastlineseries.h"
@@ -13,6 +16,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tamlo::chart {
@@ -75,10 +79,11 @@ public:
     void scrollBy(int dx, int dy);
     // Restores the axes as they were before the first zoom or scroll.
     void undoZoom();
-    bool isZoomed() const { return zoomed_; }
+    bool isZoomed() const { return zoom_.isZoomed(); }
 
-    // The rectangle the series are drawn in, in chart pixels.
-    QRect plotRect() const;
+    // The rectangle the series are drawn in, in chart pixels (laying the chart out first when
+    // something changed).
+    QRect plotRect();
     int horizontalOffset3D() const { return 0; }
     int verticalOffset3D() const { return 0; }
     TChartCanvas* canvas() { return &canvas_; }
@@ -111,38 +116,50 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    friend class TChartAxis;
-    friend class TChartCanvas;
-    friend class TFastLineSeries;
+    // What the axes and series ask of their chart.
+    class Host final : public ChartHost {
+    public:
+        explicit Host(TChart& chart) : chart_(chart) {}
+        void seriesChanged() override { chart_.invalidate(true); }
+        void axisChanged() override { chart_.invalidate(true); }
+        void keepAutomaticRanges() override { chart_.keepAutomaticRanges(); }
+        bool dataExtent(const TChartAxis* axis, bool ofX, double& low, double& high) const override;
+        QRect plotArea() override { return chart_.plotRect(); }
+        ValueFormat labelFormat(const TChartAxis* axis) override;
 
-    struct SavedAxis {
-        bool automatic;
-        double minimum;
-        double maximum;
+    private:
+        TChart& chart_;
     };
 
-    // Called by the parts when something shown changed.
-    void seriesChanged();
-    void axisChanged();
     void invalidate(bool relayout);
-    // Automatic axes keep what they show now (before the data they follow goes away).
     void keepAutomaticRanges();
-    ValueFormat formatOf(const TChartAxis* axis) const;
-    bool automaticRange(const TChartAxis* axis, double& low, double& high) const;
-    void seriesDataExtent(const TChartAxis* axis, bool ofX, double& low, double& high,
-                          bool& any) const;
-    void saveAxesOnce();
     void drawCanvasLine(QPoint from, QPoint to);
+    ChartZoom::Axes shownRanges() const;
+    // Sets an axis to a fixed range when the range is usable.
+    static void showRange(TChartAxis& axis, std::pair<double, double> range);
 
-    const Layout& layout() const;
+    // The one step that computes the layout, from the size, fonts, axes and first series.
+    void layOut();
     Layout computeLayout(const QSize& size, const QFontMetrics& metrics,
                          const QFontMetrics& titleMetrics) const;
-    void renderFrame(QImage& image, const Layout& layout) const;
+    std::vector<SeriesLine> visibleLines() const;
+    // What the panel around the plot (frame, ticks, labels, title) is drawn from.
+    struct PanelKey {
+        QSize size;
+        QRect plot;
+        QRect title;
+        std::vector<Tick> leftTicks;
+        std::vector<Tick> bottomTicks;
+        QColor panel;
+        QFont font;
+        QString titleText;
+        bool operator==(const PanelKey&) const = default;
+    };
+    PanelKey panelKey(const Layout& layout) const;
     ChartLook look(const QFont& font) const;
     void ensureFrame();
-    QRect zoomBandRect() const;
-    QPoint clampToPlot(const QPoint& pos) const;
 
+    Host host_{*this};
     std::array<std::unique_ptr<TChartAxis>, 4> axes_;
     std::vector<TFastLineSeries*> series_;
     TChartCanvas canvas_;
@@ -152,21 +169,17 @@ private:
     QString title_;
     QMargins margins_{3, 4, 3, 4};
 
-    bool zoomed_ = false;
-    bool axesSaved_ = false;
-    std::array<SavedAxis, 4> savedAxes_{};
+    ChartZoom zoom_;
+    ChartGestures gestures_;
 
-    mutable bool layoutValid_ = false;
-    mutable Layout layout_;
+    bool layoutValid_ = false;
+    Layout layout_;
     bool frameValid_ = false;
     bool rendering_ = false;
     bool painting_ = false;
     QImage frame_;
-
-    enum class Drag { None, Zoom, Scroll };
-    Drag drag_ = Drag::None;
-    QPoint dragStart_;
-    QPoint dragCurrent_;
+    // The panel the frame holds; none after a mark was drawn outside the plot.
+    std::optional<PanelKey> framePanel_;
 };
 
 }  // namespace tamlo::chart

@@ -1,6 +1,6 @@
 #include "tchartaxis.h"
 
-#include "tchart.h"
+#include "charthost.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,18 +13,19 @@ int toInt(double pixel) {
 }
 }  // namespace
 
-TChartAxis::TChartAxis(TChart* chart, Position position) : chart_(chart), position_(position) {}
+TChartAxis::TChartAxis(TChart* chart, ChartHost* host, Position position)
+    : chart_(chart), host_(host), position_(position) {}
 
 double TChartAxis::minimum() const {
     double low = 0;
     double high = 0;
-    return automatic_ && chart_->automaticRange(this, low, high) ? low : minimum_;
+    return automatic_ && host_->dataExtent(this, isHorizontal(), low, high) ? low : minimum_;
 }
 
 double TChartAxis::maximum() const {
     double low = 0;
     double high = 0;
-    return automatic_ && chart_->automaticRange(this, low, high) ? high : maximum_;
+    return automatic_ && host_->dataExtent(this, isHorizontal(), low, high) ? high : maximum_;
 }
 
 void TChartAxis::storeRange(double minimum, double maximum) {
@@ -52,7 +53,7 @@ bool TChartAxis::setMinimum(double value, QString* refusal) {
     }
     automatic_ = false;
     storeRange(value, high);
-    chart_->axisChanged();
+    host_->axisChanged();
     return true;
 }
 
@@ -63,7 +64,7 @@ bool TChartAxis::setMaximum(double value, QString* refusal) {
     }
     automatic_ = false;
     storeRange(low, value);
-    chart_->axisChanged();
+    host_->axisChanged();
     return true;
 }
 
@@ -73,7 +74,7 @@ bool TChartAxis::setMinMax(double minimum, double maximum, QString* refusal) {
     }
     automatic_ = false;
     storeRange(minimum, maximum);
-    chart_->axisChanged();
+    host_->axisChanged();
     return true;
 }
 
@@ -86,24 +87,23 @@ void TChartAxis::setAutomatic(bool automatic) {
         keepShownRange();
     }
     automatic_ = automatic;
-    chart_->axisChanged();
+    host_->axisChanged();
 }
 
 void TChartAxis::setIncrement(double increment) {
     increment_ = std::isfinite(increment) && increment > 0 ? increment : 0;
-    chart_->axisChanged();
+    host_->axisChanged();
 }
 
 void TChartAxis::setLabelStyle(LabelStyle style) {
     labelStyle_ = style;
-    chart_->axisChanged();
+    host_->axisChanged();
 }
 
 double TChartAxis::dataEnd(bool ofX, bool highEnd) const {
     double low = 0;
     double high = 0;
-    bool any = false;
-    chart_->seriesDataExtent(this, ofX, low, high, any);
+    const bool any = host_->dataExtent(this, ofX, low, high);
     return any ? (highEnd ? high : low) : 0;
 }
 
@@ -124,11 +124,11 @@ double TChartAxis::maxYValue() const {
 }
 
 QString TChartAxis::formatValue(double value) const {
-    return chart_->formatOf(this).text(value);
+    return host_->labelFormat(this).text(value);
 }
 
 double TChartAxis::valueAt(int pixel) const {
-    const QRect plot = chart_->plotRect();
+    const QRect plot = host_->plotArea();
     const double low = minimum();
     const double high = maximum();
     if (isHorizontal()) {
@@ -140,7 +140,7 @@ double TChartAxis::valueAt(int pixel) const {
 }
 
 int TChartAxis::pixelOf(double value) const {
-    const QRect plot = chart_->plotRect();
+    const QRect plot = host_->plotArea();
     const double low = minimum();
     const double high = maximum();
     const double range = high - low;

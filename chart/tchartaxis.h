@@ -4,6 +4,7 @@
 
 namespace tamlo::chart {
 
+class ChartHost;
 class TChart;
 
 // One of the four axes of a chart. The series are drawn against the left and bottom axes; the
@@ -67,7 +68,7 @@ public:
 
 private:
     friend class TChart;
-    TChartAxis(TChart* chart, Position position);
+    TChartAxis(TChart* chart, ChartHost* host, Position position);
 
     // The range as stored, without asking the data (used by the chart's own bookkeeping).
     void storeRange(double minimum, double maximum);
@@ -78,6 +79,7 @@ private:
     double dataEnd(bool ofX, bool highEnd) const;
 
     TChart* chart_;
+    ChartHost* host_;
     Position position_;
     bool automatic_ = false;
     double minimum_ = 0;

@@ -2,10 +2,12 @@
 
 #include <QColor>
 #include <QPoint>
+#include <QRect>
+
+#include <functional>
+#include <vector>
 
 namespace tamlo::chart {
-
-class TChart;
 
 // Drawing surface of a chart for the programs' own marks (the cross-hair). Lines go straight into
 // the chart's picture and only the pixels they touch are put on the screen. In XOR mode each
@@ -29,11 +31,16 @@ public:
     void moveTo(int x, int y) { position_ = QPoint(x, y); }
     void lineTo(int x, int y);
 
+    // The pixels the pen puts on a line from `from` to `to` (its end left out) within bounds,
+    // each once: the dash pattern along the line, widened to the pen's width.
+    std::vector<QPoint> linePixels(QPoint from, QPoint to, const QRect& bounds) const;
+
 private:
     friend class TChart;
-    explicit TChartCanvas(TChart* chart) : chart_(chart) {}
+    using DrawLine = std::function<void(QPoint from, QPoint to)>;
+    explicit TChartCanvas(DrawLine drawLine) : drawLine_(std::move(drawLine)) {}
 
-    TChart* chart_;
+    DrawLine drawLine_;
     QColor penColor_ = Qt::black;
     Qt::PenStyle penStyle_ = Qt::SolidLine;
     PenMode penMode_ = PenMode::Copy;

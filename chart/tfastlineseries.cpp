@@ -1,5 +1,6 @@
 #include "tfastlineseries.h"
 
+#include "charthost.h"
 #include "tchart.h"
 
 #include <cmath>
@@ -7,8 +8,8 @@
 
 namespace tamlo::chart {
 
-TFastLineSeries::TFastLineSeries(TChart* chart, const QColor& color)
-    : QObject(chart), chart_(chart), color_(color) {}
+TFastLineSeries::TFastLineSeries(TChart* chart, ChartHost* host, const QColor& color)
+    : QObject(chart), chart_(chart), host_(host), color_(color) {}
 
 TFastLineSeries::~TFastLineSeries() = default;
 
@@ -182,14 +183,14 @@ bool TFastLineSeries::yRange(double& low, double& high) const {
 }
 
 void TFastLineSeries::keepAxesBeforeDataGoes() {
-    if (chart_ != nullptr) {
-        chart_->keepAutomaticRanges();
+    if (host_ != nullptr) {
+        host_->keepAutomaticRanges();
     }
 }
 
 void TFastLineSeries::noteChanged() {
-    if (chart_ != nullptr) {
-        chart_->seriesChanged();
+    if (host_ != nullptr) {
+        host_->seriesChanged();
     }
 }
 

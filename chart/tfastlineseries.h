@@ -10,6 +10,7 @@
 
 namespace tamlo::chart {
 
+class ChartHost;
 class TChart;
 
 // A polyline of labelled points (x, y, text), drawn in one colour without point marks. Created
@@ -63,7 +64,12 @@ signals:
 
 private:
     friend class TChart;
-    TFastLineSeries(TChart* chart, const QColor& color);
+    TFastLineSeries(TChart* chart, ChartHost* host, const QColor& color);
+    // The chart lets go of the series (it is being deleted, or the chart is).
+    void detach() {
+        chart_ = nullptr;
+        host_ = nullptr;
+    }
     void checkIndex(int index) const;
     void noteChanged();
     // Automatic axes keep showing the range of data that is about to go.
@@ -80,6 +86,7 @@ private:
     bool range(Extremes& e, bool ofX, double& low, double& high) const;
 
     TChart* chart_;
+    ChartHost* host_;
     PointStore points_;
     QColor color_;
     bool visible_ = true;

@@ -53,6 +53,7 @@ Scale valueScale(double low, double high, double pixelSpan, double minimumGap, d
 struct Tick {
     int pixel;
     QString text;
+    bool operator==(const Tick&) const = default;
 };
 
 // What a layout is computed from.

@@ -3,6 +3,7 @@
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test),
 #                           the MQTT client library, zlib and the Excel workbook writer
 #   scripts/deps.sh test    build + fonts the windows and charts draw with, a virtual X display,
+#                           the accessibility bus with a D-Bus session and Python's AT-SPI client,
 #                           the desktop entry and file type checkers, an MQTT broker with its
 #                           command-line clients and openssl (the publishing tests start their own),
 #                           and LibreOffice Calc, which opens the CSV and XLSX exports
@@ -21,9 +22,10 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-q
           libgl1-mesa-dev libmosquitto-dev zlib1g-dev libxlsxwriter-dev)
 case "$profile" in
   build) ;;
-  # The tests also read window titles under a virtual X display and check the desktop entries
-  # and file types, so those tools are part of a test machine.
+  # The tests also read window titles and the accessibility tree under a virtual X display and
+  # check the desktop entries and file types, so those tools are part of a test machine.
   test) packages+=(fonts-wqy-microhei fonts-dseg poppler-utils xvfb xauth xdotool file
+                   python3-pyatspi at-spi2-core dbus-bin dbus-daemon
                    desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
                    mosquitto mosquitto-clients openssl libreoffice-calc-nogui) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth netpbm xdotool) ;;
@@ -32,8 +34,8 @@ case "$profile" in
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg xvfb xauth xdotool imagemagick
-                          python3-pyatspi at-spi2-core dbus-bin libreoffice-calc-nogui
-                          poppler-utils) ;;
+                          python3-pyatspi at-spi2-core dbus-bin dbus-daemon
+                          libreoffice-calc-nogui poppler-utils) ;;
   fuzz) packages+=(clang libclang-rt-dev) ;;
   *) echo "usage: $0 build|test|demo|bench|package|screenshots|fuzz" >&2; exit 2 ;;
 esac

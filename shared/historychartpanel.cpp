@@ -267,7 +267,8 @@ void HistoryChartPanel::wire() {
        &HistoryChartPanel::Combox_histrch_colorChange);
     on(colorSwatch_, &ColorSwatch::clicked, &HistoryChartPanel::Pnl_histr_colorClick);
     on(backSwatch_, &ColorSwatch::clicked, &HistoryChartPanel::Panel_back_colorClick);
-    on(allCheck_, &QCheckBox::clicked, &HistoryChartPanel::CheckBox_allhisrt_curveClick);
+    // The boxes act on their state however it changes: a click, Space, code or a screen reader.
+    on(allCheck_, &QCheckBox::toggled, &HistoryChartPanel::CheckBox_allhisrt_curveClick);
     on(printButton_, &QPushButton::clicked, &HistoryChartPanel::Button5Click);
     on(zoomInButton_, &QPushButton::clicked, &HistoryChartPanel::Button11Click);
     on(zoomOutButton_, &QPushButton::clicked, &HistoryChartPanel::Button12Click);
@@ -357,7 +358,7 @@ void HistoryChartPanel::buildRows(const QStringList& captions) {
             row.swatch->setColor(s->color());
             s->setVisible(true);
         }
-        connect(row.check, &QCheckBox::clicked, this,
+        connect(row.check, &QCheckBox::toggled, this,
                 guarded(prompter_, this, [this] { CheckBox_all_histr_curveClick(); }));
         for (QWidget* w : {static_cast<QWidget*>(row.check), static_cast<QWidget*>(row.value),
                            static_cast<QWidget*>(row.swatch)}) {
@@ -579,7 +580,10 @@ void HistoryChartPanel::CheckBox_all_histr_curveClick() {
 void HistoryChartPanel::CheckBox_allhisrt_curveClick() {
     const bool all = allCheck_->isChecked();
     for (int i = 0; i < rowCount(); ++i) {
-        rowCheckBox(i)->setChecked(all);
+        {
+            const QSignalBlocker blocker(rowCheckBox(i));  // each curve is set here, once
+            rowCheckBox(i)->setChecked(all);
+        }
         if (chart::TFastLineSeries* s = seriesAt(i)) {
             s->setVisible(all);
         }

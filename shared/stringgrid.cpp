@@ -7,7 +7,28 @@
 
 namespace tamlo {
 
-StringGridModel::StringGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+QModelIndex GridTableModel::index(int row, int column, const QModelIndex& parent) const {
+    if (!hasIndex(row, column, parent)) {
+        return {};
+    }
+    // Fibonacci hashing of the cell's place: equal cells get equal ids, neighbours far apart ones.
+    const quint64 place = (quint64(quint32(row)) << 32) | quint32(column);
+    return createIndex(row, column, quintptr(place * 0x9E3779B97F4A7C15ULL));
+}
+
+QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::DisplayRole) {
+        if (orientation == Qt::Horizontal && fixedRows() > 0) {
+            return cell(section, 0);
+        }
+        if (orientation == Qt::Vertical && fixedColumns() > 0) {
+            return cell(0, section);
+        }
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+StringGridModel::StringGridModel(QObject* parent) : GridTableModel(parent) {}
 
 int StringGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
@@ -97,6 +118,12 @@ void StringGridModel::setCell(int column, int row, const QString& text) {
     slot = text;
     const QModelIndex i = index(row, column);
     emit dataChanged(i, i, {Qt::DisplayRole});
+    if (row < fixedRows_) {
+        emit headerDataChanged(Qt::Horizontal, column, column);
+    }
+    if (column < fixedColumns_) {
+        emit headerDataChanged(Qt::Vertical, row, row);
+    }
 }
 
 QString StringGridModel::cell(int column, int row) const {

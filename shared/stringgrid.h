@@ -6,8 +6,31 @@
 
 namespace tamlo {
 
+// A table of texts with header rows and columns at its top and left, as the grids of the forms
+// draw them. A screen reader takes a cell's column and row names from the headers.
+//
+// Its model indexes carry an internal id scattered over row and column. Qt hashes an index as
+// row * 16 + column + internal id and probes its hash tables linearly, so with plain indexes the
+// cells of a wide grid crowd into one run of buckets, and removing a persistent index walks that
+// run. An accessibility client leaves one per cell it has read: a data grid whose cells had all
+// been read took minutes to destroy, and the program as long to close.
+class GridTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // The text of a cell; reads outside the grid give an empty text.
+    virtual QString cell(int column, int row) const = 0;
+    virtual int fixedColumns() const { return 1; }
+    virtual int fixedRows() const { return 1; }
+};
+
 // Cell texts of a string grid, addressed as (column, row) like the forms address them.
-class StringGridModel final : public QAbstractTableModel {
+class StringGridModel final : public GridTableModel {
     Q_OBJECT
 public:
     explicit StringGridModel(QObject* parent = nullptr);
@@ -22,10 +45,10 @@ public:
     void setColumnCount(int columns);
     // Writes outside the grid are ignored; reads outside give an empty text.
     void setCell(int column, int row, const QString& text);
-    QString cell(int column, int row) const;
+    QString cell(int column, int row) const override;
     void setFixed(int fixedColumns, int fixedRows);
-    int fixedColumns() const { return fixedColumns_; }
-    int fixedRows() const { return fixedRows_; }
+    int fixedColumns() const override { return fixedColumns_; }
+    int fixedRows() const override { return fixedRows_; }
 
 private:
     int columns_ = 0;

@@ -60,8 +60,8 @@ bool writeConfig(const QString& path) {
 }
 
 struct Spread {
-    double mean;
     double median;
+    double mean;
     double worst;
 };
 
@@ -71,7 +71,7 @@ Spread spread(std::vector<double> v) {
     for (double x : v) {
         sum += x;
     }
-    return {sum / static_cast<double>(v.size()), v[v.size() / 2], v.back()};
+    return {v[v.size() / 2], sum / static_cast<double>(v.size()), v.back()};
 }
 
 }  // namespace
@@ -122,6 +122,8 @@ int main(int argc, char** argv) {
         stepMs.push_back(wall.nsecsElapsed() / 1e6);
         stepCpuMs.push_back(cpuMs() - cpuBefore);
         if (r % 10 == 0) {
+            // Drawn again from the data, not only put on the screen again.
+            form.Chart1->refresh();
             wall.start();
             form.Chart1->repaint();
             fullChartMs.push_back(wall.nsecsElapsed() / 1e6);
@@ -131,15 +133,18 @@ int main(int argc, char** argv) {
     const Spread stepCpu = spread(stepCpuMs);
     std::printf(
         "record step (63 appends, oldest deleted) + repaint of the curve page:\n"
-        "  wall: mean %.3f ms, median %.3f ms, worst %.3f ms; CPU: mean %.3f ms, median "
-        "%.3f ms over 2000 records (target <= 3 ms)\n",
-        step.mean, step.median, step.worst, stepCpu.mean, stepCpu.median);
+        "  wall: median %.3f ms, mean %.3f ms, worst %.3f ms; CPU: median %.3f ms, mean "
+        "%.3f ms over 2000 records (target <= 1.5 ms)\n",
+        step.median, step.mean, step.worst, stepCpu.median, stepCpu.mean);
     std::printf(
         "  of which the appends: median %.3f ms; a forced repaint of the chart alone: "
         "median %.3f ms\n",
         spread(appendMs).median, spread(fullChartMs).median);
 
-    // Once a second: the texts of 63 tiles and 63 value boxes change.
+    // Once a second: the texts of 63 tiles and 63 value boxes change, with the overview page
+    // shown, and the page paints what changed.
+    form.PageControl1->setCurrentWidget(form.TabSheet3);
+    QApplication::processEvents();
     std::vector<double> updateMs;
     for (int s = 0; s < 2000; ++s) {
         QStringList texts;
@@ -152,17 +157,15 @@ int main(int argc, char** argv) {
             tiles.setValueText(i, texts[i]);
             curves.setValueText(i, texts[i]);
         }
+        QApplication::processEvents();
         updateMs.push_back(cpuMs() - before);
-        if (s % 50 == 0) {
-            QApplication::processEvents();
-        }
     }
     const Spread update = spread(updateMs);
     std::printf(
-        "once-a-second update of 63 tiles and 63 value boxes (CPU):\n"
-        "  mean %.3f ms, median %.3f ms, worst %.3f ms over 2000 seconds (target <= 1 ms)\n",
-        update.mean, update.median, update.worst);
-    form.PageControl1->setCurrentWidget(form.TabSheet3);
+        "once-a-second update of 63 tiles and 63 value boxes, overview page shown and painted "
+        "(CPU):\n"
+        "  median %.3f ms, mean %.3f ms, worst %.3f ms over 2000 seconds (target <= 1 ms)\n",
+        update.median, update.mean, update.worst);
     wall.start();
     form.TabSheet3->repaint();
     std::printf("  (a repaint of the whole overview page, for comparison: %.3f ms)\n",

@@ -76,6 +76,7 @@ private slots:
     void chartDrawsVisibleSeriesOnTheBackColour();
     void xorCrossHairTwiceRestoresThePictureWithoutRedrawingSeries();
     void wideAndCopyPens();
+    void redrawOfThePlotAloneGivesTheWholePicture();
     void renderImageAtAnotherSize();
     void anySizeDrawsWithinItsImage();
 };
@@ -218,6 +219,20 @@ void TestChartDrawing::decimationSkipsNothingAfterTheWindowSlides() {
             expectSamePicture(points, fitMapping(i - 599, i, -150, 250), true, "window");
         }
     }
+    // A dense window with gaps whose ring wraps inside a column, at a jump of the values and
+    // just after a gap.
+    PointStore dense;
+    for (int i = 0; i < 35000; ++i) {
+        if (i >= 20000) {
+            dense.remove(0);
+        }
+        const bool gap = i % 41 == 0 || i == 32760;
+        dense.append(
+            i, gap ? std::numeric_limits<double>::quiet_NaN() : (i < 32768 ? 200 : 800) + i % 7,
+            QString());
+    }
+    QCOMPARE(dense.runs().secondCount, 35000 - 32768);
+    expectSamePicture(dense, fitMapping(15000, 34999, 0, 1000), true, "dense window");
 }
 
 void TestChartDrawing::chartDrawsVisibleSeriesOnTheBackColour() {
@@ -330,6 +345,30 @@ void TestChartDrawing::wideAndCopyPens() {
     QCOMPARE(QColor(copied.pixel(20, 10)), QColor(1, 2, 3));
     QCOMPARE(copied.pixel(30, 10), before.pixel(30, 10));
     QCOMPARE(c->penPosition(), QPoint(30, 10));
+}
+
+void TestChartDrawing::redrawOfThePlotAloneGivesTheWholePicture() {
+    TChart chart;
+    chart.setTitle(QStringLiteral("历史曲线"));
+    chart.resize(500, 300);
+    TFastLineSeries* s = chart.addFastLineSeries();
+    for (int i = 0; i < 300; ++i) {
+        s->addXY(i, 500 + 300 * std::sin(i / 30.0), QStringLiteral("L%1").arg(i));
+    }
+    chart.leftAxis()->setMinMax(0, 1000);
+    chart.bottomAxis()->setMinMax(0, 300);
+    chart.bottomAxis()->setLabelStyle(TChartAxis::LabelStyle::Value);
+    const QRect plot = chart.plotRect();
+    (void)chart.grab();
+    // Marks inside the plot, then outside it (which the panel has to lose too).
+    for (const QPoint& at : {plot.topLeft() + QPoint(5, 5), QPoint(2, 2)}) {
+        chart.canvas()->moveTo(at.x(), at.y());
+        chart.canvas()->lineTo(at.x() + 40, at.y());
+        s->deletePoint(0);  // the ticks stay where they are: only the plot is drawn again
+        chart.setBackColor(at.x() == 2 ? Qt::black : Qt::white);
+        QCOMPARE(chart.grab().toImage().convertToFormat(QImage::Format_RGB32),
+                 chart.renderImage(chart.size()));
+    }
 }
 
 void TestChartDrawing::renderImageAtAnotherSize() {

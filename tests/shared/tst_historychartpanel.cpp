@@ -2,6 +2,8 @@
 // page: range edits among the operations, no track bar and no readout), and its value boxes
 // without the recorder's no-data text.
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -78,6 +80,49 @@ private slots:
         window.findChild<QPushButton*>("But_real_zoomout")->click();
         QCOMPARE(panel.chart()->leftAxis()->minimum(), -35.0);
         QVERIFY(prompter.boxes().isEmpty());
+    }
+
+    // A curve's box and "全选" act on their state whichever way it changes: Space, a screen
+    // reader's toggle action (no click), or code.
+    void curveBoxesFollowTheirState_data() {
+        QTest::addColumn<int>("way");
+        QTest::newRow("Space") << 0;
+        QTest::newRow("toggle action") << 1;
+        QTest::newRow("setChecked") << 2;
+    }
+    void curveBoxesFollowTheirState() {
+        QFETCH(int, way);
+        tamlo::test::ScriptedPrompter prompter;
+        QWidget window;
+        HistoryChartPanel panel(prompter, {}, {}, &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        panel.rebuildSeries(3, false);
+        panel.buildRows({"A", "B", "C"});
+        panel.allCheckBox()->setEnabled(true);
+        const auto toggle = [way](QCheckBox* box) {
+            if (way == 0) {
+                box->setFocus();
+                QTest::keyClick(box, Qt::Key_Space);
+            } else if (way == 1) {
+                QAccessible::queryAccessibleInterface(box)->actionInterface()->doAction(
+                    QAccessibleActionInterface::toggleAction());
+            } else {
+                box->setChecked(!box->isChecked());
+            }
+        };
+        const auto shown = [&] {
+            QString s;
+            for (int i = 0; i < 3; ++i) s += panel.chart()->series(i)->isVisible() ? '1' : '0';
+            return s;
+        };
+        toggle(panel.rowCheckBox(1));
+        QCOMPARE(shown(), QString("101"));
+        toggle(panel.allCheckBox());
+        QCOMPARE(shown(), QString("000"));
+        toggle(panel.allCheckBox());
+        QCOMPARE(shown(), QString("111"));
+        QVERIFY(panel.rowCheckBox(1)->isChecked());
     }
 
     // Without the no-data option -30000 is a value like any other; the same cross-hair
