@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "shared/chartinteraction.h"
 #include "shared/exporttext.h"
 
 namespace tamlo::analysis {
@@ -74,6 +75,80 @@ QString windowLabelText(const HistoryWindow& window, int record) {
     char text[kNumberTextMax];
     const char* end = writeRecordTime(text, window.secondsOf(record));
     return QString::fromLatin1(end - 14, 14);  // "MM-DD HH:NN:SS" without the year
+}
+
+QString HistoryWindow::labelAt(int record) const {
+    return windowLabelText(*this, record);
+}
+
+QString HistoryWindow::valueText(int record, int channel) const {
+    if (rawValue(record, channel) == kNoDataRaw) {
+        return QString::fromUtf8(kNoDataText);
+    }
+    char text[kNumberTextMax];
+    return QString::fromLatin1(text, writeGeneral(text, value(record, channel)) - text);
+}
+
+HistoryWindows::Outcome HistoryWindows::open(const QString& path) {
+    RecorderLoadResult loaded = loadRecorderHistory(path);
+    switch (loaded.status) {
+        case RecorderLoadStatus::Loaded:
+            break;
+        case RecorderLoadStatus::WrongType:
+            return Outcome::WrongType;
+        case RecorderLoadStatus::CannotOpen:
+            return Outcome::NotOpenable;
+    }
+    history_ = std::move(loaded.history);
+    window_.reset();
+    return Outcome::Loaded;
+}
+
+bool HistoryWindows::canLoad(OleDate t) const {
+    return history_ && t <= history_->endTime && t >= history_->startTime &&
+           QFile(history_->fileName).open(QIODevice::ReadOnly);
+}
+
+std::shared_ptr<const HistoryWindow> HistoryWindows::load(OleDate t) {
+    // The old window goes first: two windows of 20000 records need not be held at once.
+    window_.reset();
+    if (history_) {
+        window_ = loadHistoryWindow(*history_, t);
+    }
+    return window_;
+}
+
+HistoryWindows::Place HistoryWindows::place(OleDate t) const {
+    if (!history_) {
+        return Place::Inside;
+    }
+    if (oleDateToMs(t) > oleDateToMs(history_->endTime)) {
+        return Place::AfterEnd;
+    }
+    if (oleDateToMs(t) < oleDateToMs(history_->startTime)) {
+        return Place::BeforeStart;
+    }
+    return Place::Inside;
+}
+
+QStringList HistoryWindows::channelNames() const {
+    QStringList names;
+    if (history_) {
+        for (int c = 0; c < history_->channelCount(); ++c) {
+            names << channelName(history_->channels[static_cast<std::size_t>(c)]);
+        }
+    }
+    return names;
+}
+
+QString HistoryWindows::rangeText() const {
+    if (!history_) {
+        return {};
+    }
+    const QString pattern = QStringLiteral("YY-MM-DD HH:NN:SS");
+    return QStringLiteral("时间范围: ") + formatOleDate(pattern, history_->startTime) +
+           QStringLiteral(" 至 ") + formatOleDate(pattern, history_->endTime) +
+           QStringLiteral("         ");
 }
 
 QString windowValueText(const HistoryWindow& window, int record, int channel) {

@@ -31,20 +31,9 @@ inline constexpr int kBlockWaitHundredths = 10;
 inline constexpr int kMinSamplingStep = 1;
 inline constexpr int kMaxSamplingStep = 9;
 
-// The serial line of the upload, opened by its position in the port list.
-class UploadPort {
-public:
-    virtual ~UploadPort() = default;
-    // Closes any open port first.
-    virtual PortOpenResult open(int portIndex, std::int32_t baudRate) = 0;
-    virtual void close() = 0;
-    virtual bool isOpen() const = 0;
-    virtual ByteLink& link() = 0;
-};
-
 // COM1 and COM2 of this machine: an entry COMn in the current directory when there is one (a
 // recorder simulator's link), else the system's port.
-class SerialUploadPort final : public UploadPort {
+class SerialUploadPort final : public PortLine {
 public:
     PortOpenResult open(int portIndex, std::int32_t baudRate) override;
     void close() override { port_.close(); }
@@ -59,13 +48,13 @@ private:
 // output file (used again when a later save dialog is cancelled).
 class UploadSession {
 public:
-    explicit UploadSession(std::unique_ptr<UploadPort> port) : port_(std::move(port)) {}
-    UploadPort& port() { return *port_; }
+    explicit UploadSession(std::unique_ptr<PortLine> port) : port_(std::move(port)) {}
+    PortLine& port() { return *port_; }
     bool stopRequested = false;
     QString lastFileName;
 
 private:
-    std::unique_ptr<UploadPort> port_;
+    std::unique_ptr<PortLine> port_;
 };
 
 // The dialog as the upload sees it.
@@ -149,8 +138,21 @@ private:
     bool blockWithRetries(std::uint8_t address, std::uint32_t lastWrittenOffset, int seekLength,
                           std::uint8_t* reply, int replyLength);
     bool exchangeOnce(RecorderRequest request, std::uint8_t* reply, int replyLength);
-    UploadReport fail(UploadReport report, UploadOutcome outcome, const QString& text);
+    // Closes the port, sets the outcome and shows `text` unless it is empty. False, so that a
+    // step can end the run with it.
+    bool fail(UploadReport& report, UploadOutcome outcome, const QString& text);
+    // A request went unanswered: aborted when the dialog is closing, else a failed line.
+    bool commFailed(UploadReport& report);
+
+    // What one run learns on its way, handed from step to step beside the report.
+    struct Run;
     UploadReport runSteps(const UploadInput& input);
+    // The steps of a run, in order. Each but the last returns false when the run ends there,
+    // with the report saying why.
+    bool handshake(const UploadInput& input, UploadReport& report, Run& run);
+    bool plan(const UploadInput& input, UploadReport& report, Run& run);
+    bool transfer(UploadReport& report, Run& run);
+    void finish(UploadReport& report, Run& run);
 
     UploadSession& session_;
     UploadView& view_;

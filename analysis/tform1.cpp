@@ -43,7 +43,6 @@ QDateTimeEdit* makePicker(QWidget* parent, const char* name, bool isDate) {
     return picker;
 }
 
-const QString kTextPattern = QStringLiteral("YY-MM-DD HH:NN:SS");
 constexpr char kLoadingHint[] = "正在读取历史数据请稍后！";
 
 }  // namespace
@@ -101,9 +100,8 @@ void TForm1::createCurvePage() {
     PageControl1->addTab(TabSheet5, QStringLiteral("历史曲线"));
     auto* layout = new QHBoxLayout(TabSheet5);
     layout->setContentsMargins(0, 0, 0, 0);
-    HistoryChartOptions options;
-    options.noDataText = true;
-    panel_ = new HistoryChartPanel(prompter_, HistoryChartNames{}, options, TabSheet5);
+    panel_ =
+        new HistoryChartPanel(prompter_, HistoryChartNames{}, HistoryChartOptions{}, TabSheet5);
     layout->addWidget(panel_);
     layout->addWidget(panel_->chartSide(), 1);
 
@@ -174,37 +172,28 @@ void TForm1::but_open_histr_dataClick() {
 }
 
 void TForm1::openFile(const QString& path) {
-    if (!QFile(path).open(QIODevice::ReadOnly)) {
-        finishOpen();
-        return;
+    switch (windows_.open(path)) {
+        case HistoryWindows::Outcome::NotOpenable:
+            finishOpen();
+            return;
+        case HistoryWindows::Outcome::WrongType:
+            StatusBar1->setPanelText(0, path);
+            prompter_.message(this, QString::fromUtf8(kWrongFileTypeText));
+            return;  // the previous file, window and controls stay
+        case HistoryWindows::Outcome::Loaded:
+            break;
     }
     StatusBar1->setPanelText(0, path);
-    RecorderLoadResult loaded = loadRecorderHistory(path);
-    if (loaded.status == RecorderLoadStatus::WrongType) {
-        prompter_.message(this, QString::fromUtf8(kWrongFileTypeText));
-        return;  // the previous file, window and controls stay
-    }
-    if (loaded.status != RecorderLoadStatus::Loaded) {
-        finishOpen();
-        return;
-    }
-    history_ = std::move(loaded.history);
-    const RecorderHistory& h = *history_;
-    QStringList names;
-    for (int c = 0; c < h.channelCount(); ++c) {
-        names << channelName(h.channels[static_cast<std::size_t>(c)]);
-    }
+    const RecorderHistory& h = *windows_.history();
+    const QStringList names = windows_.channelNames();
     panel_->rebuildSeries(h.channelCount(), false);
     panel_->buildRows(names);
-    lb_histr_time->setText(QStringLiteral("时间范围: ") + formatOleDate(kTextPattern, h.startTime) +
-                           QStringLiteral(" 至 ") + formatOleDate(kTextPattern, h.endTime) +
-                           QStringLiteral("         "));
+    lb_histr_time->setText(windows_.rangeText());
     const QDateTime end = fromOleDate(h.endTime);
     DateTimer_give_date->setDateTime(end);
     DateTimer_give_time->setDateTime(end);
     StringGrid1->gridModel()->setHeader(QStringList{QStringLiteral("time")} + names);
     StringGrid1->setColumnWidth(0, 96);
-    window_.reset();
     loadWindow(h.startTime);
     Button_search->setEnabled(true);
     finishOpen();
@@ -218,29 +207,23 @@ void TForm1::finishOpen() {
 // ---- Window ----
 
 void TForm1::loadWindow(OleDate t) {
-    if (!history_ || t > history_->endTime || t < history_->startTime) {
-        return;
-    }
-    if (!QFile(history_->fileName).open(QIODevice::ReadOnly)) {
-        Panel_histread_progress->hide();
+    if (!windows_.canLoad(t)) {
         return;  // the previous window stays
     }
     // The old curves go first, so that the one paint below is a cheap one.
     panel_->setBusy(true);
-    panel_->rebuildSeries(history_->channelCount(), true);
+    panel_->rebuildSeries(windows_.history()->channelCount(), true);
     panel_->setWindowCount(0);
     StringGrid1->gridModel()->setWindow(nullptr);
-    window_.reset();
     CGauge1->setMaxValue(kWindowRecords);
     Panel_histread_progress->show();
     CGauge1->setHint(QString::fromUtf8(kLoadingHint));
     CGauge1->setProgress(0);
     QApplication::processEvents();  // once, so that the progress panel paints
-    window_ = loadHistoryWindow(*history_, t);
-    if (window_) {
-        showWindow(window_);
-        StringGrid1->gridModel()->setWindow(window_);
-        CGauge1->setProgress(window_->count());
+    if (const std::shared_ptr<const HistoryWindow> window = windows_.load(t)) {
+        panel_->showWindow(window);
+        StringGrid1->gridModel()->setWindow(window);
+        CGauge1->setProgress(window->count());
     }
     panel_->allCheckBox()->setEnabled(true);
     panel_->setBusy(false);
@@ -248,31 +231,8 @@ void TForm1::loadWindow(OleDate t) {
     Panel_histread_progress->hide();
 }
 
-void TForm1::showWindow(const std::shared_ptr<const HistoryWindow>& shown) {
-    const HistoryWindow& window = *shown;
-    chart::TChart* chart = panel_->chart();
-    const int count = window.count();
-    std::vector<double> xs(static_cast<std::size_t>(count));
-    std::vector<double> ys(static_cast<std::size_t>(count));
-    for (int j = 0; j < count; ++j) {
-        xs[static_cast<std::size_t>(j)] = j;
-    }
-    for (int c = 0; c < window.channelCount; ++c) {
-        for (int j = 0; j < count; ++j) {
-            ys[static_cast<std::size_t>(j)] = window.value(j, c);
-        }
-        chart->series(c)->appendPoints(xs.data(), ys.data(), count);
-    }
-    // Curve 0's points carry their records' times, made when a label is shown.
-    if (window.channelCount > 0) {
-        chart->series(0)->setLabelFunction(
-            [shown](int index) { return windowLabelText(*shown, index); });
-    }
-    panel_->setWindowCount(count);
-}
-
 void TForm1::Button_searchClick() {
-    if (!history_) {
+    if (!windows_.history()) {
         return;
     }
     const QDate d = DateTimer_give_date->date();
@@ -280,22 +240,26 @@ void TForm1::Button_searchClick() {
     const OleDate t =
         oleDateFromParts(d.year(), d.month(), d.day(), tod.hour(), tod.minute(), tod.second());
     DateTimer_give_date->setDateTime(fromOleDate(t));
-    if (oleDateToMs(t) > oleDateToMs(history_->endTime)) {
-        prompter_.message(this, QString::fromUtf8(kAboveEndText));
-    } else if (oleDateToMs(t) < oleDateToMs(history_->startTime)) {
-        prompter_.message(this, QString::fromUtf8(kBelowStartText));
-    } else {
-        loadWindow(t);
+    switch (windows_.place(t)) {
+        case HistoryWindows::Place::AfterEnd:
+            prompter_.message(this, QString::fromUtf8(kAboveEndText));
+            break;
+        case HistoryWindows::Place::BeforeStart:
+            prompter_.message(this, QString::fromUtf8(kBelowStartText));
+            break;
+        case HistoryWindows::Place::Inside:
+            loadWindow(t);
+            break;
     }
 }
 
 // ---- Dialogs ----
 
 void TForm1::Button_expro_histrClick() {
-    if (!history_) {
+    if (!windows_.history()) {
         return;
     }
-    RecorderExportJob job(*history_);
+    RecorderExportJob job(*windows_.history());
     TForm2 dialog(prompter_, job, this);
     dialog.exec();
 }

@@ -55,8 +55,8 @@ public:
 
     UploadSession& uploadSession() { return uploadSession_; }
     HistoryChartPanel* panel() const { return panel_; }
-    const std::optional<RecorderHistory>& history() const { return history_; }
-    const HistoryWindow* shownWindow() const { return window_.get(); }
+    const std::optional<RecorderHistory>& history() const { return windows_.history(); }
+    const HistoryWindow* shownWindow() const { return windows_.window().get(); }
     QString statusPanelText(int panel) const;
 
 private:
@@ -65,14 +65,12 @@ private:
     void createGridPage();
     void createStatusBar();
     void finishOpen();
-    void showWindow(const std::shared_ptr<const HistoryWindow>& shown);
 
     Prompter& prompter_;
     Clock& clock_;
     // Outlives the upload dialogs: the port and the last output file name of the run.
     UploadSession uploadSession_;
-    std::optional<RecorderHistory> history_;
-    std::shared_ptr<const HistoryWindow> window_;
+    HistoryWindows windows_;
 
     QMenu* N1 = nullptr;
     QAction* N2 = nullptr;

@@ -6,8 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -43,38 +41,6 @@ void setTextColor(QWidget* widget, const QColor& color) {
     widget->setPalette(palette);
 }
 
-// A channel row's value box. The cross-hair rewrites sixteen of them on every mouse move, so
-// while the box has no focus it draws its text and a plain sunken frame itself instead of going
-// through the style; with the focus it is an ordinary line edit.
-class ValueBox final : public QLineEdit {
-public:
-    ValueBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
-        setFrame(false);
-        setTextMargins(2, 0, 2, 0);
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        if (hasFocus()) {
-            QLineEdit::paintEvent(event);
-        }
-        QPainter painter(this);
-        const QRect r = rect().adjusted(0, 0, -1, -1);
-        if (!hasFocus()) {
-            painter.fillRect(rect(), palette().base());
-            painter.setPen(palette().color(QPalette::Text));
-            painter.drawText(rect().adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                             text());
-        }
-        painter.setPen(palette().color(QPalette::Dark));
-        painter.drawLine(r.topLeft(), r.topRight());
-        painter.drawLine(r.topLeft(), r.bottomLeft());
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawLine(r.bottomLeft(), r.bottomRight());
-        painter.drawLine(r.topRight(), r.bottomRight());
-    }
-};
-
 // A readout repaints only what changed: most moves leave most value boxes as they were.
 template <class Widget>
 void setTextIfChanged(Widget* widget, const QString& text) {
@@ -84,28 +50,6 @@ void setTextIfChanged(Widget* widget, const QString& text) {
 }
 
 }  // namespace
-
-// ---- ColorSwatch ----
-
-ColorSwatch::ColorSwatch(QWidget* parent) : QFrame(parent) {
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Raised);
-    setAutoFillBackground(true);
-}
-
-void ColorSwatch::setColor(const QColor& color) {
-    color_ = color;
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, color);
-    setPalette(palette);
-}
-
-void ColorSwatch::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        emit clicked();
-    }
-    QFrame::mousePressEvent(event);
-}
 
 // ---- HistoryChartPanel ----
 
@@ -131,18 +75,18 @@ QWidget* HistoryChartPanel::buildRangeControls(QWidget* parent) {
     auto* box = new QWidget(parent);
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
-    rangeLabel_ = named(new QLabel(names_.rangeLabelText, box), names_.rangeLabel);
+    rangeLabel_ = named(new QLabel(options_.rangeLabelText, box), names_.rangeLabel);
     rangeDown_ = named(new QLineEdit(QStringLiteral("0"), box), names_.rangeDown);
     rangeUp_ = named(new QLineEdit(QStringLiteral("1000"), box), names_.rangeUp);
     rangeButton_ = named(new QPushButton(QStringLiteral("修改量程"), box), names_.rangeButton);
-    if (names_.rangeUpLabel.isEmpty()) {
+    if (!options_.rangeEndsOnOwnLines) {
         grid->addWidget(rangeLabel_, 0, 0);
         grid->addWidget(rangeDown_, 0, 1);
         grid->addWidget(rangeUp_, 0, 2);
         grid->addWidget(rangeButton_, 1, 0, 1, 3);
         return box;
     }
-    rangeUpLabel_ = named(new QLabel(names_.rangeUpLabelText, box), names_.rangeUpLabel);
+    rangeUpLabel_ = named(new QLabel(options_.rangeUpLabelText, box), names_.rangeUpLabel);
     grid->addWidget(rangeLabel_, 0, 0);
     grid->addWidget(rangeDown_, 0, 1);
     grid->addWidget(rangeUpLabel_, 1, 0);
@@ -156,14 +100,14 @@ void HistoryChartPanel::buildColumn() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
 
-    topGroup_ = named(new QGroupBox(names_.topGroupTitle, this), names_.topGroup);
+    topGroup_ = named(new QGroupBox(options_.topGroupTitle, this), names_.topGroup);
     auto* top = new QVBoxLayout(topGroup_);
     top->setContentsMargins(4, 4, 4, 4);
     top->setSpacing(3);
     topSlot_ = new QVBoxLayout;
     topSlot_->setSpacing(3);
     top->addLayout(topSlot_);
-    if (!names_.rangeInOperations) {
+    if (!options_.rangeInOperations) {
         top->addWidget(buildRangeControls(topGroup_));
     }
     auto* colours = new QHBoxLayout;
@@ -204,7 +148,7 @@ void HistoryChartPanel::buildColumn() {
     operationsGroup_ = named(new QGroupBox(QStringLiteral("操作")), names_.operationsGroup);
     auto* operations = new QVBoxLayout(operationsGroup_);
     operations->setSpacing(3);
-    if (names_.rangeInOperations) {
+    if (options_.rangeInOperations) {
         operations->addWidget(buildRangeControls(operationsGroup_));
     }
     printButton_ = named(new QPushButton(QStringLiteral("打印预览......"), operationsGroup_),
@@ -223,7 +167,7 @@ void HistoryChartPanel::buildColumn() {
     operations->addStretch(1);
     operationsBox_->setWidget(operationsGroup_);
     splitter_->addWidget(operationsBox_);
-    splitter_->setSizes({names_.rowsBoxHeight, 200});
+    splitter_->setSizes({options_.rowsBoxHeight, 200});
     splitter_->setStretchFactor(1, 1);
     column->addWidget(splitter_, 1);
 }
@@ -235,13 +179,13 @@ void HistoryChartPanel::buildChartSide() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     chart_ = named(new chart::TChart(chartSide_), names_.chart);
-    chart_->setTitle(names_.chartTitle);
+    chart_->setTitle(options_.chartTitle);
     chart_->setBackColor(Qt::black);
     chart_->setMarginsPercent(QMargins(3, 5, 5, 4));
     chart_->setCursor(Qt::CrossCursor);
     chart_->leftAxis()->setIncrement(0.0001);
     layout->addWidget(chart_, 1);
-    if (!names_.trackBar.isEmpty()) {
+    if (options_.trackBar) {
         trackBar_ = named(new QSlider(Qt::Horizontal, chartSide_), names_.trackBar);
         trackBar_->setRange(0, 100);
         trackBar_->setTickInterval(1);
@@ -249,7 +193,7 @@ void HistoryChartPanel::buildChartSide() {
         trackBar_->setEnabled(false);
         layout->addWidget(trackBar_);
     }
-    if (!names_.readout.isEmpty()) {
+    if (options_.readout) {
         readout_ = named(new QLabel(QStringLiteral("当前时刻： X坐标："), chart_), names_.readout);
         setTextColor(readout_, Qt::red);
         readout_->move(24, 26);
@@ -291,6 +235,7 @@ chart::TFastLineSeries* HistoryChartPanel::seriesAt(int i) const {
 
 void HistoryChartPanel::rebuildSeries(int count, bool keepColours) {
     crossHair_.reset();
+    source_.reset();
     if (count > 0 && count == chart_->seriesCount()) {
         // The same number of curves: emptied and recoloured in place, as new ones would be;
         // their point memory is kept for the next window.
@@ -378,6 +323,29 @@ void HistoryChartPanel::buildRows(const QStringList& captions) {
     }
 }
 
+void HistoryChartPanel::showWindow(std::shared_ptr<const HistoryWindowSource> source) {
+    const int count = source->count();
+    const int curves = chart_->seriesCount();
+    std::vector<double> xs(static_cast<std::size_t>(count));
+    std::vector<double> ys(static_cast<std::size_t>(count));
+    for (int j = 0; j < count; ++j) {
+        xs[static_cast<std::size_t>(j)] = j;
+    }
+    for (int c = 0; c < curves; ++c) {
+        for (int j = 0; j < count; ++j) {
+            ys[static_cast<std::size_t>(j)] = source->valueAt(j, c);
+        }
+        chart_->series(c)->appendPoints(xs.data(), ys.data(), count);
+    }
+    // Labels are made when the axis or the cross-hair asks for one.
+    if (curves > 0) {
+        chart_->series(0)->setLabelFunction(
+            [source](int record) { return source->labelAt(record); });
+    }
+    source_ = std::move(source);
+    windowCount_ = count;
+}
+
 std::vector<QWidget*> HistoryChartPanel::rowsList() const {
     std::vector<QWidget*> list;
     for (const Row& row : rows_) {
@@ -442,13 +410,12 @@ void HistoryChartPanel::Chart2MouseMove(int x, int y) {
         if (p >= s->count()) {
             continue;
         }
-        const double v = s->yValue(p);
-        if (options_.noDataText && v == -30000.0) {
-            setTextIfChanged(rowValueBox(i), QString::fromUtf8(kNoDataText));
+        if (source_) {
+            setTextIfChanged(rowValueBox(i), source_->valueText(p, i));
         } else {
             char text[kNumberTextMax];
             setTextIfChanged(rowValueBox(i),
-                             QString::fromLatin1(text, writeGeneral(text, v) - text));
+                             QString::fromLatin1(text, writeGeneral(text, s->yValue(p)) - text));
         }
     }
 }

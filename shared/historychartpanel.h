@@ -6,8 +6,12 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 #include <vector>
+
+#include "historysource.h"
+#include "panelcontrols.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,37 +33,14 @@ namespace tamlo {
 
 class Prompter;
 
-// A colour swatch: a small panel painted in one colour, optionally clickable.
-class ColorSwatch : public QFrame {
-    Q_OBJECT
-public:
-    explicit ColorSwatch(QWidget* parent = nullptr);
-    QColor color() const { return color_; }
-    void setColor(const QColor& color);
-
-signals:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-
-private:
-    QColor color_;
-};
-
-// The names the curve panel's controls take in a program. The defaults are those of the
+// The object names the curve panel's controls take in a program. The defaults are those of the
 // history windows (recorder analysis and station history viewer); the station's real-time page
-// gives its own. An empty name leaves that control out.
+// gives its own.
 struct HistoryChartNames {
     QString column = QStringLiteral("Panel10");
     QString topGroup = QStringLiteral("GroupBox3");
-    QString topGroupTitle = QStringLiteral("查询");
     QString rangeLabel = QStringLiteral("Label23");
-    QString rangeLabelText = QStringLiteral("量程：");
-    // A second label, for the upper end, puts each end on a line of its own with its label
-    // (the station); empty: one label before both edits.
-    QString rangeUpLabel;
-    QString rangeUpLabelText;
+    QString rangeUpLabel;  // only with HistoryChartOptions::rangeEndsOnOwnLines
     QString rangeDown = QStringLiteral("ME_histr_down");
     QString rangeUp = QStringLiteral("ME_histr_up");
     QString rangeButton = QStringLiteral("but_mod_up");
@@ -68,7 +49,6 @@ struct HistoryChartNames {
     QString backLabel = QStringLiteral("Label1");
     QString backSwatch = QStringLiteral("Panel_back_color");
     QString rowsBox = QStringLiteral("ScrollBox_hisrt_color");
-    int rowsBoxHeight = 208;
     QString allCheck = QStringLiteral("CheckBox_allhisrt_curve");
     QString splitter = QStringLiteral("Splitter3");
     QString operationsBox = QStringLiteral("ScrollBox_hisrt_op");
@@ -77,19 +57,28 @@ struct HistoryChartNames {
     QString zoomInButton = QStringLiteral("Button11");
     QString zoomOutButton = QStringLiteral("Button12");
     QString unzoomButton = QStringLiteral("but_unzoom");
-    // The range edits sit in the operations group instead of the top group (the station).
-    bool rangeInOperations = false;
-
     QString chartSide = QStringLiteral("Panel20");
     QString chart = QStringLiteral("Chart2");
-    QString chartTitle = QStringLiteral("历史曲线");
     QString trackBar = QStringLiteral("tb_histr_time");
     QString readout = QStringLiteral("Label_histr_oncross");
 };
 
+// The curve panel's texts and layout in a program. The defaults are those of the history
+// windows.
 struct HistoryChartOptions {
-    // Value boxes show "  --  " for a recorder's no-data value -30000 (recorder analysis only).
-    bool noDataText = false;
+    QString topGroupTitle = QStringLiteral("查询");
+    QString chartTitle = QStringLiteral("历史曲线");
+    // The range edits sit in the operations group instead of the top group (the station).
+    bool rangeInOperations = false;
+    // Each end of the range on a line of its own with its own label (the station); else one
+    // label before both edits.
+    bool rangeEndsOnOwnLines = false;
+    QString rangeLabelText = QStringLiteral("量程：");
+    QString rangeUpLabelText;
+    int rowsBoxHeight = 208;
+    // The track bar under the chart and the cross-hair's time readout over it.
+    bool trackBar = true;
+    bool readout = true;
 };
 
 // The curve panel of the history windows and the station's real-time page: the left column
@@ -126,6 +115,11 @@ public:
     ColorSwatch* rowSwatch(int i) const { return rows_[static_cast<std::size_t>(i)].swatch; }
     // The rows list: check box, value box and swatch of channel i at 3i, 3i + 1 and 3i + 2.
     std::vector<QWidget*> rowsList() const;
+
+    // Shows a window of records in the curves that rebuildSeries made: every curve gets the
+    // window's records, curve 0's points are labelled with their times, and the value boxes
+    // take their texts from the source while the window is shown.
+    void showWindow(std::shared_ptr<const HistoryWindowSource> source);
 
     // Points drawn per curve in the shown window; the cross-hair maps the mouse onto them.
     void setWindowCount(int count) { windowCount_ = count; }
@@ -204,6 +198,9 @@ private:
     QLabel* readout_ = nullptr;
 
     std::vector<Row> rows_;
+    // The shown window; none on the station's real-time page, whose value boxes show the curves'
+    // values in general format.
+    std::shared_ptr<const HistoryWindowSource> source_;
     int windowCount_ = 0;
     bool busy_ = true;
     bool trackBarSuppressed_ = false;

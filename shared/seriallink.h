@@ -37,6 +37,22 @@ inline constexpr int kDriverBufferBytes = 1024;
 
 enum class PortOpenResult { Opened, OpenFailed, SettingsFailed };
 
+// A serial line as its owner uses it: opened by its position in the port list, kept usable, and
+// its ByteLink for the conversations. The real port in the programs, a scripted line in tests.
+class PortLine {
+public:
+    virtual ~PortLine() = default;
+    // Opens COM(portIndex + 1), closing any open port first; the caller reports a failure.
+    virtual PortOpenResult open(int portIndex, std::int32_t baudRate) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Before each conversation: whether the line is usable now (a lost port may come back).
+    virtual bool maintain() { return isOpen(); }
+    // Why the last open failed, in words for whoever sets the machine up; empty when unknown.
+    virtual QString failureReason() const { return {}; }
+    virtual ByteLink& link() = 0;
+};
+
 // The message an operator sees for a failed open ("串口打开失败！" / "串口状态设置失败！", caption "oh").
 QString portOpenFailureText(PortOpenResult result);
 inline constexpr char kPortMessageCaption[] = "oh";

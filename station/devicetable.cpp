@@ -60,6 +60,22 @@ QString DeviceEntry::modelName() const { return modelNames().value(model); }
 
 QString DeviceEntry::unitName() const { return unitNames().value(unit); }
 
+QStringList DeviceTable::tags() const {
+    QStringList texts;
+    for (int i = 0; i < count; ++i) {
+        texts << entries[static_cast<std::size_t>(i)].tagText();
+    }
+    return texts;
+}
+
+QStringList DeviceTable::units() const {
+    QStringList texts;
+    for (int i = 0; i < count; ++i) {
+        texts << entries[static_cast<std::size_t>(i)].unitName();
+    }
+    return texts;
+}
+
 QByteArray DeviceEntry::toBytes() const {
     QByteArray bytes(kEntrySize, '\0');
     bytes[0] = static_cast<char>(model);

@@ -56,6 +56,10 @@ struct DeviceEntry {
 struct DeviceTable {
     std::array<DeviceEntry, kDeviceSlots> entries{};
     int count = 0;
+
+    // The tags and unit names of the devices in use, in table order.
+    QStringList tags() const;
+    QStringList units() const;
 };
 
 struct StationConfig {

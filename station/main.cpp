@@ -6,6 +6,7 @@
 #include "shared/guardedapplication.h"
 #include "shared/prompter.h"
 #include "shared/stopsignals.h"
+#include "station/stationport.h"
 #include "station/tform1.h"
 
 namespace {
@@ -61,7 +62,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     tamlo::SystemClock clock;
-    tamlo::station::TForm1 form(QDir::currentPath(), prompter, clock);
+    // The session owns the station's one serial line; the window is handed the session.
+    const QString directory = QDir::currentPath();
+    tamlo::station::StationSession session(
+        directory, clock, std::make_unique<tamlo::station::StationPort>(directory));
+    tamlo::station::TForm1 form(session, prompter);
     if (stopSignals.stopRequested()) {
         form.close();
         return 0;

@@ -4,11 +4,12 @@
 #include <QVBoxLayout>
 
 #include "namedcontrols.h"
+#include "stationsession.h"
 
 namespace tamlo::station {
 
-ParamListPanel::ParamListPanel(const DeviceTable& active, ByteLink& link, QWidget* parent)
-    : QWidget(parent), active_(active), link_(link) {
+ParamListPanel::ParamListPanel(StationSession& session, QWidget* parent)
+    : QWidget(parent), session_(session) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
@@ -50,8 +51,11 @@ ParamListPanel::ParamListPanel(const DeviceTable& active, ByteLink& link, QWidge
     // mod_para has no action: the station never writes a parameter to a meter.
 }
 
-void ParamListPanel::prepare(int activeCount) {
-    reader_.clear(activeCount);
+const ParameterReader& ParamListPanel::reader() const {
+    return session_.parameters();
+}
+
+void ParamListPanel::prepare() {
     StringGrid3->setSize(2, kParameterListRows);
     StringGrid3->setFixed(0, 1);
     StringGrid3->setColumnWidths({100, 100});
@@ -70,7 +74,7 @@ void ParamListPanel::fill(int device) {
     }
     StringGrid3->setCell(0, 0, QStringLiteral("参数名称"));
     StringGrid3->setCell(1, 0, QStringLiteral("参数值"));
-    const QList<ParameterReader::ListRow> rows = reader_.fill(active_, device);
+    const QList<ParameterReader::ListRow> rows = session_.parameterList(device);
     for (int j = 0; j < rows.size(); ++j) {
         StringGrid3->setCell(0, j + 1, rows[j].name);
         StringGrid3->setCell(1, j + 1, rows[j].value);
@@ -80,7 +84,7 @@ void ParamListPanel::fill(int device) {
 void ParamListPanel::StringGrid3Click() {
     const int r = StringGrid3->row();
     const std::optional<ParameterReader::Selection> selection =
-        reader_.select(active_, r, StringGrid3->cell(0, r));
+        reader().select(session_.activeTable(), r, StringGrid3->cell(0, r));
     if (!selection) {
         return;
     }
@@ -106,12 +110,9 @@ void ParamListPanel::StringGrid3DblClick() {
 
 void ParamListPanel::read_paraClick() {
     const int r = StringGrid3->row();
-    const ParameterReader::ReadOutcome outcome = reader_.read(link_, active_, r);
+    const ParameterReader::ReadOutcome outcome = session_.readParameter(r);
     if (outcome.cell) {
         StringGrid3->setCell(1, r, *outcome.cell);
-    }
-    if (outcome.asked) {
-        emit parameterExchanged();
     }
 }
 

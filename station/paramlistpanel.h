@@ -10,20 +10,17 @@
 #include "paramreader.h"
 #include "shared/stringgrid.h"
 
-namespace tamlo {
-class ByteLink;
-}
-
 namespace tamlo::station {
+
+class StationSession;
 
 // The lower part of the device page's right-hand panel: the heading Label16, the parameter list
 // StringGrid3 and Panel5 with the editor controls and the read and modify buttons. It shows the
-// list of one device of the active table and reads parameters over the station's link, on the
-// window thread between two poll ticks.
+// list of one device of the active table and has the session read parameters from the meters.
 class ParamListPanel : public QWidget {
     Q_OBJECT
 public:
-    ParamListPanel(const DeviceTable& active, ByteLink& link, QWidget* parent = nullptr);
+    explicit ParamListPanel(StationSession& session, QWidget* parent = nullptr);
 
     QLabel* Label16;
     StringGrid* StringGrid3;
@@ -35,8 +32,8 @@ public:
     QPushButton* mod_para;
 
     // Start-up: 2 columns and 41 rows, the editors over each other and hidden, mod_para off for
-    // the whole run, and every device's cache entries cleared.
-    void prepare(int activeCount);
+    // the whole run.
+    void prepare();
     // Shows the parameter list of active device `device`.
     void fill(int device);
 
@@ -44,16 +41,10 @@ public:
     void StringGrid3DblClick();
     void read_paraClick();
 
-    const ParameterReader& reader() const { return reader_; }
-
-signals:
-    // A read exchanged frames on the line: the next poll keeps its gap from this exchange.
-    void parameterExchanged();
+    const ParameterReader& reader() const;
 
 private:
-    const DeviceTable& active_;
-    ByteLink& link_;
-    ParameterReader reader_;
+    StationSession& session_;
 };
 
 }  // namespace tamlo::station

@@ -18,21 +18,16 @@ HistoryChartNames realTimeNames() {
     HistoryChartNames n;
     n.column = QStringLiteral("Panel8");
     n.topGroup = QStringLiteral("GroupBox5");
-    n.topGroupTitle = QStringLiteral("色彩配置");
     n.rangeLabel = QStringLiteral("Label18");
-    n.rangeLabelText = QStringLiteral("量程下限：");
     n.rangeUpLabel = QStringLiteral("Label19");
-    n.rangeUpLabelText = QStringLiteral("量程上限：");
     n.rangeDown = QStringLiteral("ME_real_down");
     n.rangeUp = QStringLiteral("ME_real_up");
     n.rangeButton = QStringLiteral("But_real_modarang");
-    n.rangeInOperations = true;
     n.colorCombo = QStringLiteral("Combox_realch_color");
     n.colorSwatch = QStringLiteral("Pnl_real_color");
     n.backLabel = QStringLiteral("Label20");
     n.backSwatch = QStringLiteral("Panel_back_color");
     n.rowsBox = QStringLiteral("ScrollBox2");
-    n.rowsBoxHeight = 224;
     n.allCheck = QStringLiteral("CheckBox_realch_all");
     n.splitter = QStringLiteral("Splitter1");
     n.operationsBox = QStringLiteral("ScrollBox3");
@@ -43,16 +38,28 @@ HistoryChartNames realTimeNames() {
     n.unzoomButton = QStringLiteral("But_real_unzoom");
     n.chartSide = QString();
     n.chart = QStringLiteral("Chart1");
-    n.chartTitle = QStringLiteral("实时曲线");
-    n.trackBar = QString();
-    n.readout = QString();
     return n;
+}
+
+// The range edits among the operations, each end on its own line; no track bar, no readout.
+HistoryChartOptions realTimeOptions() {
+    HistoryChartOptions o;
+    o.topGroupTitle = QStringLiteral("色彩配置");
+    o.chartTitle = QStringLiteral("实时曲线");
+    o.rangeInOperations = true;
+    o.rangeEndsOnOwnLines = true;
+    o.rangeLabelText = QStringLiteral("量程下限：");
+    o.rangeUpLabelText = QStringLiteral("量程上限：");
+    o.rowsBoxHeight = 224;
+    o.trackBar = false;
+    o.readout = false;
+    return o;
 }
 
 }  // namespace
 
 RealTimePage::RealTimePage(QWidget* tabSheet, Prompter& prompter)
-    : panel_(new HistoryChartPanel(prompter, realTimeNames(), {}, tabSheet)),
+    : panel_(new HistoryChartPanel(prompter, realTimeNames(), realTimeOptions(), tabSheet)),
       Chart1(panel_->chart()) {
     auto* layout = new QHBoxLayout(tabSheet);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -55,6 +55,10 @@ bool StationPort::maintain() {
     return openNow() == PortOpenResult::Opened;
 }
 
+QString StationPort::failureReason() const {
+    return portFailureReason(systemPath_);
+}
+
 QString portFailureReason(const QString& systemPath, int errorNumber, const QString& deviceGroup) {
     QString reason = QStringLiteral("%1: %2").arg(
         systemPath, QString::fromLocal8Bit(std::strerror(errorNumber)));

@@ -5,7 +5,6 @@
 #include <functional>
 
 #include "shared/seriallink.h"
-#include "stationline.h"
 
 namespace tamlo::station {
 
@@ -18,7 +17,7 @@ using PortResolver =
 // lost (a USB adapter pulled out, a simulator stopped), is closed and opened again silently, at
 // most once a second, at the system path resolved by that open: a COMn link that is missing for
 // a while must not send the station to another device for good.
-class StationPort final : public StationLine {
+class StationPort final : public PortLine {
 public:
     explicit StationPort(QString workingDirectory);
 
@@ -33,9 +32,10 @@ public:
     bool maintain() override;
 
     SerialPort& link() override { return port_; }
-    bool isOpen() const { return port_.isOpen() && !port_.deviceLost(); }
+    bool isOpen() const override { return port_.isOpen() && !port_.deviceLost(); }
     // The system path of the last requested open; the silent reopens use it.
     QString systemPath() const { return systemPath_; }
+    QString failureReason() const override;
 
 private:
     PortOpenResult openNow();

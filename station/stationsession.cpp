@@ -7,14 +7,29 @@
 
 namespace tamlo::station {
 
-StationSession::StationSession(QString workingDirectory, Clock& clock, StationLine& line,
-                               QObject* parent)
+namespace {
+constexpr int kPollIntervalMs = 50;
+constexpr int kSecondIntervalMs = 1000;
+}  // namespace
+
+StationSession::StationSession(QString workingDirectory, Clock& clock,
+                               std::unique_ptr<PortLine> line, QObject* parent)
     : QObject(parent),
       workingDirectory_(std::move(workingDirectory)),
       clock_(clock),
-      line_(line),
+      line_(std::move(line)),
       configFile_(QDir(workingDirectory_).filePath(QStringLiteral("config.dat"))),
-      history_(workingDirectory_) {}
+      history_(workingDirectory_) {
+    pollTimer_.setObjectName(QStringLiteral("Timer1"));
+    pollTimer_.setInterval(kPollIntervalMs);
+    // A parameter read runs between two poll ticks; the next poll still waits its 50 ms after it
+    // (a precise timer: a coarse one may fire a few milliseconds early).
+    pollTimer_.setTimerType(Qt::PreciseTimer);
+    secondTimer_.setObjectName(QStringLiteral("Timer2"));
+    secondTimer_.setInterval(kSecondIntervalMs);
+    connect(&pollTimer_, &QTimer::timeout, this, &StationSession::pollTimerTick);
+    connect(&secondTimer_, &QTimer::timeout, this, &StationSession::secondTick);
+}
 
 StationSession::~StationSession() = default;
 
@@ -29,6 +44,7 @@ void StationSession::load() {
     }
     active_ = edit_;
     QDir(workingDirectory_).mkpath(QStringLiteral("para"));
+    parameters_.clear(active_.count);
 }
 
 void StationSession::resetCycles() {
@@ -37,7 +53,7 @@ void StationSession::resetCycles() {
 }
 
 void StationSession::openPort() {
-    const PortOpenResult result = line_.open(config_.portIndex, baudRate(config_.baudIndex));
+    const PortOpenResult result = line_->open(config_.portIndex, baudRate(config_.baudIndex));
     if (result != PortOpenResult::Opened) {
         emit portOpenFailed(portOpenFailureText(result), QString::fromLatin1(kPortMessageCaption));
     }
@@ -46,6 +62,15 @@ void StationSession::openPort() {
 void StationSession::startHistoryFile() {
     history_.start(clock_.now(), config_.recordInterval, active_.count, active_);
     emit historyFileStarted(history_.statusText());
+}
+
+void StationSession::startPolling() {
+    running_ = true;
+    pollTimer_.start();
+}
+
+void StationSession::startRecording() {
+    secondTimer_.start();
 }
 
 void StationSession::startPublishing() {
@@ -61,8 +86,11 @@ QString StationSession::publishingStatus() const {
 }
 
 void StationSession::close() {
+    running_ = false;
+    pollTimer_.stop();
+    secondTimer_.stop();
     configFile_.writeSlots(active_);
-    line_.close();
+    line_->close();
     publishing_.reset();
 }
 
@@ -72,8 +100,8 @@ void StationSession::pollTick() {
     if (active_.count == 0) {
         return;
     }
-    line_.maintain();
-    const PollCycle::TickResult result = poll_.tick(line_.link(), active_, live_);
+    line_->maintain();
+    const PollCycle::TickResult result = poll_.tick(line_->link(), active_, live_);
     if (result.state != PollCycle::LinkState::Unchanged) {
         const bool answered = result.state == PollCycle::LinkState::Answered;
         emit linkStateChanged(result.device, answered);
@@ -83,7 +111,36 @@ void StationSession::pollTick() {
     }
 }
 
+void StationSession::pollTimerTick() {
+    if (isConfiguring()) {
+        return;  // a tick that was already due when configuring began
+    }
+    pollTimer_.stop();
+    pollTimer_.setInterval(kPollIntervalMs);
+    pollTick();
+    // A close or a pause for configuring meanwhile keeps the timer stopped.
+    if (running_ && !isConfiguring()) {
+        pollTimer_.start();
+    }
+}
+
+ParameterReader::ReadOutcome StationSession::readParameter(int row) {
+    line_->maintain();
+    const ParameterReader::ReadOutcome outcome = parameters_.read(line_->link(), active_, row);
+    if (outcome.asked && pollTimer_.isActive()) {
+        pollTimer_.start();  // the 50 ms count again from this exchange
+    }
+    return outcome;
+}
+
+QList<ParameterReader::ListRow> StationSession::parameterList(int device) {
+    return parameters_.fill(active_, device);
+}
+
 void StationSession::secondTick() {
+    if (isConfiguring()) {
+        return;
+    }
     const QDateTime now = clock_.now();
     const RecordCycle::Tick tick = record_.tick(now, live_, active_.count, config_.recordInterval);
     emit secondTicked(tick);
@@ -93,7 +150,8 @@ void StationSession::secondTick() {
         if (history_.record(now, config_.recordInterval, active_, record_.recordBuffer().data())) {
             emit historyFileStarted(history_.statusText());
         }
-        emit recordTaken(tick.pointLabel);
+        const float* values = record_.recordBuffer().data();
+        emit recordTaken(tick.pointLabel, QList<float>(values, values + active_.count));
         if (publishing_) {
             // Dated as the history file dates it; a record the file could not take, by the clock.
             const QDateTime time = history_.failing() ? now : history_.lastRecordTime();
@@ -132,7 +190,7 @@ bool StationSession::save(const StationConfig& settings) {
     // The first tick after a save records at once.
     record_.setRecordTick(config_.recordInterval);
     active_ = edit_;
-    emit activeTableChanged();
+    emit activeTableChanged(active_);
     openPort();
     poll_.restart();
     // While recording runs, a new shape of record goes to a new file at once (in setup mode,
@@ -148,6 +206,18 @@ bool StationSession::save(const StationConfig& settings) {
 void StationSession::setMode(SetupMode mode) {
     const bool resumed = mode_ == SetupMode::Configuring && mode != SetupMode::Configuring;
     mode_ = mode;
+    // Devices are configured with polling and recording at rest.
+    if (isConfiguring()) {
+        pollTimer_.stop();
+        secondTimer_.stop();
+    } else if (running_) {
+        if (!pollTimer_.isActive()) {
+            pollTimer_.start();
+        }
+        if (!secondTimer_.isActive()) {
+            secondTimer_.start();
+        }
+    }
     emit setupModeChanged(mode_);
     // Records after a pause would not stand at the times their positions give: a new file.
     if (resumed) {

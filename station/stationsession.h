@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <memory>
 
 #include "devicetable.h"
+#include "paramreader.h"
 #include "pollcycle.h"
 #include "recordcycle.h"
-#include "stationline.h"
+#include "shared/seriallink.h"
 #include "stationpublishing.h"
 
 namespace tamlo {
@@ -17,9 +20,10 @@ class Clock;
 
 namespace tamlo::station {
 
-// The station without its window: config.dat, the edit and active device tables, the live
-// values, the poll and record cycles, the history file and the setup mode. It shows nothing:
-// what the pages show leaves by signals, and the window's handlers ask it.
+// The station without its window: config.dat, the edit and active device tables, the serial
+// line and the one conversation on it at a time, the live values, the poll and record cycles
+// with their timers, the parameter cache, the history file and the setup mode. It shows
+// nothing: what the pages show leaves by signals, and the window's handlers ask it.
 class StationSession : public QObject {
     Q_OBJECT
 public:
@@ -27,16 +31,19 @@ public:
     // Configuring: the device table is being edited, polling and recording stand still.
     enum class SetupMode { Locked, Unlocked, Configuring };
 
-    StationSession(QString workingDirectory, Clock& clock, StationLine& line,
+    StationSession(QString workingDirectory, Clock& clock, std::unique_ptr<PortLine> line,
                    QObject* parent = nullptr);
     ~StationSession() override;
 
     // Start-up, in the window's order: load (or create) config.dat and the "para" directory;
-    // reset the cycles; open the port; start this run's history file.
+    // reset the cycles; open the port and start polling; start this run's history file; once
+    // the window is complete, start the one-second tick.
     void load();
     void resetCycles();
     void openPort();
+    void startPolling();
     void startHistoryFile();
+    void startRecording();
     // Publishing over MQTT, when mqtt.ini in the working directory asks for it. A file that
     // cannot be used is refused once (publishingRefused) and the station runs without it.
     void startPublishing();
@@ -44,13 +51,26 @@ public:
     const StationPublishing* publishing() const { return publishing_.get(); }
     // The broker's state for the status bar's tool tip; empty while nothing is published.
     QString publishingStatus() const;
-    // Close: the 64 slots of the active table go to config.dat, the port is closed, the broker
-    // is told the station went off line (what it has not acknowledged stays queued on disk).
+    // Close: the timers stop, the 64 slots of the active table go to config.dat, the port is
+    // closed, the broker is told the station went off line (what it has not acknowledged stays
+    // queued on disk).
     void close();
 
-    // The poll tick (one exchange) and the one-second tick.
+    // The poll tick (one exchange) and the one-second tick. The timers' ticks: Timer1 stands
+    // still while its tick runs and waits its 50 ms from the end of it.
     void pollTick();
     void secondTick();
+    void pollTimerTick();
+    // Timer1 (50 ms) and Timer2 (1000 ms); both stand still while devices are configured.
+    QTimer& pollTimer() { return pollTimer_; }
+    QTimer& secondTimer() { return secondTimer_; }
+
+    // Reads row `row` of the shown device's parameter list from its meter, between two polls:
+    // the next poll still waits its 50 ms after this exchange.
+    ParameterReader::ReadOutcome readParameter(int row);
+    // The parameter list of active device `device`; it becomes the one reads go to.
+    QList<ParameterReader::ListRow> parameterList(int device);
+    const ParameterReader& parameters() const { return parameters_; }
 
     // The device table as the operator edits it; each returns whether the table changed.
     bool addDevice(const DeviceEntry& entry);
@@ -78,19 +98,19 @@ public:
     const PollCycle& pollCycle() const { return poll_; }
     const RecordCycle& recordCycle() const { return record_; }
     const HistoryLog& history() const { return history_; }
-    StationLine& line() { return line_; }
+    PortLine& line() { return *line_; }
     QString workingDirectory() const { return workingDirectory_; }
 
 signals:
     void setupModeChanged(tamlo::station::StationSession::SetupMode mode);
     // The active table changed (a save): tiles, rows and the data grid's header follow it.
-    void activeTableChanged();
+    void activeTableChanged(const tamlo::station::DeviceTable& active);
     // The device asked in this poll answered, or failed its turn.
     void linkStateChanged(int device, bool answered);
     // The texts of this second: clock, data grid row, tiles and value boxes.
     void secondTicked(const tamlo::station::RecordCycle::Tick& tick);
-    // A record went to the history file: one point per curve, recordBuffer() holds the values.
-    void recordTaken(const QString& pointLabel);
+    // A record went to the history file: one point per curve, with the record's values.
+    void recordTaken(const QString& pointLabel, const QList<float>& values);
     void historyFileStarted(const QString& statusText);
     void portOpenFailed(const QString& text, const QString& caption);
     void publishingRefused(const QString& text);
@@ -100,7 +120,7 @@ private:
 
     QString workingDirectory_;
     Clock& clock_;
-    StationLine& line_;
+    std::unique_ptr<PortLine> line_;
     ConfigFile configFile_;
     DeviceTable edit_;
     DeviceTable active_;
@@ -109,6 +129,10 @@ private:
     PollCycle poll_;
     RecordCycle record_;
     HistoryLog history_;
+    ParameterReader parameters_;
+    QTimer pollTimer_;
+    QTimer secondTimer_;
+    bool running_ = false;  // from startPolling() to close()
     SetupMode mode_ = SetupMode::Locked;
     std::unique_ptr<StationPublishing> publishing_;
 };

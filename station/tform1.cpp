@@ -56,18 +56,11 @@ QComboBox* pickList(QWidget* parent, const char* name, const QStringList& items)
 
 }  // namespace
 
-TForm1::TForm1(const QString& workingDirectory, Prompter& prompter, Clock& clock, QWidget* parent)
-    : QMainWindow(parent),
-      workingDirectory_(workingDirectory),
-      prompter_(prompter),
-      clock_(clock),
-      port_(workingDirectory),
-      session_(workingDirectory, clock, port_) {
+TForm1::TForm1(StationSession& session, Prompter& prompter, QWidget* parent)
+    : QMainWindow(parent), session_(session), prompter_(prompter) {
     buildWindow();
     wireHandlers();
     FormCreate();
-    // The one-second tick runs from the moment the window exists; no tick before start-up is done.
-    Timer2->start();
 }
 
 TForm1::~TForm1() = default;
@@ -87,10 +80,8 @@ void TForm1::buildWindow() {
     PageControl1->setCurrentIndex(0);
     buildStatusBar();
 
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(50);
-    Timer2 = named(new QTimer(this), "Timer2");
-    Timer2->setInterval(1000);
+    Timer1 = &session_.pollTimer();
+    Timer2 = &session_.secondTimer();
     aboutBox_ = new TAboutBox(this);
     aboutBox_->hide();
 }
@@ -171,7 +162,7 @@ void TForm1::buildDevicePage() {
     panelLayout->addWidget(editPanel);
 
     // The parameter list and its buttons.
-    paramPanel_ = new ParamListPanel(session_.activeTable(), port_.link(), panel1);
+    paramPanel_ = new ParamListPanel(session_, panel1);
     panelLayout->addWidget(paramPanel_, 1);
     Label16 = paramPanel_->Label16;
     StringGrid3 = paramPanel_->StringGrid3;
@@ -213,7 +204,7 @@ void TForm1::buildDataPage() {
 void TForm1::buildOverviewPage() {
     TabSheet3 = named(new QWidget, "TabSheet3");
     PageControl1->addTab(TabSheet3, QStringLiteral("概貌显示"));
-    overview_ = std::make_unique<OverviewPage>(TabSheet3, workingDirectory_);
+    overview_ = std::make_unique<OverviewPage>(TabSheet3, session_.workingDirectory());
     ScrollBox1 = overview_->scrollBox();
 }
 
@@ -269,16 +260,14 @@ void TForm1::wireHandlers() {
     on(Button9, &QPushButton::clicked, &TForm1::Button9Click);
     on(Button10, &QPushButton::clicked, &TForm1::Button10Click);
     on(StringGrid1, &StringGrid::cellClicked, &TForm1::StringGrid1Click);
-    on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
-    on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
-    // A parameter read runs between two poll ticks; the next poll still waits its 50 ms after it
-    // (a precise timer: a coarse one may fire a few milliseconds early).
-    Timer1->setTimerType(Qt::PreciseTimer);
     // The pages follow the session.
     connect(&session_, &StationSession::setupModeChanged, this, &TForm1::applySetupMode);
     connect(&session_, &StationSession::activeTableChanged, this, &TForm1::showActiveTable);
     connect(&session_, &StationSession::secondTicked, this, &TForm1::showSecond);
-    connect(&session_, &StationSession::recordTaken, this, &TForm1::appendCurvePoints);
+    connect(&session_, &StationSession::recordTaken, this,
+            [this](const QString& label, const QList<float>& values) {
+                realTime_->appendRecord(values.constData(), static_cast<int>(values.size()), label);
+            });
     connect(&session_, &StationSession::linkStateChanged, this, [this](int device, bool answered) {
         StringGrid1->setCell(5, device + 1,
                              answered ? QStringLiteral("......") : QStringLiteral("失败！"));
@@ -288,7 +277,7 @@ void TForm1::wireHandlers() {
             [this](const QString& text, const QString& caption) {
                 // Why, for whoever sets the station up: on standard error and as panel 0's tool
                 // tip.
-                const QString reason = portFailureReason(port_.systemPath());
+                const QString reason = session_.line().failureReason();
                 statusPanels_[0]->setToolTip(reason);
                 if (!reason.isEmpty()) {
                     std::fprintf(stderr, "tamlo_pro: %s\n", reason.toLocal8Bit().constData());
@@ -297,11 +286,6 @@ void TForm1::wireHandlers() {
             });
     connect(&session_, &StationSession::publishingRefused, this, [this](const QString& text) {
         prompter_.message(this, text, QStringLiteral("NorvikDCS"));
-    });
-    connect(paramPanel_, &ParamListPanel::parameterExchanged, this, [this] {
-        if (Timer1->isActive()) {
-            Timer1->start();
-        }
     });
 }
 
@@ -317,11 +301,11 @@ void TForm1::FormCreate() {
     ComboBox1->setCurrentIndex(0);
     unit_combobox->setCurrentIndex(0);
     fillDeviceGrid();
-    // 8, and the list's grid and editors of 14.
-    paramPanel_->prepare(session_.activeTable().count);
-    // 9: the data grid.
+    // 8 (with the load), and the list's grid and editors of 14.
+    paramPanel_->prepare();
+    // 9: the data grid, with the tags of the table as loaded.
     dataGrid_->prepare();
-    writeDataGridHeader();
+    dataGrid_->writeHeader(session_.editTable().tags());
     // 10: the month directory is made with the history file (step 18).
     // 11-12: locked setup state, the saved settings shown.
     applySetupMode(session_.setupMode());
@@ -331,18 +315,20 @@ void TForm1::FormCreate() {
     session_.resetCycles();
     // 14: the parameter list.
     selectDeviceRow(1);
-    fillParameterList(0);
+    paramPanel_->fill(0);
     // 15
-    buildTiles();
+    overview_->build(session_.activeTable().tags(), session_.activeTable().units());
     // 16-17: the port, then polling.
     session_.openPort();
-    Timer1->start();
+    session_.startPolling();
     // 18-19: this run's history file.
     session_.startHistoryFile();
     // Its records on an MQTT broker, when mqtt.ini asks for it.
     session_.startPublishing();
     // 20
     prepareChart();
+    // The one-second tick runs from the moment the window exists; none before start-up is done.
+    session_.startRecording();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -351,8 +337,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-    Timer1->stop();
-    Timer2->stop();
     session_.close();
 }
 
@@ -408,7 +392,7 @@ void TForm1::StringGrid1Click() {
     MaskEdit2->setText(StringGrid1->cell(3, r));
     MaskEdit3->setText(StringGrid1->cell(4, r));
     unit_combobox->setCurrentIndex(e.unit);
-    fillParameterList(r - 1);
+    paramPanel_->fill(r - 1);
 }
 
 DeviceInput TForm1::editControls() const {
@@ -449,19 +433,11 @@ void TForm1::Button4Click() {
                                 {}});
 }
 
-void TForm1::showActiveTable() {
-    removeTiles();
-    writeDataGridHeader();
-    buildTiles();
-    buildChannelRows();
-}
-
-void TForm1::writeDataGridHeader() {
-    QStringList tags;
-    for (int i = 0; i < session_.editTable().count; ++i) {
-        tags << StringGrid1->cell(3, i + 1);
-    }
-    dataGrid_->writeHeader(tags);
+void TForm1::showActiveTable(const DeviceTable& active) {
+    overview_->remove();
+    dataGrid_->writeHeader(active.tags());
+    overview_->build(active.tags(), active.units());
+    buildChannelRows(active);
 }
 
 void TForm1::showSavedSettings() {
@@ -497,18 +473,6 @@ void TForm1::applySetupMode(StationSession::SetupMode mode) {
         Edit2->clear();
         Edit3->clear();
         showSavedSettings();
-    }
-    // Devices are configured with polling and recording at rest.
-    if (configuring) {
-        Timer1->stop();
-        Timer2->stop();
-    } else {
-        if (!Timer1->isActive()) {
-            Timer1->start();
-        }
-        if (!Timer2->isActive()) {
-            Timer2->start();
-        }
     }
 }
 
@@ -583,13 +547,7 @@ void TForm1::N7Click() {
 // ---- Polling and recording -------------------------------------------------------------------
 
 void TForm1::Timer1Timer() {
-    Timer1->stop();
-    Timer1->setInterval(50);
-    session_.pollTick();
-    // A handler that closed the window or entered setup mode meanwhile keeps the timer stopped.
-    if (!session_.isConfiguring()) {
-        Timer1->start();
-    }
+    session_.pollTimerTick();
 }
 
 void TForm1::Timer2Timer() {
@@ -598,10 +556,10 @@ void TForm1::Timer2Timer() {
 
 void TForm1::showSecond(const RecordCycle::Tick& tick) {
     Label_real_time->setText(tick.clockText);
-    dataGrid_->showSecond(tick, session_.activeTable().count);
+    dataGrid_->showSecond(tick, static_cast<int>(tick.texts.size()));
     for (int i = 0; i < tick.texts.size(); ++i) {
-        setTileText(i, tick.texts[i]);
-        setChannelRowText(i, tick.texts[i]);
+        overview_->setValueText(i, tick.texts[i]);
+        realTime_->setValueText(i, tick.texts[i]);
     }
     statusPanels_[1]->setText(Label_real_time->text());
     // The broker's state shows wherever a panel has no tool tip of its own.
@@ -610,50 +568,17 @@ void TForm1::showSecond(const RecordCycle::Tick& tick) {
     }
 }
 
-// ---- Points where the tiles, the curves and the parameter list attach -----------------------
-
-QStringList TForm1::deviceGridColumn(int column) const {
-    QStringList texts;
-    for (int i = 0; i < session_.activeTable().count; ++i) {
-        texts << StringGrid1->cell(column, i + 1);
-    }
-    return texts;
-}
-
-void TForm1::buildTiles() {
-    overview_->build(deviceGridColumn(3), deviceGridColumn(6));
-}
-
-void TForm1::removeTiles() {
-    overview_->remove();
-}
-
-void TForm1::setTileText(int device, const QString& text) {
-    overview_->setValueText(device, text);
-}
+// ---- Real-time curves -------------------------------------------------------------------------
 
 void TForm1::prepareChart() {
     realTime_->buildSeries(session_.activeTable().count);
-    buildChannelRows();
+    buildChannelRows(session_.activeTable());
     Chart1->setCursor(Qt::CrossCursor);
 }
 
-void TForm1::buildChannelRows() {
-    realTime_->followDeviceCount(session_.activeTable().count);
-    realTime_->buildRows(deviceGridColumn(3));
-}
-
-void TForm1::setChannelRowText(int device, const QString& text) {
-    realTime_->setValueText(device, text);
-}
-
-void TForm1::appendCurvePoints(const QString& label) {
-    realTime_->appendRecord(session_.recordCycle().recordBuffer().data(),
-                            session_.activeTable().count, label);
-}
-
-void TForm1::fillParameterList(int device) {
-    paramPanel_->fill(device);
+void TForm1::buildChannelRows(const DeviceTable& active) {
+    realTime_->followDeviceCount(active.count);
+    realTime_->buildRows(active.tags());
 }
 
 }  // namespace tamlo::station

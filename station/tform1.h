@@ -27,10 +27,8 @@
 #include "setuppanels.h"
 #include "stationsession.h"
 #include "shared/stringgrid.h"
-#include "stationport.h"
 
 namespace tamlo {
-class Clock;
 class Prompter;
 }  // namespace tamlo
 
@@ -38,15 +36,14 @@ namespace tamlo::station {
 
 class TAboutBox;
 
-// The station's main window. It holds every piece of station state and runs the station on
-// the window thread: the poll tick (Timer1), the one-second tick (Timer2), setup mode and the
-// device table.
+// The station's main window: it shows the session's state and passes the operator's actions to
+// it. The session polls (Timer1), records (Timer2) and keeps setup mode and the device table.
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    // `workingDirectory` is where config.dat, "para" and the history month directories lie.
-    TForm1(const QString& workingDirectory, Prompter& prompter, Clock& clock,
-           QWidget* parent = nullptr);
+    // The window of `session`, which runs the station (its working directory holds config.dat,
+    // "para" and the history month directories).
+    TForm1(StationSession& session, Prompter& prompter, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Controls, by their names.
@@ -104,7 +101,7 @@ public:
     chart::TChart* Chart1;
     QLabel* Label_real_time;
     QStatusBar* StatusBar1;
-    QTimer* Timer1;
+    QTimer* Timer1;  // the session's timers
     QTimer* Timer2;
 
     // Handlers, named after their control and event.
@@ -122,6 +119,7 @@ public:
     void Button9Click();
     void Button10Click();
     void StringGrid1Click();
+    // What the session's timers run (they reach the session directly): a tick by hand.
     void Timer1Timer();
     void Timer2Timer();
 
@@ -134,9 +132,8 @@ public:
     const PollCycle& pollCycle() const { return session_.pollCycle(); }
     const RecordCycle& recordCycle() const { return session_.recordCycle(); }
     const HistoryLog& history() const { return session_.history(); }
-    StationPort& stationPort() { return port_; }
     QString statusPanelText(int panel) const;
-    QString workingDirectory() const { return workingDirectory_; }
+    QString workingDirectory() const { return session_.workingDirectory(); }
     bool isConfiguring() const { return session_.isConfiguring(); }
     TAboutBox* aboutBox() const { return aboutBox_; }
     ParamListPanel* paramListPanel() const { return paramPanel_; }
@@ -165,32 +162,21 @@ private:
     void fillDeviceGrid();
     void selectDeviceRow(int row);
     DeviceInput editControls() const;
-    void writeDataGridHeader();
     void showSavedSettings();
     void setSetupControlsEnabled(bool enabled);
 
     // What the session's signals bring to the window.
     void applySetupMode(StationSession::SetupMode mode);
     void showSecond(const RecordCycle::Tick& tick);
-    void showActiveTable();
+    void showActiveTable(const DeviceTable& active);
 
     // Overview tiles and real-time curves are filled by their own parts of the window; these
     // are the points where the device table and the ticks reach them.
-    void buildTiles();
-    void removeTiles();
-    void setTileText(int device, const QString& text);
     void prepareChart();
-    void buildChannelRows();
-    void setChannelRowText(int device, const QString& text);
-    void appendCurvePoints(const QString& label);
-    QStringList deviceGridColumn(int column) const;
-    void fillParameterList(int device);
+    void buildChannelRows(const DeviceTable& active);
 
-    QString workingDirectory_;
+    StationSession& session_;
     Prompter& prompter_;
-    Clock& clock_;
-    StationPort port_;
-    StationSession session_;
     ParamListPanel* paramPanel_ = nullptr;  // the parameter list and its reads
     std::array<QLabel*, 5> statusPanels_{};
     std::unique_ptr<DataGridPage> dataGrid_;

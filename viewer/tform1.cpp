@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-#include <vector>
 
 #include "chart/tchart.h"
 #include "shared/datetime.h"
@@ -177,8 +176,7 @@ void TForm1::loadWith(const std::function<ViewerPages::Outcome(const ViewerPages
 
 void TForm1::showPage(bool newFile) {
     const ViewerPageState& s = pages_.state();
-    const HistoryPage& page = s.page;
-    const int channels = static_cast<int>(page.channelCount);
+    const int channels = static_cast<int>(pages_.page().channelCount);
     panel_->rebuildSeries(channels, !newFile);
     if (newFile) {
         QStringList tags;
@@ -194,31 +192,7 @@ void TForm1::showPage(bool newFile) {
     }
     Label_histr_pagecount->setText(pages_.pageLabel());
 
-    // x = 0, 1, 2, ...; the values channel by channel; curve 0's labels are the records' own
-    // times, formatted only when the axis or the cross-hair asks for one.
-    const int n = page.recordCount;
-    std::vector<double> xs(static_cast<std::size_t>(n));
-    std::vector<double> ys(static_cast<std::size_t>(n));
-    for (int j = 0; j < n; ++j) {
-        xs[static_cast<std::size_t>(j)] = j;
-    }
-    chart::TChart* chart = panel_->chart();
-    for (int i = 0; i < channels; ++i) {
-        for (int j = 0; j < n; ++j) {
-            ys[static_cast<std::size_t>(j)] = page.value(j, i);
-        }
-        chart->series(i)->appendPoints(xs.data(), ys.data(), n);
-    }
-    if (channels > 0) {
-        const OleDate start = s.header.startTime;
-        const std::uint32_t interval = s.header.intervalSeconds;
-        const std::uint64_t first = s.pageStartRecord;
-        chart->series(0)->setLabelFunction([start, interval, first](int j) {
-            return formatOleDate(QStringLiteral("MM-DD HH:NN:SS"),
-                                 historyRecordTime(start, interval, first + std::uint64_t(j)));
-        });
-    }
-    panel_->setWindowCount(n);
+    panel_->showWindow(pages_.sharedPage());
     updatePageButtons();
 }
 

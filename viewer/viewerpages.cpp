@@ -3,6 +3,7 @@
 #include <QFile>
 #include <algorithm>
 
+#include "shared/exporttext.h"
 #include "viewerexport.h"
 
 namespace tamlo::viewer {
@@ -19,12 +20,23 @@ bool sameLayout(const StationHistoryHeader& a, const StationHistoryHeader& b) {
 
 }  // namespace
 
+QString HistoryPage::labelAt(int record) const {
+    return formatOleDate(QStringLiteral("MM-DD HH:NN:SS"),
+                         historyRecordTime(fileStart, intervalSeconds,
+                                           firstRecord + static_cast<std::uint64_t>(record)));
+}
+
+QString HistoryPage::valueText(int record, int channel) const {
+    char text[kNumberTextMax];
+    return QString::fromLatin1(text, writeGeneral(text, value(record, channel)) - text);
+}
+
 std::uint64_t ViewerPageState::pageStartOffset() const {
     return historyRecordOffset(pageStartRecord, header.channelCount);
 }
 
 std::uint64_t ViewerPageState::nextPageOffset() const {
-    return historyRecordOffset(pageStartRecord + static_cast<std::uint64_t>(page.recordCount),
+    return historyRecordOffset(pageStartRecord + static_cast<std::uint64_t>(page->recordCount),
                                header.channelCount);
 }
 
@@ -33,7 +45,7 @@ OleDate ViewerPageState::pageStartTime() const {
 }
 
 OleDate ViewerPageState::nextPageStartTime() const {
-    return pointTime(page.recordCount);
+    return pointTime(page->recordCount);
 }
 
 OleDate ViewerPageState::pointTime(int j) const {
@@ -119,8 +131,12 @@ ViewerPages::Outcome ViewerPages::loadPage(std::uint64_t startRecord, int pageNu
         reader.recordCount() > startRecord ? reader.recordCount() - startRecord : 0;
     const int total = static_cast<int>(std::min<std::uint64_t>(available, PAGE_RECORDS));
 
-    HistoryPage page;
+    auto shared = std::make_shared<HistoryPage>();
+    HistoryPage& page = *shared;
     page.channelCount = state_.header.channelCount;
+    page.fileStart = state_.header.startTime;
+    page.intervalSeconds = state_.header.intervalSeconds;
+    page.firstRecord = startRecord;
     page.values.resize(static_cast<std::size_t>(PAGE_RECORDS) * page.channelCount);
     if (progress) {
         progress(0, total);
@@ -145,7 +161,7 @@ ViewerPages::Outcome ViewerPages::loadPage(std::uint64_t startRecord, int pageNu
     }
     page.values.resize(static_cast<std::size_t>(page.recordCount) * page.channelCount);
     page.values.shrink_to_fit();
-    state_.page = std::move(page);
+    state_.page = std::move(shared);
     state_.pageStartRecord = startRecord;
     state_.pageNumber = pageNumber;
     return Outcome::Loaded;

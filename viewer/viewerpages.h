@@ -3,9 +3,11 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "shared/datetime.h"
+#include "shared/historysource.h"
 #include "shared/stationhistory.h"
 
 namespace tamlo::viewer {
@@ -14,15 +16,26 @@ namespace tamlo::viewer {
 inline constexpr int PAGE_RECORDS = 20000;
 
 // The records of one page as read from the file: record by record, channel 0 first.
-struct HistoryPage {
+struct HistoryPage final : HistoryWindowSource {
     std::uint32_t channelCount = 0;
     int recordCount = 0;
     std::vector<float> values;
+    // Where the page lies in the file, for its records' times.
+    OleDate fileStart = 0.0;
+    std::uint32_t intervalSeconds = 1;
+    std::uint64_t firstRecord = 0;
 
     float value(int record, int channel) const {
         return values[static_cast<std::size_t>(record) * channelCount +
                       static_cast<std::size_t>(channel)];
     }
+
+    // The curve panel's view: the values, the records' own times as labels, value texts in
+    // general format.
+    int count() const override { return recordCount; }
+    double valueAt(int record, int channel) const override { return value(record, channel); }
+    QString labelAt(int record) const override;
+    QString valueText(int record, int channel) const override;
 };
 
 // Where the viewer stands in a file. The shown page always starts at record
@@ -37,7 +50,8 @@ struct ViewerPageState {
     int pageCount = 0;
     int pageNumber = 0;
     std::uint64_t pageStartRecord = 0;
-    HistoryPage page;
+    // Shared with the curve panel while it shows the page.
+    std::shared_ptr<const HistoryPage> page = std::make_shared<const HistoryPage>();
 
     std::uint64_t pageStartOffset() const;
     std::uint64_t nextPageOffset() const;
@@ -70,11 +84,12 @@ public:
 
     bool isOpen() const { return !state_.fileName.isEmpty(); }
     const ViewerPageState& state() const { return state_; }
-    const HistoryPage& page() const { return state_.page; }
+    const HistoryPage& page() const { return *state_.page; }
+    std::shared_ptr<const HistoryPage> sharedPage() const { return state_.page; }
     QString error() const { return error_; }
 
     bool canGoBack() const { return isOpen() && state_.pageStartOffset() > kHistoryHeaderSize; }
-    bool canGoNext() const { return isOpen() && state_.page.recordCount == PAGE_RECORDS; }
+    bool canGoNext() const { return isOpen() && state_.page->recordCount == PAGE_RECORDS; }
 
     // "共3页 第1页"
     QString pageLabel() const;

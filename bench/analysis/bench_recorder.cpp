@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     config.intervalSeconds = 1;
     config.records = 200'000;
     auto* recorder = new analysis::test::InProcessRecorder(config);
-    UploadSession session{std::unique_ptr<UploadPort>(recorder)};
+    UploadSession session{std::unique_ptr<PortLine>(recorder)};
     analysis::test::RecordingView view;
     view.saveAnswers << dir.filePath("upload.dat");
     RecorderUpload upload(session, view);

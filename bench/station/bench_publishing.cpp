@@ -61,7 +61,8 @@ struct Station {
         for (int i = 1; i <= devices; ++i) {
             meters.meters[i] = {static_cast<std::int16_t>(1000 + 7 * i), 1};
         }
-        session = std::make_unique<StationSession>(dir.path(), clock, meters);
+        session = std::make_unique<StationSession>(dir.path(), clock,
+                                                   std::make_unique<test::LentLine>(meters));
         session->load();
         session->resetCycles();
         session->openPort();

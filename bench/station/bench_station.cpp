@@ -19,6 +19,7 @@
 #include "shared/datetime.h"
 #include "simulatorprocess.h"
 #include "station/devicetable.h"
+#include "station/stationport.h"
 #include "station/tform1.h"
 
 using namespace tamlo;
@@ -82,7 +83,9 @@ int main(int argc, char** argv) {
     test::ScriptedPrompter prompter;
     SystemClock clock;
     const double cpuBefore = bench::processCpuSeconds();
-    station::TForm1 form(dir.path(), prompter, clock);
+    station::StationSession session(dir.path(), clock,
+                                    std::make_unique<station::StationPort>(dir.path()));
+    station::TForm1 form(session, prompter);
     form.show();
     std::printf("station: 63 meters at 115200 baud, a record every second, %d s\n", seconds);
     std::printf("%6s %12s %10s %12s %12s %10s\n", "second", "cpu ms/s", "polls/s", "cpu us/poll",

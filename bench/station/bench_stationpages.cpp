@@ -19,6 +19,7 @@
 #include "scriptedprompter.h"
 #include "shared/datetime.h"
 #include "station/devicetable.h"
+#include "station/stationport.h"
 #include "station/tform1.h"
 
 using namespace tamlo;
@@ -87,7 +88,9 @@ int main(int argc, char** argv) {
     // No meter is linked: the port reports its failure once, and the ticks are driven by hand.
     test::ScriptedPrompter prompter;
     test::FakeClock clock;
-    station::TForm1 form(dir.path(), prompter, clock);
+    station::StationSession session(dir.path(), clock,
+                                    std::make_unique<station::StationPort>(dir.path()));
+    station::TForm1 form(session, prompter);
     form.Timer1->stop();
     form.Timer2->stop();
     form.resize(1024, 768);

@@ -47,7 +47,7 @@ UploadInput inputFor(std::int64_t start, std::int64_t end, const QString& step =
 struct Bench {
     explicit Bench(recordersim::RecorderConfig config = fourChannels())
         : recorder(new InProcessRecorder(std::move(config))),
-          session(std::unique_ptr<UploadPort>(recorder)),
+          session(std::unique_ptr<PortLine>(recorder)),
           upload(session, view) {}
 
     InProcessRecorder* recorder;

@@ -34,7 +34,7 @@ inline QString hex(const std::uint8_t* data, int count) {
 
 // The recorder simulator's device, answering in-process: every request is kept, replies are
 // ready for the next read. Faults: the next `silentRequests` requests get no answer.
-class InProcessRecorder final : public UploadPort, public ByteLink {
+class InProcessRecorder final : public PortLine, public ByteLink {
 public:
     explicit InProcessRecorder(recordersim::RecorderConfig config) : device(std::move(config)) {}
 

@@ -1,6 +1,6 @@
 // The history curve panel built with another program's control names (the station's real-time
 // page: range edits among the operations, no track bar and no readout), and its value boxes
-// without the recorder's no-data text.
+// without a window source.
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -26,8 +26,6 @@ private slots:
         HistoryChartNames names;
         names.column = "Panel8";
         names.topGroup = "GroupBox5";
-        names.topGroupTitle = "色彩配置";
-        names.rangeInOperations = true;
         names.rangeLabel = "Label19";
         names.rangeDown = "ME_real_down";
         names.rangeUp = "ME_real_up";
@@ -36,7 +34,6 @@ private slots:
         names.colorSwatch = "Pnl_real_color";
         names.backLabel = "Label20";
         names.rowsBox = "ScrollBox2";
-        names.rowsBoxHeight = 224;
         names.allCheck = "CheckBox_realch_all";
         names.splitter = "Splitter1";
         names.operationsBox = "ScrollBox3";
@@ -46,12 +43,16 @@ private slots:
         names.zoomOutButton = "But_real_zommin";
         names.unzoomButton = "But_real_unzoom";
         names.chart = "Chart1";
-        names.chartTitle = "实时曲线";
-        names.trackBar.clear();
-        names.readout.clear();
+        HistoryChartOptions options;
+        options.topGroupTitle = "色彩配置";
+        options.chartTitle = "实时曲线";
+        options.rangeInOperations = true;
+        options.rowsBoxHeight = 224;
+        options.trackBar = false;
+        options.readout = false;
         tamlo::test::ScriptedPrompter prompter;
         QWidget window;
-        HistoryChartPanel panel(prompter, names, {}, &window);
+        HistoryChartPanel panel(prompter, names, options, &window);
         panel.chartSide()->setParent(&window);
 
         QCOMPARE(panel.objectName(), QString("Panel8"));
@@ -125,8 +126,9 @@ private slots:
         QVERIFY(panel.rowCheckBox(1)->isChecked());
     }
 
-    // Without the no-data option -30000 is a value like any other; the same cross-hair
-    // point rule as the history windows.
+    // Without a window shown through a source (the station), the value boxes show the curves'
+    // values: -30000 is a value like any other. The same cross-hair point rule as the history
+    // windows.
     void readoutWithoutNoDataText() {
         tamlo::test::ScriptedPrompter prompter;
         QWidget window;

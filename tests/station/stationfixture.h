@@ -1,18 +1,20 @@
 #pragma once
 
-// A station in a temporary working directory, with config.dat written by the test and the
-// meter simulator linked as COM1.
+// A station in a temporary working directory, with config.dat written by the test, on the
+// meter simulator linked as COM1 or on in-process meters.
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 #include <memory>
 
+#include "answeringmeters.h"
 #include "fakeclock.h"
 #include "scriptedprompter.h"
 #include "shared/datetime.h"
 #include "simulatorprocess.h"
 #include "station/devicetable.h"
+#include "station/stationport.h"
 #include "station/tform1.h"
 
 namespace tamlo::test {
@@ -31,6 +33,7 @@ public:
     StationFixture() { QVERIFY(dir.isValid()); }
     ~StationFixture() {
         form.reset();
+        session.reset();
         if (sim) {
             sim->stop();
         }
@@ -92,8 +95,18 @@ public:
         return ok;
     }
 
+    // The station on the serial port COM1 resolves to (the simulator's link).
     station::TForm1& start() {
-        form = std::make_unique<station::TForm1>(dir.path(), prompter, clock);
+        auto owned = std::make_unique<station::StationPort>(dir.path());
+        port = owned.get();
+        return startOn(std::move(owned));
+    }
+    // The station on `meters`, in-process: no port, no process.
+    station::TForm1& startScripted() { return startOn(std::make_unique<LentLine>(meters)); }
+    station::TForm1& startOn(std::unique_ptr<PortLine> line) {
+        form.reset();
+        session = std::make_unique<station::StationSession>(dir.path(), clock, std::move(line));
+        form = std::make_unique<station::TForm1>(*session, prompter);
         return *form;
     }
 
@@ -126,6 +139,9 @@ public:
     ScriptedPrompter prompter;
     FakeClock clock;
     std::unique_ptr<SimulatorProcess> sim;
+    AnsweringMeters meters;
+    station::StationPort* port = nullptr;  // the session's, after start()
+    std::unique_ptr<station::StationSession> session;
     std::unique_ptr<station::TForm1> form;
 };
 

@@ -182,7 +182,7 @@ private slots:
                       QStringLiteral("--log"), station.path(QStringLiteral("other.log"))}),
                  qPrintable(fallback.errorString()));
         TForm1& form = station.start();
-        form.stationPort().setResolver([devices](const QString& comName, const QString& directory) {
+        station.port->setResolver([devices](const QString& comName, const QString& directory) {
             return resolveComPort(comName, directory, devices);
         });
         QTRY_COMPARE_WITH_TIMEOUT(form.StringGrid1->cell(5, 1), QStringLiteral("......"), 2000);
@@ -201,7 +201,7 @@ private slots:
         QVERIFY(QDateTime::currentMSecsSinceEpoch() - before < 2000);
         QCOMPARE(form.liveValues()[0].raw, 1234);
         QVERIFY(fallback.logLines().isEmpty());
-        QCOMPARE(form.stationPort().systemPath(), station.path(QStringLiteral("COM1")));
+        QCOMPARE(station.port->systemPath(), station.path(QStringLiteral("COM1")));
         QVERIFY2(station.prompter.boxes().isEmpty(), qPrintable(station.prompter.texts().join('|')));
         QVERIFY(fallback.stop());
     }

@@ -112,7 +112,7 @@ private slots:
         QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
         AnsweringMeters line;
         line.meters = {{1, {250, 1}}, {2, {-5, 2}}};
-        StationSession session(f.dir.path(), f.clock, line);
+        StationSession session(f.dir.path(), f.clock, std::make_unique<LentLine>(line));
         QSignalSpy refused(&session, &StationSession::publishingRefused);
         session.load();
         session.resetCycles();
@@ -199,7 +199,7 @@ private slots:
         QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
         AnsweringMeters line;
         line.meters = {{1, {250, 1}}, {2, {-5, 2}}};  // meter 3 never answers
-        StationSession session(f.dir.path(), f.clock, line);
+        StationSession session(f.dir.path(), f.clock, std::make_unique<LentLine>(line));
         session.load();
         session.resetCycles();
         session.openPort();

@@ -13,7 +13,7 @@ using namespace tamlo::test;
 
 namespace {
 
-class ScriptedStationLine final : public StationLine {
+class ScriptedStationLine final : public PortLine {
 public:
     ScriptedLine line;
     PortOpenResult openResult = PortOpenResult::Opened;
@@ -25,7 +25,7 @@ public:
         return openResult;
     }
     void close() override { ++closes; }
-    bool maintain() override { return true; }
+    bool isOpen() const override { return true; }
     ByteLink& link() override { return line; }
 };
 
@@ -41,7 +41,8 @@ struct Session {
     std::unique_ptr<StationSession> session;
 
     StationSession& start() {
-        session = std::make_unique<StationSession>(station.dir.path(), station.clock, line);
+        session = std::make_unique<StationSession>(station.dir.path(), station.clock,
+                                                   std::make_unique<LentLine>(line));
         session->load();
         session->resetCycles();
         session->openPort();
@@ -88,6 +89,7 @@ private slots:
         QCOMPARE(tick.clockText, QStringLiteral("时间：26-07-12 10:45:23    "));
         QCOMPARE(records.size(), 1);
         QCOMPARE(records[0].at(0).toString(), QStringLiteral("26-07-12 10:45:23"));
+        QCOMPARE(records[0].at(1).value<QList<float>>(), (QList<float>{25.0f, 0.0f}));
         const QByteArray bytes = s.station.readFile(file);
         QCOMPARE(bytes.size(), 1176 + 8);
         QCOMPARE(bytes.mid(1176), floatBytes(25.0f) + floatBytes(0.0f));
@@ -141,7 +143,8 @@ private slots:
         s.station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("A")}}, 1);
         s.line.openResult = PortOpenResult::OpenFailed;
         QList<QStringList> failures;
-        s.session = std::make_unique<StationSession>(s.station.dir.path(), s.station.clock, s.line);
+        s.session = std::make_unique<StationSession>(s.station.dir.path(), s.station.clock,
+                                                     std::make_unique<LentLine>(s.line));
         StationSession& session = *s.session;
         QObject::connect(&session, &StationSession::portOpenFailed,
                          [&](const QString& text, const QString& caption) {
@@ -152,6 +155,8 @@ private slots:
         QCOMPARE(failures,
                  (QList<QStringList>{{QStringLiteral("串口打开失败！"), QStringLiteral("oh")}}));
         session.startHistoryFile();
+        session.startPolling();
+        session.startRecording();
         const QString first = session.history().path();
 
         QSignalSpy modes(&session, &StationSession::setupModeChanged);
@@ -169,6 +174,12 @@ private slots:
         session.configure();
         QCOMPARE(session.setupMode(), Mode::Configuring);
         QCOMPARE(modes.size(), 2);
+        // Polling and recording pause: the timers stop, and a tick already due does nothing.
+        QVERIFY(!session.pollTimer().isActive() && !session.secondTimer().isActive());
+        session.pollTimerTick();
+        session.secondTick();
+        QVERIFY(s.line.line.requests.isEmpty());     // nothing reaches the meters
+        QCOMPARE(QFileInfo(first).size(), 1176);     // and nothing is recorded
 
         // A save while configuring: the active table follows, the port reopens, the new file
         // waits for the end of the pause.
@@ -187,6 +198,7 @@ private slots:
         s.station.clock.advanceSeconds(60);
         session.lock();
         QCOMPARE(session.setupMode(), Mode::Locked);
+        QVERIFY(session.pollTimer().isActive() && session.secondTimer().isActive());
         QCOMPARE(files.size(), 1);
         QVERIFY(session.history().path() != first);
         QCOMPARE(session.history().header().channelCount, 2u);

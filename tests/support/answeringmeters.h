@@ -6,14 +6,14 @@
 #include <map>
 
 #include "scriptedline.h"
-#include "station/stationline.h"
+#include "shared/seriallink.h"
 
 namespace tamlo::test {
 
 // A station line of in-process meters: each answers every value request for its address at
 // once with its raw value and decimals; a silent one, or an address without a meter, never
 // answers.
-class AnsweringMeters final : public station::StationLine, public ByteLink {
+class AnsweringMeters final : public PortLine, public ByteLink {
 public:
     struct Meter {
         std::int16_t raw = 0;
@@ -22,17 +22,24 @@ public:
     };
     std::map<int, Meter> meters;
 
-    PortOpenResult open(int, std::int32_t) override { return PortOpenResult::Opened; }
+    PortOpenResult openResult = PortOpenResult::Opened;  // what every open gives
+    int opens = 0;
+    int requests = 0;
+
+    PortOpenResult open(int, std::int32_t) override {
+        ++opens;
+        return openResult;
+    }
     void close() override {}
-    bool maintain() override { return true; }
     ByteLink& link() override { return *this; }
 
-    bool isOpen() const override { return true; }
+    bool isOpen() const override { return openResult == PortOpenResult::Opened; }
     bool purgeInput() override {
         pending_.clear();
         return true;
     }
     int write(const std::uint8_t* data, int count) override {
+        ++requests;
         pending_.clear();
         const auto it = meters.find(data[0]);
         if (it != meters.end() && !it->second.silent) {

@@ -40,6 +40,23 @@ private:
     QByteArray pending_;
 };
 
+// A line the test keeps and lends to its owner (a session, an upload), to script and inspect it.
+class LentLine final : public PortLine {
+public:
+    explicit LentLine(PortLine& line) : line_(line) {}
+    PortOpenResult open(int portIndex, std::int32_t baudRate) override {
+        return line_.open(portIndex, baudRate);
+    }
+    void close() override { line_.close(); }
+    bool isOpen() const override { return line_.isOpen(); }
+    bool maintain() override { return line_.maintain(); }
+    QString failureReason() const override { return line_.failureReason(); }
+    ByteLink& link() override { return line_.link(); }
+
+private:
+    PortLine& line_;
+};
+
 // A meter's READ_VALUE reply: raw value high and low byte, byte 5 (decimals in bits 0 and 1).
 inline QByteArray valueReply(std::uint8_t address, std::uint8_t high, std::uint8_t low,
                              std::uint8_t byte5) {
