@@ -3,27 +3,12 @@
 #include <QFile>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "historywindow.h"
-#include "shared/exportfile.h"
 #include "shared/exporttext.h"
 
 namespace tamlo::analysis {
-namespace {
-
-constexpr char kNoDataCell[] = "  --  \t";
-
-}  // namespace
-
-QByteArray recorderExportHeader(const RecorderHistory& history) {
-    QByteArray line("time\t");
-    for (int c = 0; c < history.channelCount(); ++c) {
-        line += channelNameBytes(history.channels[static_cast<std::size_t>(c)]);
-        line += '\t';
-    }
-    line += "\r\n";
-    return line;
-}
 
 std::variant<std::unique_ptr<ExportJob>, QString> openRecorderExport(const QString& path) {
     RecorderLoadResult loaded = loadRecorderHistory(path);
@@ -63,7 +48,7 @@ HistoryFacts RecorderExportJob::facts() const {
     return facts;
 }
 
-ExportOutcome RecorderExportJob::write(const ExportChoice& choice, ExportFile& out,
+ExportOutcome RecorderExportJob::write(const ExportChoice& choice, ExportWriter& out,
                                        ExportProgress* progress) {
     QFile file(history_.fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -73,11 +58,13 @@ ExportOutcome RecorderExportJob::write(const ExportChoice& choice, ExportFile& o
         progress->setMaximum(progressMaximum(choice));
         progress->setPosition(0);
     }
-    const QByteArray header = recorderExportHeader(history_);
-    std::string& buffer = out.buffer();
-    buffer.append(header.constData(), static_cast<std::size_t>(header.size()));
-
     const int channels = history_.channelCount();
+    std::vector<QByteArray> names;
+    for (int c = 0; c < channels; ++c) {
+        names.push_back(channelNameBytes(history_.channels[static_cast<std::size_t>(c)]));
+    }
+    out.header(QByteArrayLiteral("time"), std::move(names));
+
     std::array<int, kRecorderMaxChannels> decimals{};
     for (int c = 0; c < channels; ++c) {
         decimals[c] = decimalsOfDivisor(history_.divisors[c]);
@@ -87,7 +74,6 @@ ExportOutcome RecorderExportJob::write(const ExportChoice& choice, ExportFile& o
     std::int64_t seconds = recordSecondsBack(history_, recordsBackAt(history_, choice.from));
     const std::int64_t lastMs = oleDateToMs(choice.to);
     std::int64_t offset = recordOffsetAt(history_, choice.from);
-    const std::size_t lineMax = 20 + std::size_t(channels) * 8 + 2;
     RecordBlockReader reader(file, history_);
     std::array<std::int16_t, kRecorderMaxChannels> raw{};
     std::int64_t lines = 0;
@@ -99,29 +85,22 @@ ExportOutcome RecorderExportJob::write(const ExportChoice& choice, ExportFile& o
         }
         const bool hasSample = raw[0] != kNoDataRaw;
         if (hasSample || run) {
-            const std::size_t used = buffer.size();
-            buffer.resize(used + lineMax);
-            char* p = buffer.data() + used;
-            p = writeRecordTime(p, seconds);
-            *p++ = '\t';
-            for (int c = 0; c < channels; ++c) {
-                if (!hasSample) {
-                    std::memcpy(p, kNoDataCell, sizeof kNoDataCell - 1);
-                    p += sizeof kNoDataCell - 1;
-                    continue;
+            if (hasSample) {
+                out.beginRow(seconds);
+                for (int c = 0; c < channels; ++c) {
+                    char* p = out.cellText();
+                    p = raw[c] == kNoDataRaw || decimals[c] < 0
+                            ? writeRecorderValue(p, raw[c], history_.divisors[c])
+                            : writeScaled(p, raw[c], decimals[c]);
+                    out.endCell(p, raw[c] != kNoDataRaw);
                 }
-                p = raw[c] == kNoDataRaw || decimals[c] < 0
-                        ? writeRecorderValue(p, raw[c], history_.divisors[c])
-                        : writeScaled(p, raw[c], decimals[c]);
-                *p++ = '\t';
+            } else {
+                out.beginNoDataRow(seconds);
             }
-            *p++ = '\r';
-            *p++ = '\n';
-            buffer.resize(static_cast<std::size_t>(p - buffer.data()));
+            if (!out.writeRow()) {
+                break;  // finish() says why
+            }
             ++lines;
-            if (!out.flushIfFull()) {
-                break;  // finish() reports the failed write
-            }
         }
         run = hasSample;
         if (progress) {

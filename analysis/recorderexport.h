@@ -22,7 +22,7 @@ public:
     HistoryFacts facts() const override;
     // The record intervals in the range: its seconds (halves downwards) over the interval.
     std::int64_t progressMaximum(const ExportChoice& choice) const override;
-    ExportOutcome write(const ExportChoice& choice, ExportFile& out,
+    ExportOutcome write(const ExportChoice& choice, ExportWriter& out,
                         ExportProgress* progress) override;
 
     const RecorderHistory& history() const { return history_; }
@@ -30,8 +30,6 @@ public:
 private:
     RecorderHistory history_;
 };
-
-QByteArray recorderExportHeader(const RecorderHistory& history);
 
 // The export job of a file named on the command line, or the text that refuses the file.
 std::variant<std::unique_ptr<ExportJob>, QString> openRecorderExport(const QString& path);

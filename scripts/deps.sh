@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12, the packages Tamlo needs that are not installed yet.
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test),
-#                           the MQTT client library, zlib
+#                           the MQTT client library, zlib and the Excel workbook writer
 #   scripts/deps.sh test    build + fonts the windows and charts draw with, Qt's translations
 #                           (its own dialogs in Chinese), a virtual X display,
 #                           the accessibility bus with a D-Bus session and Python's AT-SPI client,
-#                           the desktop entry and file type checkers, and an MQTT broker with its
-#                           command-line clients and openssl (the publishing tests start their own)
+#                           the desktop entry and file type checkers, an MQTT broker with its
+#                           command-line clients and openssl (the publishing tests start their own),
+#                           and LibreOffice Calc, which opens the CSV and XLSX exports
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
-#   scripts/deps.sh bench   test + QCustomPlot and pandas (the chart and export benchmarks compare
-#                           against them)
+#   scripts/deps.sh bench   test + QCustomPlot, pandas and Python's xlsxwriter (the chart and export
+#                           benchmarks compare against them)
 #   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
 #                           desktop entry and file type tools)
-#   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter
+#   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter,
+#                           and LibreOffice with a PDF rasteriser for the picture of a workbook
 #   scripts/deps.sh fuzz    build + clang and its libFuzzer runtime (scripts/fuzz.sh)
 set -euo pipefail
 
 profile="${1:-test}"
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-          libgl1-mesa-dev libmosquitto-dev zlib1g-dev)
+          libgl1-mesa-dev libmosquitto-dev zlib1g-dev libxlsxwriter-dev)
 case "$profile" in
   build) ;;
   # The tests also read window titles and the accessibility tree under a virtual X display and
@@ -26,14 +28,15 @@ case "$profile" in
   test) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n poppler-utils xvfb xauth
                    xdotool file python3-pyatspi at-spi2-core dbus-bin dbus-daemon
                    desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
-                   mosquitto mosquitto-clients openssl) ;;
+                   mosquitto mosquitto-clients openssl libreoffice-calc-nogui) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n xvfb xauth netpbm xdotool) ;;
-  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas mosquitto
-                   mosquitto-clients) ;;
+  bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas python3-xlsxwriter
+                   mosquitto mosquitto-clients) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n xvfb xauth xdotool
-                          imagemagick python3-pyatspi at-spi2-core dbus-bin dbus-daemon) ;;
+                          imagemagick python3-pyatspi at-spi2-core dbus-bin dbus-daemon
+                          libreoffice-calc-nogui poppler-utils) ;;
   fuzz) packages+=(clang libclang-rt-dev) ;;
   *) echo "usage: $0 build|test|demo|bench|package|screenshots|fuzz" >&2; exit 2 ;;
 esac

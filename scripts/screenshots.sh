@@ -190,5 +190,7 @@ if [ -n "$nv" ]; then
   shot viewer-export 输入时间范围
   close_window 输入时间范围
   kill "${pids[-1]}" 2> /dev/null || true
+  "$root/scripts/xlsx-picture.sh" "$nv" "$out/viewer-export-xlsx.png" "$bin/tamlo_view" ||
+    true
 fi
 echo "Pictures in $out"

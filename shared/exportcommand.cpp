@@ -54,9 +54,9 @@ const QList<HistoryOption>& historyOptions() {
          &takeMode<CommandLine::Kind::Info>},
         {{{QStringLiteral("export")},
           QStringLiteral("%1"),
-          QStringLiteral("export the records of a time range as tab-separated text (the\n"
-                         "same bytes as the export dialog writes) and print the number\n"
-                         "of data lines written")},
+          QStringLiteral("export the records of a time range (the same bytes as the\n"
+                         "export dialog writes) and print the number of data lines\n"
+                         "written")},
          Use::Always,
          &takeMode<CommandLine::Kind::Export>},
         {{{QStringLiteral("from")},
@@ -82,6 +82,20 @@ const QList<HistoryOption>& historyOptions() {
              c.choice.step = v.trimmed().toInt(&ok);
              if (!ok) {
                  return QStringLiteral("--step needs a whole number, not \"%1\"").arg(v);
+             }
+             return std::nullopt;
+         }},
+        {{{QStringLiteral("format")},
+          QStringLiteral("xls|csv|xlsx"),
+          QStringLiteral("the file's format: tab-separated text (xls), CSV in UTF-8 with\n"
+                         "four-digit years (csv), an Excel workbook of at most 1048575\n"
+                         "records (xlsx); default: csv or xlsx for an output name ending\n"
+                         "so, else xls")},
+         Use::Export,
+         [](CommandLine& c, const QString& v) -> std::optional<QString> {
+             c.format = exportFormatFromName(v);
+             if (!c.format) {
+                 return QStringLiteral("--format needs xls, csv or xlsx, not \"%1\"").arg(v);
              }
              return std::nullopt;
          }},
@@ -201,7 +215,9 @@ QString commandUsage(const QString& program, const QString& inputPattern, bool w
     QString text;
     text += QStringLiteral("Usage: %1 [%2]\n").arg(program, inputPattern);
     text += QStringLiteral("  or:  %1 --info %2\n").arg(program, inputPattern);
-    text += QStringLiteral("  or:  %1 --export %2 [--from TIME] [--to TIME]%3 --output OUT\n")
+    text += QStringLiteral(
+                "  or:  %1 --export %2 [--from TIME] [--to TIME]%3 [--format xls|csv|xlsx] "
+                "--output OUT\n")
                 .arg(program, inputPattern, withStep ? QStringLiteral(" [--step n]") : QString());
     text += QStringLiteral(
         "\nWithout options, opens the window, with the file if one is named. The other forms "
@@ -231,7 +247,9 @@ int runExportCommand(const CommandLine& command, const ExportJobOpener& open, st
     if (!command.toGiven) {
         choice.to = job.endTime();
     }
-    const ExportOutcome outcome = runExport(job, choice, command.output);
+    const ExportFormat format = command.format.value_or(
+        exportFormatOfFileName(command.output).value_or(ExportFormat::Text));
+    const ExportOutcome outcome = runExport(job, choice, command.output, nullptr, format);
     switch (outcome.status) {
         case ExportOutcome::Status::Done:
             // Data on standard output keeps its lines to itself.

@@ -16,7 +16,7 @@ namespace tamlo {
 //   prog [FILE]                    the window, FILE opened at start-up
 //   prog --info FILE               what the file holds, one "key: value" a line
 //   prog --export FILE [--from "YYYY-MM-DD HH:MM:SS"] [--to "YYYY-MM-DD HH:MM:SS"] [--step n]
-//        --output OUT              the export without a window
+//        [--format xls|csv|xlsx] --output OUT   the export without a window
 //   prog --help
 //   prog --version
 struct CommandLine {
@@ -28,7 +28,8 @@ struct CommandLine {
     ExportChoice choice;  // from and to only where given: the file's first and last record else
     bool fromGiven = false;
     bool toGiven = false;
-    QString error;  // UsageError
+    std::optional<ExportFormat> format;  // --format; absent, the output's name decides
+    QString error;                       // UsageError
 };
 
 // `arguments` without the program name. `withStep` allows --step.

@@ -157,12 +157,13 @@ void ExportDialog::Button1Click() {
     FileDialogRequest request;
     request.filter = QString::fromUtf8(kExportFilter);
     request.defaultSuffix = QStringLiteral("xls");
-    const QString output = prompter_.saveFileName(this, request);
-    if (output.isEmpty()) {
+    const SaveFileAnswer answer = prompter_.saveFileAndType(this, request);
+    if (answer.path.isEmpty()) {
         return;
     }
     GaugeProgress progress(CGauge1);
-    lastOutcome_ = runExport(job_, c, output, &progress);
+    lastOutcome_ = runExport(job_, c, answer.path, &progress,
+                             exportFormatForSaveDialog(answer.path, answer.type));
     switch (lastOutcome_.status) {
         case ExportOutcome::Status::Done:
             prompter_.message(this, QString::fromUtf8(kExportDoneText));

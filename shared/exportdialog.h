@@ -54,7 +54,4 @@ private:
     ExportOutcome lastOutcome_;
 };
 
-// The save dialog of the exports.
-inline constexpr char kExportFilter[] = "Excel文件|*.xls";
-
 }  // namespace tamlo

@@ -40,10 +40,6 @@ bool sameFile(const QString& a, const QString& b) {
     return !error && same;
 }
 
-namespace {
-
-enum class OutputKind { File, Stream, Refused };
-
 OutputKind outputKind(const QString& path) {
     if (path == QStringLiteral("-")) {
         return OutputKind::Stream;
@@ -62,8 +58,6 @@ OutputKind outputKind(const QString& path) {
             return OutputKind::File;
     }
 }
-
-}  // namespace
 
 bool isStandardOutput(const QString& path) {
     if (path == QStringLiteral("-")) {

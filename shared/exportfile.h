@@ -61,6 +61,11 @@ private:
 // True when both paths name the same existing file (links resolved, hard links included).
 bool sameFile(const QString& a, const QString& b);
 
+// What an output name leads to: a file written beside its name, a stream written into ("-",
+// a pipe, a character device, a socket), or what no export writes over (a disk, a folder).
+enum class OutputKind { File, Stream, Refused };
+OutputKind outputKind(const QString& path);
+
 // True for "-" and for a path that leads to what standard output is writing to.
 bool isStandardOutput(const QString& path);
 

@@ -2,8 +2,6 @@
 
 #include <QFile>
 
-#include "exportfile.h"
-
 namespace tamlo {
 
 std::optional<QString> ExportJob::refusal(const ExportChoice& choice) const {
@@ -20,7 +18,7 @@ std::optional<QString> ExportJob::refusal(const ExportChoice& choice) const {
 }
 
 ExportOutcome runExport(ExportJob& job, const ExportChoice& choice, const QString& outputPath,
-                        ExportProgress* progress) {
+                        ExportProgress* progress, ExportFormat format) {
     using Status = ExportOutcome::Status;
     if (const std::optional<QString> refused = job.refusal(choice)) {
         return {Status::Refused, *refused, 0};
@@ -28,16 +26,16 @@ ExportOutcome runExport(ExportJob& job, const ExportChoice& choice, const QStrin
     if (!QFile(job.inputPath()).open(QIODevice::ReadOnly)) {
         return {Status::InputUnreadable, {}, 0};
     }
-    ExportFile out;
-    if (const std::optional<QString> refused = out.open(outputPath, job.inputPath())) {
+    const std::unique_ptr<ExportWriter> out = makeExportWriter(format);
+    if (const std::optional<QString> refused = out->open(outputPath, job.inputPath())) {
         return {Status::Refused, *refused, 0};
     }
-    ExportOutcome outcome = job.write(choice, out, progress);
+    ExportOutcome outcome = job.write(choice, *out, progress);
     if (outcome.status != Status::Done) {
         return outcome;
     }
-    if (const std::optional<QString> failed = out.finish()) {
-        return {Status::WriteFailed, *failed, 0};
+    if (const std::optional<ExportWriteFailure> failed = out->finish()) {
+        return {failed->refused ? Status::Refused : Status::WriteFailed, failed->message, 0};
     }
     return outcome;
 }

@@ -6,10 +6,9 @@
 #include <optional>
 
 #include "datetime.h"
+#include "exportwriter.h"
 
 namespace tamlo {
-
-class ExportFile;
 
 inline constexpr char kExportRangeText[] = "时间范围不正确！";
 inline constexpr char kExportDoneText[] = "数据导出完成！";
@@ -68,14 +67,15 @@ public:
     virtual std::optional<QString> refusal(const ExportChoice& choice) const;
     // The gauge's maximum for a choice.
     virtual std::int64_t progressMaximum(const ExportChoice& choice) const = 0;
-    // Writes the header and data lines into `out`; reports progress if asked.
-    virtual ExportOutcome write(const ExportChoice& choice, ExportFile& out,
+    // Hands the header and the data rows to `out`; reports progress if asked.
+    virtual ExportOutcome write(const ExportChoice& choice, ExportWriter& out,
                                 ExportProgress* progress) = 0;
 };
 
-// Checks the choice, opens the output beside its name, writes and puts the file in place.
-// Nothing is left under the output name unless the export completed.
+// Checks the choice, opens the output beside its name, writes it in `format` and puts the file
+// in place. Nothing is left under the output name unless the export completed.
 ExportOutcome runExport(ExportJob& job, const ExportChoice& choice, const QString& outputPath,
-                        ExportProgress* progress = nullptr);
+                        ExportProgress* progress = nullptr,
+                        ExportFormat format = ExportFormat::Text);
 
 }  // namespace tamlo

@@ -246,7 +246,14 @@ int decimalsOfDivisor(int divisor) {
     }
 }
 
-char* writeRecordTime(char* out, std::int64_t seconds) {
+namespace {
+
+struct CivilTime {
+    std::int64_t year;
+    int month, day, hour, minute, second;
+};
+
+CivilTime civilTime(std::int64_t seconds) {
     std::int64_t days = seconds / 86400;
     std::int64_t inDay = seconds % 86400;
     if (inDay < 0) {
@@ -260,26 +267,48 @@ char* writeRecordTime(char* out, std::int64_t seconds) {
     const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
     const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
     const std::int64_t mp = (5 * doy + 2) / 153;
-    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    if (year >= 2000 && year <= 2099) {
-        out = writeTwoDigits(out, static_cast<int>(year % 100));
-    } else {
-        // Two digits stand for 2000..2099 only, as in the date-time texts.
-        const int y = static_cast<int>(year < 0 ? 0 : year > 9999 ? 9999 : year);
-        out = writeTwoDigits(writeTwoDigits(out, y / 100), y % 100);
-    }
+    CivilTime t;
+    t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    t.year = yoe + era * 400 + (t.month <= 2 ? 1 : 0);
+    t.hour = static_cast<int>(inDay / 3600);
+    t.minute = static_cast<int>(inDay / 60 % 60);
+    t.second = static_cast<int>(inDay % 60);
+    return t;
+}
+
+char* writeFourDigitYear(char* out, std::int64_t year) {
+    const int y = static_cast<int>(year < 0 ? 0 : year > 9999 ? 9999 : year);
+    return writeTwoDigits(writeTwoDigits(out, y / 100), y % 100);
+}
+
+// "-MM-DD HH:NN:SS" after the year.
+char* writeAfterYear(char* out, const CivilTime& t) {
     *out++ = '-';
-    out = writeTwoDigits(out, month);
+    out = writeTwoDigits(out, t.month);
     *out++ = '-';
-    out = writeTwoDigits(out, day);
+    out = writeTwoDigits(out, t.day);
     *out++ = ' ';
-    out = writeTwoDigits(out, static_cast<int>(inDay / 3600));
+    out = writeTwoDigits(out, t.hour);
     *out++ = ':';
-    out = writeTwoDigits(out, static_cast<int>(inDay / 60 % 60));
+    out = writeTwoDigits(out, t.minute);
     *out++ = ':';
-    return writeTwoDigits(out, static_cast<int>(inDay % 60));
+    return writeTwoDigits(out, t.second);
+}
+
+}  // namespace
+
+char* writeRecordTime(char* out, std::int64_t seconds) {
+    const CivilTime t = civilTime(seconds);
+    // Two digits stand for 2000..2099 only, as in the date-time texts.
+    out = t.year >= 2000 && t.year <= 2099 ? writeTwoDigits(out, static_cast<int>(t.year % 100))
+                                           : writeFourDigitYear(out, t.year);
+    return writeAfterYear(out, t);
+}
+
+char* writeIsoTime(char* out, std::int64_t seconds) {
+    const CivilTime t = civilTime(seconds);
+    return writeAfterYear(writeFourDigitYear(out, t.year), t);
 }
 
 }  // namespace tamlo

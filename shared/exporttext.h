@@ -23,6 +23,8 @@ int decimalsOfDivisor(int divisor);
 // Whole seconds since 1899-12-30 00:00 as "YY-MM-DD HH:NN:SS" (17 characters; a year outside
 // 2000..2099 keeps its four digits).
 char* writeRecordTime(char* out, std::int64_t secondsSinceEpoch);
+// The same second as "YYYY-MM-DD HH:NN:SS", which every spreadsheet reads in every locale.
+char* writeIsoTime(char* out, std::int64_t secondsSinceEpoch);
 
 // Appends to `line`, through the writers above.
 inline void appendGeneral(std::string& line, double value) {

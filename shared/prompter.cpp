@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "numbertext.h"
 
@@ -49,12 +50,31 @@ void WidgetPrompter::error(QWidget* parent, const QString& text) {
 
 namespace {
 
-QString runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
+// The extension of a filter's first pattern: "csv" of "CSV UTF-8 (*.csv)".
+QString filterSuffix(const QString& filter) {
+    const qsizetype dot = filter.indexOf(QStringLiteral("*."));
+    if (dot < 0) {
+        return {};
+    }
+    QString suffix = filter.mid(dot + 2);
+    const qsizetype end = suffix.indexOf(QRegularExpression(QStringLiteral("[ ;)]")));
+    return end < 0 ? suffix : suffix.left(end);
+}
+
+SaveFileAnswer runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
     QFileDialog dialog(parent, request.title, request.directory, toQtFilter(request.filter));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!request.defaultSuffix.isEmpty()) {
         dialog.setDefaultSuffix(request.defaultSuffix);
+        // A name typed without an extension gets the one of the file type picked.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& filter) {
+                             const QString suffix = filterSuffix(filter);
+                             if (!suffix.isEmpty()) {
+                                 dialog.setDefaultSuffix(suffix);
+                             }
+                         });
     }
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
@@ -62,16 +82,23 @@ QString runFileDialog(QWidget* parent, const FileDialogRequest& request, bool sa
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
-    return dialog.selectedFiles().constFirst();
+    const int type = static_cast<int>(toQtFilter(request.filter)
+                                          .split(QStringLiteral(";;"))
+                                          .indexOf(dialog.selectedNameFilter()));
+    return {dialog.selectedFiles().constFirst(), std::max(type, 0)};
 }
 
 }  // namespace
 
 QString WidgetPrompter::openFileName(QWidget* parent, const FileDialogRequest& request) {
-    return runFileDialog(parent, request, false);
+    return runFileDialog(parent, request, false).path;
 }
 
 QString WidgetPrompter::saveFileName(QWidget* parent, const FileDialogRequest& request) {
+    return runFileDialog(parent, request, true).path;
+}
+
+SaveFileAnswer WidgetPrompter::saveFileAndType(QWidget* parent, const FileDialogRequest& request) {
     return runFileDialog(parent, request, true);
 }
 

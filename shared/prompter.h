@@ -18,6 +18,13 @@ struct FileDialogRequest {
     QString fileName;
 };
 
+// The answer of a save dialog with several file types: the name, and which type was picked (the
+// index of its description|pattern pair in the request's filter).
+struct SaveFileAnswer {
+    QString path;  // empty when cancelled
+    int type = 0;
+};
+
 // Every modal question the programs ask goes through here, so that tests can answer them.
 class Prompter {
 public:
@@ -29,6 +36,10 @@ public:
     // Empty when cancelled.
     virtual QString openFileName(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual QString saveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+    // The save dialog when the file type matters; a prompter that cannot tell answers the first.
+    virtual SaveFileAnswer saveFileAndType(QWidget* parent, const FileDialogRequest& request) {
+        return {saveFileName(parent, request), 0};
+    }
     virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
 };
 
@@ -42,6 +53,7 @@ public:
     void error(QWidget* parent, const QString& text) override;
     QString openFileName(QWidget* parent, const FileDialogRequest& request) override;
     QString saveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    SaveFileAnswer saveFileAndType(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
 
 private:

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "shared/exportfile.h"
 #include "shared/exporttext.h"
 #include "shared/gbk.h"
 
@@ -23,7 +22,6 @@ std::int64_t shownSecond(OleDate t) {
 }
 
 constexpr std::uint64_t kBlockRecords = 4096;
-constexpr std::size_t kChunkBytes = 64 * 1024;
 
 // The texts of a channel's recent values. A station stores 16-bit readings divided by a power
 // of ten and repeats a value until its device reads another, so a channel's values recur: most
@@ -86,15 +84,6 @@ ExportSelection selectExportRecords(OleDate fileStart, OleDate fileEnd,
     return s;
 }
 
-QByteArray exportHeaderLine(const StationHistoryHeader& header) {
-    QByteArray line = stringToGbk(QStringLiteral("时间")) + '\t';
-    const int channels = static_cast<int>(std::min(header.channelCount, kHistoryMaxChannels));
-    for (int i = 0; i < channels; ++i) {
-        line += header.tagBytes(i) + '\t';
-    }
-    return line + "\r\n";
-}
-
 StationExportJob::StationExportJob(QString path, OleDate fileStart, OleDate fileEnd,
                                    std::uint32_t intervalSeconds)
     : path_(std::move(path)),
@@ -146,7 +135,7 @@ std::int64_t StationExportJob::progressMaximum(const ExportChoice& choice) const
     return static_cast<std::int64_t>(select(choice).count);
 }
 
-ExportOutcome StationExportJob::write(const ExportChoice& choice, ExportFile& out,
+ExportOutcome StationExportJob::write(const ExportChoice& choice, ExportWriter& out,
                                       ExportProgress* progress) {
     StationHistoryReader reader;
     if (!reader.open(path_)) {
@@ -159,49 +148,39 @@ ExportOutcome StationExportJob::write(const ExportChoice& choice, ExportFile& ou
         oleDateToMs(header.startTime) != oleDateToMs(fileStart_)) {
         return {ExportOutcome::Status::Refused, replacedFileText(path_), 0};
     }
+    const std::uint32_t channels = header.channelCount;
+    std::vector<QByteArray> tags;
+    for (std::uint32_t c = 0; c < channels; ++c) {
+        tags.push_back(header.tagBytes(static_cast<int>(c)));
+    }
+    out.header(stringToGbk(QStringLiteral("时间")), std::move(tags));
     const ExportSelection selection = select(choice);
-    std::string& text = out.buffer();
-    const QByteArray headerLine = exportHeaderLine(header);
-    text.append(headerLine.constData(), static_cast<std::size_t>(headerLine.size()));
     if (progress) {
         progress->setMaximum(static_cast<std::int64_t>(selection.count));
         progress->setPosition(0);
     }
     std::uint64_t written = 0;
     if (selection.count > 0 && reader.seekRecord(selection.first)) {
-        const std::uint32_t channels = header.channelCount;
         const std::int64_t base = shownSecond(header.startTime);
         std::vector<float> block(kBlockRecords * channels);
         std::vector<ValueTexts> texts(channels);
-        // Lines are put together here and handed to the output's buffer in large pieces.
-        const std::size_t lineRoom = 32 + static_cast<std::size_t>(channels) * (kNumberTextMax + 1);
-        std::vector<char> chunk(kChunkBytes + lineRoom);
-        while (written < selection.count) {
+        bool writing = true;
+        while (writing && written < selection.count) {
             const std::uint64_t want = std::min(kBlockRecords, selection.count - written);
             const std::uint64_t got = reader.readRecords(block.data(), want);
-            char* p = chunk.data();
             for (std::uint64_t r = 0; r < got; ++r) {
-                const std::uint64_t k = selection.first + written + r;
-                p = writeRecordTime(p,
-                                    base + static_cast<std::int64_t>(k * header.intervalSeconds));
-                *p++ = '\t';
+                const std::uint64_t k = selection.first + written;
+                out.beginRow(base + static_cast<std::int64_t>(k * header.intervalSeconds));
                 const float* values = block.data() + r * channels;
                 for (std::uint32_t c = 0; c < channels; ++c) {
-                    p = texts[c].write(p, values[c]);
-                    *p++ = '\t';
+                    out.endCell(texts[c].write(out.cellText(), values[c]));
                 }
-                *p++ = '\r';
-                *p++ = '\n';
-                if (p - chunk.data() >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
-                    text.append(chunk.data(), static_cast<std::size_t>(p - chunk.data()));
-                    p = chunk.data();
+                if (!out.writeRow()) {
+                    writing = false;  // finish() says why
+                    break;
                 }
+                ++written;
             }
-            text.append(chunk.data(), static_cast<std::size_t>(p - chunk.data()));
-            if (!out.flushIfFull()) {
-                break;  // finish() names the output that could not be written
-            }
-            written += got;
             if (progress) {
                 progress->setPosition(static_cast<std::int64_t>(written));
             }

@@ -26,9 +26,6 @@ struct ExportSelection {
 ExportSelection selectExportRecords(OleDate fileStart, OleDate fileEnd,
                                     std::uint32_t intervalSeconds, OleDate from, OleDate to);
 
-// "时间\t" then every channel's tag as stored, each followed by a tab, then CR LF.
-QByteArray exportHeaderLine(const StationHistoryHeader& header);
-
 // Said when the file under the opened name now has another header: another file replaced it.
 QString replacedFileText(const QString& path);
 
@@ -49,7 +46,7 @@ public:
     HistoryFacts facts() const override;
     std::optional<QString> refusal(const ExportChoice& choice) const override;
     std::int64_t progressMaximum(const ExportChoice& choice) const override;
-    ExportOutcome write(const ExportChoice& choice, ExportFile& out,
+    ExportOutcome write(const ExportChoice& choice, ExportWriter& out,
                         ExportProgress* progress) override;
 
 private:

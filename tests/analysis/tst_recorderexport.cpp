@@ -107,10 +107,10 @@ class TestRecorderExport : public QObject {
     }
     // Exports `choice` of the file through the job, returning the bytes written.
     QByteArray exported(const QString& input, const ExportChoice& choice,
-                        std::int64_t* lines = nullptr) {
+                        std::int64_t* lines = nullptr, ExportFormat format = ExportFormat::Text) {
         RecorderExportJob job(load(input));
         const QString out = path("xls");
-        const ExportOutcome outcome = runExport(job, choice, out);
+        const ExportOutcome outcome = runExport(job, choice, out, nullptr, format);
         if (outcome.status != ExportOutcome::Status::Done)
             return "<" + outcome.message.toUtf8() + ">";
         if (lines)
@@ -162,6 +162,14 @@ private slots:
                      "07-04-11 10:08:52\t  --  \t  --  \t\r\n" + line("10:11:52", "12.34", "5") +
                      line("10:12:52", "12.34", "-30000") +
                      "07-04-11 10:13:52\t  --  \t  --  \t\r\n");
+        // The same lines as CSV: names without their padding, no sample as an empty field.
+        QCOMPARE(exported(input, {secondsBefore(360), newest(), 1}, nullptr, ExportFormat::Csv),
+                 QByteArray("\xEF\xBB\xBF\xE6\x97\xB6\xE9\x97\xB4,A,B\r\n"
+                            "2007-04-11 10:07:52,-0.01,32767\r\n"
+                            "2007-04-11 10:08:52,,\r\n"
+                            "2007-04-11 10:11:52,12.34,5\r\n"
+                            "2007-04-11 10:12:52,12.34,\r\n"
+                            "2007-04-11 10:13:52,,\r\n"));
     }
 
     // The ring wrapped inside the file and the byte-swapped layout export the same lines.
@@ -219,7 +227,8 @@ private slots:
         dialog.Button1Click();
         QCOMPARE(prompter_.texts(), QStringList{"数据导出完成！"});
         prompter_.clear();
-        QCOMPARE(prompter_.fileRequests().last().filter, QString("Excel文件|*.xls"));
+        QCOMPARE(prompter_.fileRequests().last().filter,
+                 QString("EXCEL 文本文件|*.xls|CSV UTF-8|*.csv|Excel 工作簿|*.xlsx"));
         QCOMPARE(prompter_.fileRequests().last().defaultSuffix, QString("xls"));
         QCOMPARE(readAll(first).count("\r\n"), 31);
 

@@ -2,6 +2,7 @@
 // that appears only when complete, the command line, and the cross-hair / range / track-bar
 // arithmetic.
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -18,6 +19,8 @@
 #include "shared/exportcommand.h"
 #include "shared/exportfile.h"
 #include "shared/exporttext.h"
+#include "shared/exportwriter.h"
+#include "shared/exportxlsx.h"
 #include "shared/numbertext.h"
 
 using namespace tamlo;
@@ -37,6 +40,17 @@ QByteArray readAll(const QString& path) {
 bool writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A writer of `format` opened on `out` in `dir`, beside the history file it reads.
+std::unique_ptr<ExportWriter> openWriter(const QTemporaryDir& dir, ExportFormat format,
+                                         const QString& out) {
+    const QString input = dir.filePath("in.dat");
+    auto writer = makeExportWriter(format);
+    if (!writeBytes(input, "history") || writer->open(out, input)) {
+        return nullptr;
+    }
+    return writer;
 }
 
 }  // namespace
@@ -285,6 +299,104 @@ private slots:
         QCOMPARE(full.finish(), cannotWriteExportText("/dev/full", "No space left on device"));
         QVERIFY(std::filesystem::is_character_file("/dev/full"));
         QVERIFY(ExportFile().open(dir.path(), dir.filePath("in.dat")));  // a folder: refused
+    }
+
+    // CSV: byte-order mark, quoted names, four-digit years, exponents without padding, no
+    // sample as an empty field, CR LF.
+    void csvRowsAsWritten() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("out.csv");
+        const auto writer = openWriter(dir, ExportFormat::Csv, out);
+        QVERIFY(writer);
+        const QByteArray gbkName("\xce\xc2,\"x ");  // 温,"x and a blank, GBK
+        writer->header("time", {"A       ", gbkName});
+        const std::int64_t s = oleDateToSeconds(oleDateFromParts(2007, 4, 11, 10, 13, 52));
+        const auto cell = [&](const char* text, bool sample = true) {
+            const std::size_t n = std::strlen(text);
+            std::memcpy(writer->cellText(), text, n);
+            writer->endCell(writer->cellText() + n, sample);
+        };
+        writer->beginRow(s);
+        cell("1.2346E+005");
+        cell("-30000", false);
+        QVERIFY(writer->writeRow());
+        writer->beginNoDataRow(s + 60);
+        QVERIFY(writer->writeRow());
+        writer->beginRow(s + 120);
+        cell("-1E-006");
+        cell("0.5");
+        QVERIFY(writer->writeRow());
+        QVERIFY(!writer->finish());
+        QCOMPARE(readAll(out), QByteArray("\xEF\xBB\xBF\xE6\x97\xB6\xE9\x97\xB4,A,"
+                                          "\"\xE6\xB8\xA9,\"\"x\"\r\n"
+                                          "2007-04-11 10:13:52,1.2346E+5,\r\n"
+                                          "2007-04-11 10:14:52,,\r\n"
+                                          "2007-04-11 10:15:52,-1E-6,0.5\r\n"));
+    }
+
+    // A worksheet holds 1,048,576 rows with its header: the next record refuses the export,
+    // and nothing is left behind.
+    void workbookRowLimit() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("out.xlsx");
+        const auto writer = openWriter(dir, ExportFormat::Xlsx, out);
+        QVERIFY(writer);
+        writer->header("time", {});
+        for (std::int64_t row = 1; row < kXlsxMaxRows; ++row) {
+            writer->beginRow(row);
+            if (!writer->writeRow()) {
+                QFAIL(qPrintable(QString("row %1 refused").arg(row)));
+            }
+        }
+        writer->beginRow(0);
+        QVERIFY(!writer->writeRow());
+        const std::optional<ExportWriteFailure> failure = writer->finish();
+        QVERIFY(failure && failure->refused);
+        QVERIFY2(failure->message.contains("1048576"), qPrintable(failure->message));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"in.dat"});
+    }
+
+    // A workbook gets the permissions of a new file, not those of its temporary file.
+    void workbookPermissions() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("out.xlsx");
+        const mode_t mask = ::umask(022);
+        const auto writer = openWriter(dir, ExportFormat::Xlsx, out);
+        QVERIFY(writer);
+        writer->header("time", {"A"});
+        QVERIFY(!writer->finish());
+        ::umask(mask);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(out).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0644));
+        QVERIFY(readAll(out).startsWith("PK"));
+    }
+
+    void sheetNames() {
+        QCOMPARE(xlsxSheetName("/d/Plant [A]: 1*2?.xlsx"), QString("Plant _A__ 1_2_"));
+        QCOMPARE(xlsxSheetName("/d/'q'.xlsx"), QString("q"));
+        QCOMPARE(xlsxSheetName("/d/''.xlsx"), QString("Sheet1"));
+        QCOMPARE(xlsxSheetName("/d/history.xlsx"), QString("history_"));
+        QCOMPARE(xlsxSheetName(QString(40, QChar(0x6E29)) + ".xlsx"), QString(31, QChar(0x6E29)));
+    }
+
+    // --format names the format; without it the output's extension does; in the save dialog
+    // a known extension wins over the file type picked.
+    void formatChoices() {
+        const QStringList args{
+            "--export", "a.nv", "--from", "2007-04-11 10:00:00", "--to", "2007-04-11 11:00:00",
+            "--output", "o.xls"};
+        QCOMPARE(parseCommandLine(args, false).format, std::nullopt);
+        QCOMPARE(parseCommandLine(args + QStringList{"--format", "XLSX"}, false).format,
+                 std::optional(ExportFormat::Xlsx));
+        QCOMPARE(parseCommandLine(args + QStringList{"--format", "txt"}, false).kind,
+                 CommandLine::Kind::UsageError);
+        QCOMPARE(exportFormatOfFileName("/d/a.b.CSV"), std::optional(ExportFormat::Csv));
+        QCOMPARE(exportFormatOfFileName("/d/a.txt"), std::nullopt);
+        QCOMPARE(exportFormatForSaveDialog("a.xls", 2), ExportFormat::Text);
+        QCOMPARE(exportFormatForSaveDialog("a.xlsx", 0), ExportFormat::Xlsx);
+        QCOMPARE(exportFormatForSaveDialog("a", 1), ExportFormat::Csv);
+        QCOMPARE(exportFormatForSaveDialog("a.txt", 2), ExportFormat::Xlsx);
     }
 
     void crossHairPoint() {

@@ -13,9 +13,16 @@ QString ScriptedPrompter::openFileName(QWidget*, const FileDialogRequest& reques
     return openAnswers_.isEmpty() ? QString() : openAnswers_.takeFirst();
 }
 
-QString ScriptedPrompter::saveFileName(QWidget*, const FileDialogRequest& request) {
+QString ScriptedPrompter::saveFileName(QWidget* parent, const FileDialogRequest& request) {
+    return saveFileAndType(parent, request).path;
+}
+
+SaveFileAnswer ScriptedPrompter::saveFileAndType(QWidget*, const FileDialogRequest& request) {
     fileRequests_ << request;
-    return saveAnswers_.isEmpty() ? QString() : saveAnswers_.takeFirst();
+    if (saveAnswers_.isEmpty()) {
+        return {};
+    }
+    return {saveAnswers_.takeFirst(), saveTypes_.takeFirst()};
 }
 
 std::optional<QColor> ScriptedPrompter::chooseColor(QWidget*, const QColor&) {

@@ -24,11 +24,16 @@ public:
     void error(QWidget* parent, const QString& text) override;
     QString openFileName(QWidget* parent, const FileDialogRequest& request) override;
     QString saveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    SaveFileAnswer saveFileAndType(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
 
     // Answers for the next dialogs, first in first out; an empty queue answers "cancel".
     void queueOpenFile(const QString& path) { openAnswers_ << path; }
-    void queueSaveFile(const QString& path) { saveAnswers_ << path; }
+    // `type`: the file type picked in the save dialog, where it offers several.
+    void queueSaveFile(const QString& path, int type = 0) {
+        saveAnswers_ << path;
+        saveTypes_ << type;
+    }
     void queueColor(const std::optional<QColor>& color) { colorAnswers_ << color; }
 
     const QList<Box>& boxes() const { return boxes_; }
@@ -43,6 +48,7 @@ private:
     QList<Box> boxes_;
     QStringList openAnswers_;
     QStringList saveAnswers_;
+    QList<int> saveTypes_;
     QList<std::optional<QColor>> colorAnswers_;
     QList<FileDialogRequest> fileRequests_;
 };

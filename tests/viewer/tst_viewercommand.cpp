@@ -1,6 +1,7 @@
 // The viewer's export through its dialog and through `tamlo_view --export`: the same bytes for
 // the same choices, and refusals that write nothing.
 #include <QDateTimeEdit>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -45,7 +46,7 @@ QStringList exportArguments(const QString& input, const char* from, const char* 
 
 // Runs the dialog's export of [from, to] into `output`; the boxes it showed.
 QStringList dialogExport(const QString& input, const QDateTime& from, const QDateTime& to,
-                         const QString& output) {
+                         const QString& output, int fileType = 0) {
     StationHistoryReader reader;
     if (!reader.open(input)) {
         return {"unreadable"};
@@ -54,7 +55,7 @@ QStringList dialogExport(const QString& input, const QDateTime& from, const QDat
                          reader.header().intervalSeconds);
     reader.close();
     test::ScriptedPrompter prompter;
-    prompter.queueSaveFile(output);
+    prompter.queueSaveFile(output, fileType);
     TForm2 dialog(prompter, job);
     dialog.findChild<QDateTimeEdit*>("DateTimePicker_histr_startdate")->setDateTime(from);
     dialog.findChild<QDateTimeEdit*>("DateTimePicker_histr_starttime")->setDateTime(from);
@@ -92,6 +93,45 @@ private slots:
                                     "26-12-08 00:02:00\t0.4\t1E+006\t\r\n";
         QCOMPARE(nvbytes::read(viaDialog), expected);
         QCOMPARE(nvbytes::read(viaCommand), expected);
+    }
+
+    // The file type picked in the save dialog, the output's extension and --format choose CSV.
+    void csvThroughTheDialogAndTheCommandLine() {
+        QTemporaryDir dir;
+        const QString input = tenRecords(dir);
+        const QString viaDialog = dir.filePath("dialog");
+        QCOMPARE(dialogExport(input, at(23, 59, 30), at(0, 0, 0, 8), viaDialog, 1),
+                 QStringList{"数据导出完成！"});
+        const QString byName = dir.filePath("command.csv");
+        const QString byOption = dir.filePath("command.txt");
+        for (const QStringList& extra : {QStringList{}, QStringList{"--format", "csv"}}) {
+            const Run run =
+                tamloView(exportArguments(input, "2026-12-07 23:59:30", "2026-12-08 00:00:00",
+                                          extra.isEmpty() ? byName : byOption) +
+                          extra);
+            QCOMPARE(run.exitCode, 0);
+        }
+        const QByteArray expected(
+            "\xEF\xBB\xBF\xE6\x97\xB6\xE9\x97\xB4,TT101,PT202\r\n"
+            "2026-12-08 00:00:00,0.2,1E+6\r\n");
+        QCOMPARE(nvbytes::read(viaDialog), expected);
+        QCOMPARE(nvbytes::read(byName), expected);
+        QCOMPARE(nvbytes::read(byOption), expected);
+    }
+
+    // A workbook on standard output: written whole, then copied into the stream.
+    void workbookToStandardOutput() {
+        QTemporaryDir dir;
+        QProcess child;
+        child.start(test::SimulatorProcess::executablePath("tamlo_view"),
+                    {"--export", tenRecords(dir), "--format", "xlsx", "--output", "-"});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(child.readAllStandardError(), QByteArray("10\n"));
+        const QByteArray workbook = child.readAllStandardOutput();
+        QVERIFY2(workbook.startsWith("PK\x03\x04") && workbook.size() > 3000,
+                 workbook.left(40).constData());
+        QCOMPARE(QDir(QDir::tempPath()).entryList({"tamlo-*.xlsx"}), QStringList());
     }
 
     void intervalZeroExportsTheHeaderLine() {
