@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "alarms.h"
 #include "devicetable.h"
 #include "paramreader.h"
 #include "pollcycle.h"
@@ -91,6 +92,30 @@ public:
     bool isConfiguring() const { return mode_ == SetupMode::Configuring; }
     bool isUnlocked() const { return mode_ != SetupMode::Locked; }
 
+    // ---- Alarms and line quality ----
+    // Alarms, when alarms.ini in the working directory exists. A file that cannot be used is
+    // refused once (alarmsRefused) and the station runs without alarms, as without the file.
+    void startAlarms();
+    bool alarmsEnabled() const;
+    const AlarmSettings& alarmSettings() const;
+    // Saves alarms.ini (setup mode only) and judges by the new limits from the next poll on.
+    bool saveAlarmSettings(const AlarmSettings& settings, QString* error);
+    // Raised and not yet cleared, oldest first.
+    QList<ActiveAlarm> activeAlarms() const;
+    // The last 500 events, oldest first.
+    QList<AlarmEvent> recentAlarmEvents() const;
+    int unacknowledgedAlarms() const;
+    AlarmShade alarmShade(int device) const;
+    // Acknowledges (each writes an "ack" event); no password needed.
+    void acknowledgeAlarm(int device, AlarmKind kind);
+    void acknowledgeAllAlarms();
+    // Empty while the alarm log is written; else why not (the events wait in memory).
+    QString alarmLogProblem() const;
+
+    // Per active device, since the start or the last reset.
+    CommStats commStats(int device) const;
+    void resetCommStats();
+
     const DeviceTable& editTable() const { return edit_; }
     const DeviceTable& activeTable() const { return active_; }
     const StationConfig& config() const { return config_; }
@@ -114,6 +139,13 @@ signals:
     void historyFileStarted(const QString& statusText);
     void portOpenFailed(const QString& text, const QString& caption);
     void publishingRefused(const QString& text);
+    void alarmsRefused(const QString& text);
+    // One raise, clear or acknowledgement, after it went to the log.
+    void alarmEvent(const tamlo::station::AlarmEvent& event);
+    // The active list or an acknowledgement changed: the alarm page, shades and counts follow.
+    void alarmsChanged();
+    // The alarm log could not be written (text), or can again (empty).
+    void alarmLogProblemChanged(const QString& text);
 
 private:
     void setMode(SetupMode mode);
