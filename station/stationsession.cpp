@@ -85,6 +85,25 @@ QString StationSession::publishingStatus() const {
     return publishing_ ? publishing_->statusText() : QString();
 }
 
+void StationSession::startModbus() {
+    ModbusServer::Started started = ModbusServer::start(workingDirectory_);
+    modbus_ = std::move(started.server);
+    if (!started.message.isEmpty()) {
+        emit modbusRefused(started.message);
+    }
+    publishModbus();
+}
+
+QString StationSession::modbusStatus() const {
+    return modbus_ ? modbus_->statusText() : QString();
+}
+
+void StationSession::publishModbus() {
+    if (modbus_) {
+        modbus_->publish(ModbusSnapshot::of(active_, live_, lastAnswerSeconds_));
+    }
+}
+
 void StationSession::close() {
     running_ = false;
     pollTimer_.stop();
@@ -92,6 +111,7 @@ void StationSession::close() {
     configFile_.writeSlots(active_);
     line_->close();
     publishing_.reset();
+    modbus_.reset();
 }
 
 // ---- Ticks -----------------------------------------------------------------------------------
@@ -108,6 +128,11 @@ void StationSession::pollTick() {
         if (publishing_) {
             publishing_->linkChanged(result.device, active_, answered, clock_.now());
         }
+        // Modbus clients see each answer at once.
+        if (answered) {
+            lastAnswerSeconds_ = clock_.now().toSecsSinceEpoch();
+        }
+        publishModbus();
     }
 }
 
@@ -191,6 +216,7 @@ bool StationSession::save(const StationConfig& settings) {
     record_.setRecordTick(config_.recordInterval);
     active_ = edit_;
     emit activeTableChanged(active_);
+    publishModbus();
     openPort();
     poll_.restart();
     // While recording runs, a new shape of record goes to a new file at once (in setup mode,

@@ -9,6 +9,7 @@
 
 #include "alarms.h"
 #include "devicetable.h"
+#include "modbusserver.h"
 #include "paramreader.h"
 #include "pollcycle.h"
 #include "recordcycle.h"
@@ -52,6 +53,12 @@ public:
     const StationPublishing* publishing() const { return publishing_.get(); }
     // The broker's state for the status bar's tool tip; empty while nothing is published.
     QString publishingStatus() const;
+    // The live values over Modbus TCP, when modbus.ini asks for it. A file that cannot be used
+    // or a port already taken is refused once (modbusRefused) and the station runs without it.
+    void startModbus();
+    const ModbusServer* modbus() const { return modbus_.get(); }
+    // Listening and the clients connected, for the status bar's tool tip; empty when off.
+    QString modbusStatus() const;
     // Close: the timers stop, the 64 slots of the active table go to config.dat, the port is
     // closed, the broker is told the station went off line (what it has not acknowledged stays
     // queued on disk).
@@ -139,6 +146,7 @@ signals:
     void historyFileStarted(const QString& statusText);
     void portOpenFailed(const QString& text, const QString& caption);
     void publishingRefused(const QString& text);
+    void modbusRefused(const QString& text);
     void alarmsRefused(const QString& text);
     // One raise, clear or acknowledgement, after it went to the log.
     void alarmEvent(const tamlo::station::AlarmEvent& event);
@@ -149,6 +157,7 @@ signals:
 
 private:
     void setMode(SetupMode mode);
+    void publishModbus();
 
     QString workingDirectory_;
     Clock& clock_;
@@ -167,6 +176,8 @@ private:
     bool running_ = false;  // from startPolling() to close()
     SetupMode mode_ = SetupMode::Locked;
     std::unique_ptr<StationPublishing> publishing_;
+    std::unique_ptr<ModbusServer> modbus_;
+    std::int64_t lastAnswerSeconds_ = 0;  // of any device, for the Modbus map
 };
 
 }  // namespace tamlo::station

@@ -265,6 +265,9 @@ void TForm1::wireHandlers() {
     connect(&session_, &StationSession::publishingRefused, this, [this](const QString& text) {
         prompter_.message(this, text, QStringLiteral("NorvikDCS"));
     });
+    connect(&session_, &StationSession::modbusRefused, this, [this](const QString& text) {
+        prompter_.message(this, text, QStringLiteral("NorvikDCS"));
+    });
 }
 
 // ---- Start-up and close ----------------------------------------------------------------------
@@ -303,6 +306,8 @@ void TForm1::FormCreate() {
     session_.startHistoryFile();
     // Its records on an MQTT broker, when mqtt.ini asks for it.
     session_.startPublishing();
+    // Its live values over Modbus TCP, when modbus.ini asks for it.
+    session_.startModbus();
     // 20
     prepareChart();
     // The one-second tick runs from the moment the window exists; none before start-up is done.
@@ -540,9 +545,12 @@ void TForm1::showSecond(const RecordCycle::Tick& tick) {
         realTime_->setValueText(i, tick.texts[i]);
     }
     statusPanels_[1]->setText(Label_real_time->text());
-    // The broker's state shows wherever a panel has no tool tip of its own.
-    if (session_.isPublishing()) {
-        StatusBar1->setToolTip(session_.publishingStatus());
+    // The broker's and the Modbus server's states show wherever a panel has no tool tip of
+    // its own.
+    QStringList states{session_.publishingStatus(), session_.modbusStatus()};
+    states.removeAll(QString());
+    if (!states.isEmpty()) {
+        StatusBar1->setToolTip(states.join(QLatin1Char('\n')));
     }
 }
 
