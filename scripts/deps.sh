@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12, the packages Tamlo needs that are not installed yet.
 #   scripts/deps.sh build   compiler, CMake, Ninja, Qt 6 (Widgets, SerialPort, PrintSupport, Test),
-#                           the MQTT client library, zlib and the Excel workbook writer
+#                           the MQTT client library, the Modbus library, zlib and the Excel
+#                           workbook writer
 #   scripts/deps.sh test    build + fonts the windows and charts draw with, Qt's translations
 #                           (its own dialogs in Chinese), a virtual X display,
 #                           the accessibility bus with a D-Bus session and Python's AT-SPI client,
 #                           the desktop entry and file type checkers, an MQTT broker with its
 #                           command-line clients and openssl (the publishing tests start their own),
+#                           Python's Modbus client (for reading the station's Modbus server by hand),
 #                           and LibreOffice Calc, which opens the CSV and XLSX exports
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
 #   scripts/deps.sh bench   test + QCustomPlot, pandas and Python's xlsxwriter (the chart and export
@@ -20,7 +22,7 @@ set -euo pipefail
 
 profile="${1:-test}"
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-          libgl1-mesa-dev libmosquitto-dev zlib1g-dev libxlsxwriter-dev)
+          libgl1-mesa-dev libmosquitto-dev libmodbus-dev zlib1g-dev libxlsxwriter-dev)
 case "$profile" in
   build) ;;
   # The tests also read window titles and the accessibility tree under a virtual X display and
@@ -28,7 +30,8 @@ case "$profile" in
   test) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n poppler-utils xvfb xauth
                    xdotool file python3-pyatspi at-spi2-core dbus-bin dbus-daemon
                    desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
-                   mosquitto mosquitto-clients openssl libreoffice-calc-nogui) ;;
+                   mosquitto mosquitto-clients openssl python3-pymodbus python3-serial-asyncio
+                   libreoffice-calc-nogui) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n xvfb xauth netpbm xdotool) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas python3-xlsxwriter
                    mosquitto mosquitto-clients) ;;

@@ -1,6 +1,7 @@
 // The station's live values read by libmodbus's own client over TCP: the numbers are the data
 // grid's and the history file's, writes and reads outside the map are refused, stray clients
 // cost only their sockets, and a server that cannot start is said while recording goes on.
+#include <QProcess>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -137,6 +138,25 @@ private slots:
         std::vector<std::uint8_t> links(63, 0);
         links[0] = links[1] = 1;
         QCOMPARE(c.links(63), links);
+        // Another client, as the register table tells a plant to decode the values.
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import struct, sys
+from pymodbus.client import ModbusTcpClient
+c = ModbusTcpClient("127.0.0.1", port=%1)
+c.connect()
+r = c.read_input_registers(0, 6, slave=1).registers
+print(*[struct.unpack(">f", struct.pack(">HH", r[i], r[i + 1]))[0] for i in (0, 2, 4)])
+print(*c.read_discrete_inputs(0, 3, slave=1).bits[:3]))").arg(port)});
+        QVERIFY(python.waitForFinished(20000));
+        const QStringList lines = QString::fromLatin1(python.readAll()).split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() >= 2, python.readAllStandardError().constData());
+        const QStringList decoded = lines[0].split(QLatin1Char(' '));
+        QCOMPARE(std::bit_cast<quint32>(decoded.value(0).toFloat()), c.floatBits(0));
+        QCOMPARE(std::bit_cast<quint32>(decoded.value(1).toFloat()), c.floatBits(1));
+        QCOMPARE(decoded.value(2), QStringLiteral("nan"));
+        QCOMPARE(lines[1], QStringLiteral("True True False"));
+
         // A meter that falls silent reads NaN and link 0 after its failed turn.
         s.line.meters[1].silent = true;
         s.poll(9);
