@@ -116,8 +116,7 @@ struct ModbusServer::Impl {
                     ::shutdown(client->fd, SHUT_RDWR);
             }
         }
-        for (auto& client : clients)
-            client->thread.join();
+        for (auto& client : clients) client->thread.join();
         for (int fd : {listenFd, wake[0], wake[1]}) {
             if (fd >= 0)
                 ::close(fd);
@@ -159,8 +158,9 @@ struct ModbusServer::Impl {
             if (connected >= settings.maxClients) {
                 ::close(fd);
                 if (!saidFull)
-                    report(QStringLiteral("Modbus TCP：已有 %1 个客户端（max_clients），新连接被关闭")
-                               .arg(settings.maxClients));
+                    report(
+                        QStringLiteral("Modbus TCP：已有 %1 个客户端（max_clients），新连接被关闭")
+                            .arg(settings.maxClients));
                 saidFull = true;
                 continue;
             }
@@ -237,22 +237,23 @@ struct ModbusServer::Impl {
         if (query[offset - 1] != settings.unitId)
             return modbus_reply_exception(ctx, query, MODBUS_EXCEPTION_GATEWAY_TARGET);
         switch (query[offset]) {
-        case MODBUS_FC_READ_INPUT_REGISTERS: {
-            // The map has gaps between its blocks, which libmodbus's one table does not know.
-            const int address = (query[offset + 1] << 8) | query[offset + 2];
-            const int count = (query[offset + 3] << 8) | query[offset + 4];
-            if (count >= 1 && count <= MODBUS_MAX_READ_REGISTERS &&
-                !ModbusSnapshot::mapsRegisters(address, count))
-                return modbus_reply_exception(ctx, query, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
-            return modbus_reply(ctx, query, length, map);
-        }
-        // No coils, no holding registers: libmodbus refuses every address of them.
-        case MODBUS_FC_READ_DISCRETE_INPUTS:
-        case MODBUS_FC_READ_COILS:
-        case MODBUS_FC_READ_HOLDING_REGISTERS:
-            return modbus_reply(ctx, query, length, map);
-        default:
-            return modbus_reply_exception(ctx, query, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+            case MODBUS_FC_READ_INPUT_REGISTERS: {
+                // The map has gaps between its blocks, which libmodbus's one table does not know.
+                const int address = (query[offset + 1] << 8) | query[offset + 2];
+                const int count = (query[offset + 3] << 8) | query[offset + 4];
+                if (count >= 1 && count <= MODBUS_MAX_READ_REGISTERS &&
+                    !ModbusSnapshot::mapsRegisters(address, count))
+                    return modbus_reply_exception(ctx, query,
+                                                  MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
+                return modbus_reply(ctx, query, length, map);
+            }
+            // No coils, no holding registers: libmodbus refuses every address of them.
+            case MODBUS_FC_READ_DISCRETE_INPUTS:
+            case MODBUS_FC_READ_COILS:
+            case MODBUS_FC_READ_HOLDING_REGISTERS:
+                return modbus_reply(ctx, query, length, map);
+            default:
+                return modbus_reply_exception(ctx, query, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
         }
     }
 };
@@ -285,9 +286,9 @@ ModbusServer::Started ModbusServer::start(const ModbusSettings& settings) {
         modbus_free(listener);  // the socket stays open
     }
     if (impl->listenFd < 0 || ::pipe2(impl->wake, O_CLOEXEC) != 0) {
-        const QString message = QStringLiteral("Modbus TCP 服务未启动：无法在 %1 监听（%2）")
-                                    .arg(endpoint(settings), QString::fromLocal8Bit(
-                                                                 modbus_strerror(error)));
+        const QString message =
+            QStringLiteral("Modbus TCP 服务未启动：无法在 %1 监听（%2）")
+                .arg(endpoint(settings), QString::fromLocal8Bit(modbus_strerror(error)));
         report(message);
         return {nullptr, message};
     }

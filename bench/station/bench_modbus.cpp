@@ -64,8 +64,7 @@ Counts readForSeconds(int port, int clients, int seconds) {
             modbus_free(ctx);
         });
     }
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     return {answered.load(), failed.load()};
 }
 
@@ -163,13 +162,16 @@ int main(int argc, char** argv) {
     session.close();
 
     std::printf("63 meters polled every 50 ms, %d s per phase:\n", seconds);
-    std::printf("  server idle:          poll gap median %.2f ms (95th %.2f), process CPU %.2f %%\n",
-                idle.medianGapMs, idle.p95GapMs, idle.cpuPercent);
-    std::printf("  %2d clients x 10/s:    poll gap median %.2f ms (95th %.2f), process CPU %.2f %%\n",
-                clients, loaded.medianGapMs, loaded.p95GapMs, loaded.cpuPercent);
-    std::printf("  median gap moved %+.2f ms (target within 1 ms), CPU added %.2f %% "
-                "(target < 2 %%)\n",
-                loaded.medianGapMs - idle.medianGapMs, loaded.cpuPercent - idle.cpuPercent);
+    std::printf(
+        "  server idle:          poll gap median %.2f ms (95th %.2f), process CPU %.2f %%\n",
+        idle.medianGapMs, idle.p95GapMs, idle.cpuPercent);
+    std::printf(
+        "  %2d clients x 10/s:    poll gap median %.2f ms (95th %.2f), process CPU %.2f %%\n",
+        clients, loaded.medianGapMs, loaded.p95GapMs, loaded.cpuPercent);
+    std::printf(
+        "  median gap moved %+.2f ms (target within 1 ms), CPU added %.2f %% "
+        "(target < 2 %%)\n",
+        loaded.medianGapMs - idle.medianGapMs, loaded.cpuPercent - idle.cpuPercent);
     std::printf("  client passes over the whole map: %ld answered, %ld failed\n", counts.answered,
                 counts.failed);
     return counts.failed == 0 ? 0 : 1;

@@ -57,8 +57,9 @@ struct Client {
     }
     std::vector<std::uint8_t> links(int count) {
         std::vector<std::uint8_t> out(static_cast<std::size_t>(count));
-        return modbus_read_input_bits(ctx, 0, count, out.data()) == count ? out
-                                                                          : std::vector<std::uint8_t>{};
+        return modbus_read_input_bits(ctx, 0, count, out.data()) == count
+                   ? out
+                   : std::vector<std::uint8_t>{};
     }
     quint32 floatBits(int device) {
         const auto r = registers(2 * device, 2);
@@ -66,13 +67,18 @@ struct Client {
     }
 };
 
-int rawConnection(int port) {
+// A socket connected to (or, `listening`, listening on) a local port.
+int rawSocket(int port, bool listening = false) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
+    const auto* a = reinterpret_cast<sockaddr*>(&address);
+    return (listening ? ::bind(fd, a, sizeof address) == 0 && ::listen(fd, 1) == 0
+                      : ::connect(fd, a, sizeof address) == 0)
+               ? fd
+               : -1;
 }
 
 // The session of three meters (TI1 250 with 1 decimal, TI2 -5 with 2, TI3 silent), recording
@@ -98,8 +104,7 @@ struct Served {
         session->startModbus();
     }
     void poll(int ticks = 6) {
-        for (int i = 0; i < ticks; ++i)
-            session->pollTick();
+        for (int i = 0; i < ticks; ++i) session->pollTick();
     }
 };
 
@@ -141,21 +146,19 @@ private slots:
         // Another client, as the register table tells a plant to decode the values.
         QProcess python;
         python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
-import struct, sys
+import struct
 from pymodbus.client import ModbusTcpClient
 c = ModbusTcpClient("127.0.0.1", port=%1)
 c.connect()
 r = c.read_input_registers(0, 6, slave=1).registers
-print(*[struct.unpack(">f", struct.pack(">HH", r[i], r[i + 1]))[0] for i in (0, 2, 4)])
-print(*c.read_discrete_inputs(0, 3, slave=1).bits[:3]))").arg(port)});
+print(*[struct.unpack(">f", struct.pack(">HH", r[i], r[i + 1]))[0] for i in (0, 2, 4)],
+      *c.read_discrete_inputs(0, 3, slave=1).bits[:3]))")
+                                                                                    .arg(port)});
         QVERIFY(python.waitForFinished(20000));
-        const QStringList lines = QString::fromLatin1(python.readAll()).split(QLatin1Char('\n'));
-        QVERIFY2(lines.size() >= 2, python.readAllStandardError().constData());
-        const QStringList decoded = lines[0].split(QLatin1Char(' '));
+        const QStringList decoded = QString::fromLatin1(python.readAll()).trimmed().split(' ');
         QCOMPARE(std::bit_cast<quint32>(decoded.value(0).toFloat()), c.floatBits(0));
         QCOMPARE(std::bit_cast<quint32>(decoded.value(1).toFloat()), c.floatBits(1));
-        QCOMPARE(decoded.value(2), QStringLiteral("nan"));
-        QCOMPARE(lines[1], QStringLiteral("True True False"));
+        QCOMPARE(decoded.mid(2), (QStringList{"nan", "True", "True", "False"}));
 
         // A meter that falls silent reads NaN and link 0 after its failed turn.
         s.line.meters[1].silent = true;
@@ -169,18 +172,20 @@ print(*c.read_discrete_inputs(0, 3, slave=1).bits[:3]))").arg(port)});
         Served s(port);
         Client c(port);
         QVERIFY(c.connect());
-        const std::uint16_t word = 1;
         const std::uint8_t bit = 1;
         QCOMPARE(modbus_write_register(c.ctx, 0, 1), -1);
-        QCOMPARE(errno, EMBXILFUN);
-        QCOMPARE(modbus_write_registers(c.ctx, 200, 1, &word), -1);
         QCOMPARE(errno, EMBXILFUN);
         QCOMPARE(modbus_write_bits(c.ctx, 0, 1, &bit), -1);
         QCOMPARE(errno, EMBXILFUN);
         int error = 0;
-        for (const auto& [address, count] :
-             std::vector<std::pair<int, int>>{{126, 1}, {120, 10}, {199, 2}, {262, 2}, {363, 1},
-                                              {402, 2}, {403, 1}, {65535, 1}}) {
+        for (const auto& [address, count] : std::vector<std::pair<int, int>>{{126, 1},
+                                                                             {120, 10},
+                                                                             {199, 2},
+                                                                             {262, 2},
+                                                                             {363, 1},
+                                                                             {402, 2},
+                                                                             {403, 1},
+                                                                             {65535, 1}}) {
             QVERIFY(c.registers(address, count, &error).empty());
             QCOMPARE(error, EMBXILADD);
         }
@@ -204,7 +209,7 @@ print(*c.read_discrete_inputs(0, 3, slave=1).bits[:3]))").arg(port)});
         const int port = MosquittoBroker::freePort();
         Served s(port, "max_clients = 4\n");
         for (int i = 0; i < 200; ++i) {
-            const int fd = rawConnection(port);
+            const int fd = rawSocket(port);
             QVERIFY(fd >= 0);
             if (i % 2)
                 ::send(fd, "\0\1\0\0\0\6\1\4", 8, MSG_NOSIGNAL);  // a request cut short
@@ -216,12 +221,11 @@ print(*c.read_discrete_inputs(0, 3, slave=1).bits[:3]))").arg(port)});
             return probe.connect() && probe.registers(400, 1).size() == 1;
         }());
         QTRY_COMPARE(s.session->modbus()->clientCount(), 0);
-        const int silent = rawConnection(port);
-        const int noisy = rawConnection(port);
+        const int silent = rawSocket(port);
+        const int noisy = rawSocket(port);
         std::mt19937 random(23);
         QByteArray garbage(4096, '\0');
-        for (char& byte : garbage)
-            byte = static_cast<char>(random());
+        for (char& byte : garbage) byte = static_cast<char>(random());
         QCOMPARE(::send(noisy, garbage.constData(), garbage.size(), MSG_NOSIGNAL), 4096);
         Client a(port);
         QVERIFY(a.connect());
@@ -249,16 +253,14 @@ print(*c.read_discrete_inputs(0, 3, slave=1).bits[:3]))").arg(port)});
         QTest::addColumn<QString>("message");
         QTest::newRow("port") << QByteArray("[modbus]\nenabled = true\nport = 502x\n")
                               << "modbus.ini：port 的值“502x”无效：应为 1 到 65535 之间的整数";
-        QTest::newRow("no section") << QByteArray("enabled = true\n")
-                                    << "modbus.ini：没有 [modbus] 节";
+        QTest::newRow("no section")
+            << QByteArray("enabled = true\n") << "modbus.ini：没有 [modbus] 节";
         QTest::newRow("host name")
             << serving(1502, "listen = scada-lan\n")
             << "modbus.ini：listen 的值“scada-lan”无效：应为 IP 地址（如 127.0.0.1、0.0.0.0 或 "
                "::1），不是主机名";
-        QTest::newRow("unknown key") << serving(1502, "unitid = 3\n")
-                                     << "modbus.ini：unitid 是未知的键";
-        QTest::newRow("unit id") << serving(1502, "unit_id = 0\n")
-                                 << "modbus.ini：unit_id 的值“0”无效：应为 1 到 247 之间的整数";
+        QTest::newRow("unknown key")
+            << serving(1502, "unitid = 3\n") << "modbus.ini：unitid 是未知的键";
         QTest::newRow("off") << QByteArray("[modbus]\nenabled = false\nport = x\n") << "";
     }
     void settingsThatCannotBeUsed() {
@@ -273,13 +275,8 @@ print(*c.read_discrete_inputs(0, 3, slave=1).bits[:3]))").arg(port)});
     // and recording goes on; a server that runs is in the status bar's tool tip.
     void theWindowSaysWhatTheServerDoes() {
         const int port = MosquittoBroker::freePort();
-        const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QVERIFY(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-        QVERIFY(::listen(taken, 1) == 0);
+        const int taken = rawSocket(port, true);
+        QVERIFY(taken >= 0);
         for (const QByteArray& ini : {serving(port, "max_clients = many\n"), serving(port)}) {
             StationFixture f;
             f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI1")}}, 1);
