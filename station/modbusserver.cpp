@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,7 @@ namespace {
 constexpr int kSendTimeoutSeconds = 2;
 // The rest of a request must follow its first bytes within this time.
 constexpr int kByteTimeoutMicroseconds = 500000;
+constexpr int kReportSeconds = 10;
 
 void report(const QString& text) {
     std::fprintf(stderr, "tamlo_pro: %s\n", qUtf8Printable(text));
@@ -105,8 +107,7 @@ struct ModbusServer::Impl {
     ~Impl() {
         stopping = true;
         if (acceptor.joinable()) {
-            const char byte = 0;
-            (void)!::write(wake[1], &byte, 1);
+            wakeAcceptor();
             acceptor.join();
         }
         {
@@ -123,10 +124,6 @@ struct ModbusServer::Impl {
         }
     }
 
-    void reportCount() const {
-        report(QStringLiteral("Modbus TCP：%1 个客户端已连接").arg(connected.load()));
-    }
-
     void reap() {
         for (auto it = clients.begin(); it != clients.end();) {
             if ((*it)->done) {
@@ -138,48 +135,80 @@ struct ModbusServer::Impl {
         }
     }
 
+    // Accepts clients until stopped. The number connected, and newcomers closed at
+    // max_clients, go to standard error when they change, at most once per kReportSeconds (a
+    // client that connects for every poll would fill the log otherwise).
     void acceptLoop() {
-        bool saidFull = false;
+        using Clock = std::chrono::steady_clock;
+        const auto every = std::chrono::seconds(kReportSeconds);
+        Clock::time_point lastReport = Clock::now() - every;
+        Clock::time_point saidFull = lastReport;
+        int reported = 0;
         while (!stopping) {
             fd_set readable;
             FD_ZERO(&readable);
             FD_SET(listenFd, &readable);
             FD_SET(wake[0], &readable);
-            if (::select(std::max(listenFd, wake[0]) + 1, &readable, nullptr, nullptr, nullptr) < 0)
+            const auto due = lastReport + every - Clock::now();
+            timeval wait{
+                0, std::max<long>(0, long(duration_cast<std::chrono::microseconds>(due).count()))};
+            wait.tv_sec = wait.tv_usec / 1000000;
+            wait.tv_usec %= 1000000;
+            const bool pending = connected != reported;
+            if (::select(std::max(listenFd, wake[0]) + 1, &readable, nullptr, nullptr,
+                         pending ? &wait : nullptr) < 0)
                 continue;  // interrupted
-            if (FD_ISSET(wake[0], &readable))
-                break;
-            reap();
-            const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
-            // The clients already served keep their places; a newcomer past the limit is
-            // closed at once rather than left waiting (said once until one is served again).
-            if (connected >= settings.maxClients) {
-                ::close(fd);
-                if (!saidFull)
+            if (FD_ISSET(wake[0], &readable)) {
+                char bytes[64];
+                while (::read(wake[0], bytes, sizeof bytes) > 0) {
+                }
+            }
+            if (FD_ISSET(listenFd, &readable))
+                if (!acceptOne() && Clock::now() >= saidFull + every) {
+                    saidFull = Clock::now();
                     report(
                         QStringLiteral("Modbus TCP：已有 %1 个客户端（max_clients），新连接被关闭")
                             .arg(settings.maxClients));
-                saidFull = true;
-                continue;
+                }
+            if (connected != reported && Clock::now() >= lastReport + every) {
+                reported = connected;
+                lastReport = Clock::now();
+                report(QStringLiteral("Modbus TCP：%1 个客户端已连接").arg(reported));
             }
-            saidFull = false;
-            const timeval sendTimeout{kSendTimeoutSeconds, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-            const int on = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            auto client = std::make_unique<Client>();
-            client->fd = fd;
-            Client* served = client.get();
-            ++connected;
-            reportCount();
-            {
-                std::lock_guard lock(clientsMutex);
-                clients.push_back(std::move(client));
-            }
-            served->thread = std::thread([this, served] { serve(*served); });
         }
+    }
+
+    // False: a newcomer past max_clients was closed.
+    bool acceptOne() {
+        reap();
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            return true;
+        // The clients already served keep their places; a newcomer past the limit is closed at
+        // once rather than left waiting.
+        if (connected >= settings.maxClients) {
+            ::close(fd);
+            return false;
+        }
+        const timeval sendTimeout{kSendTimeoutSeconds, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        auto client = std::make_unique<Client>();
+        client->fd = fd;
+        Client* served = client.get();
+        ++connected;
+        {
+            std::lock_guard lock(clientsMutex);
+            clients.push_back(std::move(client));
+        }
+        served->thread = std::thread([this, served] { serve(*served); });
+        return true;
+    }
+
+    void wakeAcceptor() const {
+        const char byte = 0;
+        (void)!::write(wake[1], &byte, 1);
     }
 
     void serve(Client& client) {
@@ -225,9 +254,8 @@ struct ModbusServer::Impl {
             client.fd = -1;
         }
         --connected;
-        if (!stopping)
-            reportCount();
         client.done = true;
+        wakeAcceptor();  // for the count on standard error
     }
 
     // Reads of the map are answered by libmodbus; everything else is refused.
@@ -285,7 +313,7 @@ ModbusServer::Started ModbusServer::start(const ModbusSettings& settings) {
         error = errno;
         modbus_free(listener);  // the socket stays open
     }
-    if (impl->listenFd < 0 || ::pipe2(impl->wake, O_CLOEXEC) != 0) {
+    if (impl->listenFd < 0 || ::pipe2(impl->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         const QString message =
             QStringLiteral("Modbus TCP 服务未启动：无法在 %1 监听（%2）")
                 .arg(endpoint(settings), QString::fromLocal8Bit(modbus_strerror(error)));
