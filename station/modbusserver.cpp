@@ -9,6 +9,7 @@
 #include <cstring>
 #include <list>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include <fcntl.h>
@@ -149,11 +150,9 @@ struct ModbusServer::Impl {
             FD_ZERO(&readable);
             FD_SET(listenFd, &readable);
             FD_SET(wake[0], &readable);
-            const auto due = lastReport + every - Clock::now();
-            timeval wait{
-                0, std::max<long>(0, long(duration_cast<std::chrono::microseconds>(due).count()))};
-            wait.tv_sec = wait.tv_usec / 1000000;
-            wait.tv_usec %= 1000000;
+            const auto due = std::max(Clock::duration::zero(), lastReport + every - Clock::now());
+            const auto us = std::chrono::duration_cast<std::chrono::microseconds>(due).count();
+            timeval wait{static_cast<time_t>(us / 1000000), static_cast<suseconds_t>(us % 1000000)};
             const bool pending = connected != reported;
             if (::select(std::max(listenFd, wake[0]) + 1, &readable, nullptr, nullptr,
                          pending ? &wait : nullptr) < 0)
@@ -163,13 +162,11 @@ struct ModbusServer::Impl {
                 while (::read(wake[0], bytes, sizeof bytes) > 0) {
                 }
             }
-            if (FD_ISSET(listenFd, &readable))
-                if (!acceptOne() && Clock::now() >= saidFull + every) {
-                    saidFull = Clock::now();
-                    report(
-                        QStringLiteral("Modbus TCP：已有 %1 个客户端（max_clients），新连接被关闭")
-                            .arg(settings.maxClients));
-                }
+            if (FD_ISSET(listenFd, &readable) && !acceptOne() && Clock::now() >= saidFull + every) {
+                saidFull = Clock::now();
+                report(QStringLiteral("Modbus TCP：已有 %1 个客户端（max_clients），新连接被关闭")
+                           .arg(settings.maxClients));
+            }
             if (connected != reported && Clock::now() >= lastReport + every) {
                 reported = connected;
                 lastReport = Clock::now();
@@ -196,13 +193,17 @@ struct ModbusServer::Impl {
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto client = std::make_unique<Client>();
         client->fd = fd;
-        Client* served = client.get();
         ++connected;
-        {
-            std::lock_guard lock(clientsMutex);
-            clients.push_back(std::move(client));
+        try {
+            client->thread = std::thread([this, served = client.get()] { serve(*served); });
+        } catch (const std::system_error&) {
+            // No thread to be had: this client goes, the station and the others stay.
+            ::close(fd);
+            --connected;
+            return true;
         }
-        served->thread = std::thread([this, served] { serve(*served); });
+        std::lock_guard lock(clientsMutex);
+        clients.push_back(std::move(client));
         return true;
     }
 
