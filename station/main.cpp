@@ -26,6 +26,9 @@ With a file mqtt.ini there, the station also publishes its records to an MQTT br
 wait in the folder mqtt-queue while the broker cannot be reached (docs/mqtt.md, installed
 as )" TAMLO_DOC_DIR R"(/mqtt.md).
 
+With a file modbus.ini there, the station also serves its live values and link states over
+Modbus TCP, read-only (docs/modbus.md, installed as )" TAMLO_DOC_DIR R"(/modbus.md).
+
 Options:
 )";
 
