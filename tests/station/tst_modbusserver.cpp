@@ -258,6 +258,7 @@ print(*[struct.unpack(">f", struct.pack(">HH", r[i], r[i + 1]))[0] for i in (0, 
         QTest::newRow("unknown key")
             << serving(1502, "unitid = 3\n") << "modbus.ini：unitid 是未知的键";
         QTest::newRow("off") << QByteArray("[modbus]\nenabled = false\nport = x\n") << "";
+        QTest::newRow("comments") << serving(1502, "# port = 1\n; unit_id = 0\n") << "";
     }
     void settingsThatCannotBeUsed() {
         QFETCH(QByteArray, ini);
