@@ -30,7 +30,8 @@ public:
     bool knownKeys() {
         static const QStringList known = {"enabled", "listen", "port", "unit_id", "max_clients"};
         for (const QString& key : ini_.childKeys()) {
-            if (!known.contains(key))
+            // QSettings takes "# key = value" for a key; here it is a comment, as in mqtt.ini.
+            if (!known.contains(key) && !key.startsWith(QLatin1Char('#')))
                 return refuse(key, QStringLiteral("是未知的键"));
         }
         return true;
