@@ -4,6 +4,8 @@
 #include <QTableView>
 #include <vector>
 
+#include "shared/gridview.h"
+
 namespace tamlo {
 
 // A table of texts with header rows and columns at its top and left, as the grids of the forms
@@ -63,7 +65,7 @@ int cellWidthFor(const QTableView& view, const QString& text);
 
 // A grid of texts with fixed (header) rows and columns drawn in the button colour, selected by
 // whole rows or cells. Light enough for the 65 x 640 data grid.
-class StringGrid : public QTableView {
+class StringGrid : public GridView {
     Q_OBJECT
 public:
     explicit StringGrid(QWidget* parent = nullptr);
