@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Times reading a running Tamlo program's windows through the accessibility bus, two ways:
-  walk:   every child of every node, as a naive client or a tree dump does (role, name, states);
   reader: as a screen reader does, tables through their table interface (column names, then
-          the cells of the first <rows> rows by row and column).
+          the cells of the first <rows> rows by row and column);
+  walk:   every child of every node, as a naive client or a tree dump does (role, name, states).
     a11y_walk.py <program> <rows> [seconds]
 Prints one line per way: nodes (or cells) read and the seconds taken; a walk still going after
 <seconds> (default 600) stops there and says so.
@@ -75,6 +75,10 @@ def main():
         return 1
     count = [0]
     start = time.monotonic()
+    read(app, rows, count)
+    print(f"{program:10} reader {count[0]:7d} cells {time.monotonic() - start:8.2f} s", flush=True)
+    count = [0]
+    start = time.monotonic()
     try:
         walk(app, count, start + seconds)
         stopped = ""
@@ -82,10 +86,6 @@ def main():
         stopped = " (stopped: out of time)"
     print(f"{program:10} walk   {count[0]:7d} nodes {time.monotonic() - start:8.2f} s{stopped}",
           flush=True)
-    count = [0]
-    start = time.monotonic()
-    read(app, rows, count)
-    print(f"{program:10} reader {count[0]:7d} cells {time.monotonic() - start:8.2f} s", flush=True)
     return 0
 
 
