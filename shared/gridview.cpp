@@ -13,6 +13,21 @@ namespace tamlo {
 
 namespace {
 
+// The fixed (header) rows, or columns, of a grid's model; none for another model.
+int fixedOf(const QAbstractItemModel* model, Qt::Orientation orientation) {
+    const auto* grid = qobject_cast<const GridTableModel*>(model);
+    if (!grid) {
+        return 0;
+    }
+    return orientation == Qt::Vertical ? grid->fixedRows() : grid->fixedColumns();
+}
+
+// The accessible cell of a grid's view at a place; null outside the grid.
+QAccessibleInterface* cellOf(QTableView* view, int row, int column) {
+    QAccessibleInterface* grid = view ? QAccessible::queryAccessibleInterface(view) : nullptr;
+    return grid && grid->tableInterface() ? grid->tableInterface()->cellAt(row, column) : nullptr;
+}
+
 // One cell of a grid, known by its place. It holds no model index: a persistent index per cell a
 // reader has seen made every change of the model, and the grid's destruction, cost in proportion
 // to the cells read. A cell's text is read when asked, so values that change every second need
@@ -27,9 +42,7 @@ public:
                column_ < view_->model()->columnCount();
     }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override {
-        return view_ ? view_->window()->windowHandle() : nullptr;
-    }
+    QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
     QAccessibleInterface* parent() const override {
         return view_ ? QAccessible::queryAccessibleInterface(view_.data()) : nullptr;
     }
@@ -78,14 +91,23 @@ public:
     }
 
     bool isSelected() const override {
-        return isValid() && view_->selectionModel() &&
-               view_->selectionModel()->isSelected(index());
+        return isValid() && view_->selectionModel() && view_->selectionModel()->isSelected(index());
     }
     QList<QAccessibleInterface*> columnHeaderCells() const override {
-        return headers(fixedRows(), [this](int r) { return std::pair(r, column_); }, row_);
+        QList<QAccessibleInterface*> cells;
+        const int fixed = fixedOf(view_ ? view_->model() : nullptr, Qt::Vertical);
+        for (int r = 0; r < fixed && row_ >= fixed; ++r) {
+            appendCell(cells, r, column_);
+        }
+        return cells;
     }
     QList<QAccessibleInterface*> rowHeaderCells() const override {
-        return headers(fixedColumns(), [this](int c) { return std::pair(row_, c); }, column_);
+        QList<QAccessibleInterface*> cells;
+        const int fixed = fixedOf(view_ ? view_->model() : nullptr, Qt::Horizontal);
+        for (int c = 0; c < fixed && column_ >= fixed; ++c) {
+            appendCell(cells, row_, c);
+        }
+        return cells;
     }
     int columnIndex() const override { return column_; }
     int rowIndex() const override { return row_; }
@@ -97,29 +119,10 @@ public:
 
 private:
     QModelIndex index() const { return view_->model()->index(row_, column_, view_->rootIndex()); }
-    int fixedRows() const {
-        const auto* grid = qobject_cast<const GridTableModel*>(view_ ? view_->model() : nullptr);
-        return grid ? grid->fixedRows() : 0;
-    }
-    int fixedColumns() const {
-        const auto* grid = qobject_cast<const GridTableModel*>(view_ ? view_->model() : nullptr);
-        return grid ? grid->fixedColumns() : 0;
-    }
-    // The cells of the fixed rows (or columns) naming this one; none for a cell that is one.
-    template <typename Place>
-    QList<QAccessibleInterface*> headers(int fixed, Place place, int own) const {
-        QList<QAccessibleInterface*> cells;
-        QAccessibleInterface* grid = parent();
-        if (own < fixed || !grid || !grid->tableInterface()) {
-            return cells;
+    void appendCell(QList<QAccessibleInterface*>& cells, int row, int column) const {
+        if (QAccessibleInterface* cell = cellOf(view_.data(), row, column)) {
+            cells.append(cell);
         }
-        for (int f = 0; f < fixed; ++f) {
-            const auto [r, c] = place(f);
-            if (QAccessibleInterface* cell = grid->tableInterface()->cellAt(r, c)) {
-                cells.append(cell);
-            }
-        }
-        return cells;
     }
 
     QPointer<QTableView> view_;
@@ -219,7 +222,9 @@ public:
         }
         return cells;
     }
-    QList<int> selectedColumns() const override { return sections(selected().selectedColumns(), 1); }
+    QList<int> selectedColumns() const override {
+        return sections(selected().selectedColumns(), 1);
+    }
     QList<int> selectedRows() const override { return sections(selected().selectedRows(), 0); }
     bool isColumnSelected(int column) const override {
         return selected().isColumnSelected(column, view()->rootIndex());
@@ -278,8 +283,8 @@ private:
         const auto flags = whole == QAbstractItemView::SelectRows ? QItemSelectionModel::Rows
                                                                   : QItemSelectionModel::Columns;
         const bool single = view()->selectionMode() == QAbstractItemView::SingleSelection;
-        view()->selectionModel()->select(
-            i, flags | (single ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::Select));
+        view()->selectionModel()->select(i, flags | (single ? QItemSelectionModel::ClearAndSelect
+                                                            : QItemSelectionModel::Select));
         return true;
     }
     bool unselect(int row, int column, QItemSelectionModel::SelectionFlag whole) {
@@ -326,22 +331,10 @@ void announce(GridView* view, const QModelIndex& index, QAccessible::Event type)
     if (!QAccessible::isActive() || !index.isValid()) {
         return;
     }
-    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(view);
-    QAccessibleInterface* cell =
-        grid && grid->tableInterface() ? grid->tableInterface()->cellAt(index.row(), index.column())
-                                       : nullptr;
-    if (cell) {
+    if (QAccessibleInterface* cell = cellOf(view, index.row(), index.column())) {
         QAccessibleEvent event(cell, type);
         QAccessible::updateAccessibility(&event);
     }
-}
-
-int fixedOf(const QAbstractItemModel* model, Qt::Orientation orientation) {
-    const auto* grid = qobject_cast<const GridTableModel*>(model);
-    if (!grid) {
-        return 0;
-    }
-    return orientation == Qt::Vertical ? grid->fixedRows() : grid->fixedColumns();
 }
 
 }  // namespace
@@ -356,16 +349,14 @@ GridView::GridView(QWidget* parent) : QTableView(parent) {
 
 std::vector<int> GridView::shownRows() const {
     return shown(
-        model()->rowCount(rootIndex()), fixedOf(model(), Qt::Vertical),
-        viewport()->height(), [this](int y) { return rowAt(y); },
-        [this](int r) { return isRowHidden(r); });
+        model()->rowCount(rootIndex()), fixedOf(model(), Qt::Vertical), viewport()->height(),
+        [this](int y) { return rowAt(y); }, [this](int r) { return isRowHidden(r); });
 }
 
 std::vector<int> GridView::shownColumns() const {
     return shown(
-        model()->columnCount(rootIndex()), fixedOf(model(), Qt::Horizontal),
-        viewport()->width(), [this](int x) { return columnAt(x); },
-        [this](int c) { return isColumnHidden(c); });
+        model()->columnCount(rootIndex()), fixedOf(model(), Qt::Horizontal), viewport()->width(),
+        [this](int x) { return columnAt(x); }, [this](int c) { return isColumnHidden(c); });
 }
 
 void GridView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

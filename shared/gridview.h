@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTableView>
+#include <vector>
 
 namespace tamlo {
 

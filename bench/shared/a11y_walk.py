@@ -3,9 +3,9 @@
   reader: as a screen reader does, tables through their table interface (column names, then
           the cells of the first <rows> rows by row and column);
   walk:   every child of every node, as a naive client or a tree dump does (role, name, states).
-    a11y_walk.py <program> <rows> [seconds]
+    a11y_walk.py <program> <rows> [seconds] [tab]
 Prints one line per way: nodes (or cells) read and the seconds taken; a walk still going after
-<seconds> (default 600) stops there and says so.
+<seconds> (default 600) stops there and says so. With a tab's text, that page is shown first.
 """
 import importlib.util
 import pathlib
@@ -14,10 +14,11 @@ import time
 
 import pyatspi
 
-_press = importlib.util.spec_from_file_location(
-    "ui_press", pathlib.Path(__file__).resolve().parents[2] / "scripts" / "ui-press.py")
-ui_press = importlib.util.module_from_spec(_press)
-_press.loader.exec_module(ui_press)
+# The screen reader's read of the tests, and the program's application as it finds it.
+_read = importlib.util.spec_from_file_location(
+    "a11y_read", pathlib.Path(__file__).resolve().parents[2] / "tests" / "shared" / "a11y_read.py")
+a11y_read = importlib.util.module_from_spec(_read)
+_read.loader.exec_module(a11y_read)
 
 
 class OutOfTime(Exception):
@@ -33,50 +34,38 @@ def walk(node, count, deadline, depth=0):
     node.getRoleName()
     node.name
     node.getState()
-    for i in range(node.childCount):
-        try:
-            child = node.getChildAtIndex(i)
-        except Exception:  # went away meanwhile
-            continue
+    for child in a11y_read.children(node):
         walk(child, count, deadline, depth + 1)
 
 
-def read(node, rows, count, depth=0):
+def show_tab(node, text, depth=0):
     if node is None or depth > 40:
-        return
-    node.getRoleName()
-    node.name
-    if node.getState().contains(pyatspi.STATE_MANAGES_DESCENDANTS):
-        table = node.queryTable()
-        for c in range(table.nColumns):
-            table.getColumnDescription(c)
-        for r in range(min(rows, table.nRows)):
-            for c in range(table.nColumns):
-                cell = table.getAccessibleAt(r, c)
-                if cell is not None:
-                    cell.name
-                    count[0] += 1
-        return
-    for i in range(node.childCount):
-        try:
-            child = node.getChildAtIndex(i)
-        except Exception:
-            continue
-        read(child, rows, count, depth + 1)
+        return False
+    if node.getRoleName() == "page tab" and node.name == text:
+        node.queryAction().doAction(0)
+        return True
+    return any(show_tab(node.getChildAtIndex(i), text, depth + 1) for i in range(node.childCount)
+               if node.getRoleName() not in ("table", "list"))
 
 
 def main():
     pyatspi.setTimeout(60000, 600000)
     program, rows = sys.argv[1], int(sys.argv[2])
     seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 600.0
-    app = ui_press.find_app(program, 30.0)
+    app = a11y_read.ui_press.find_app(program, 30.0)
     if app is None:
         print(f"no program {program} on the accessibility bus", file=sys.stderr)
         return 1
-    count = [0]
+    if len(sys.argv) > 4:
+        if not show_tab(app, sys.argv[4]):
+            print(f"no tab {sys.argv[4]}", file=sys.stderr)
+            return 1
+        time.sleep(1)
+    out = {"nodes": 0, "cells": 0, "columns": [], "tables": []}
     start = time.monotonic()
-    read(app, rows, count)
-    print(f"{program:10} reader {count[0]:7d} cells {time.monotonic() - start:8.2f} s", flush=True)
+    a11y_read.read(app, rows, out)
+    print(f"{program:10} reader {out['cells']:7d} cells {time.monotonic() - start:8.2f} s",
+          flush=True)
     count = [0]
     start = time.monotonic()
     try:

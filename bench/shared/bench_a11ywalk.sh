@@ -1,27 +1,20 @@
 #!/bin/bash
 # How long an accessibility client takes to read the windows of the three programs, under a
-# virtual X display with the accessibility bus: the station polling 63 meters, tamlo_view with
-# the station's history file open, tamlo_ana with a recorder history of 20000 records open and a
-# window of it in its grid. For each, a walk of
-# every child of every node and a screen reader's read (the first rows of each grid by row and
-# column). Usage: bench_a11ywalk.sh <bin dir> [rows] [seconds a walk may take]
+# virtual X display with the accessibility bus: the station polling 63 meters with its data grid
+# on the screen, tamlo_view with the station's history file open, tamlo_ana with a recorder
+# history of 20000 records open and its grid on the screen. For each, a screen reader's read
+# (the first rows of each grid by row and column) and a walk of every child of every node.
+# Usage: bench_a11ywalk.sh <bin dir> [rows] [seconds a walk may take]
 set -u
 bin=$(cd "$1" && pwd)
 rows=${2:-60}
 seconds=${3:-600}
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${TAMLO_IN_XVFB:-}" ]; then
-    for tool in xvfb-run dbus-run-session /usr/libexec/at-spi-bus-launcher; do
-        command -v "$tool" >/dev/null || { echo "needs $tool"; exit 1; }
-    done
-    TAMLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "$@"
-fi
+[ -n "${TAMLO_IN_XVFB:-}" ] || exec "$here/../../scripts/with-a11y-bus.sh" "$0" "$@"
 source "$here/../../scripts/common.sh"
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LANG=C.UTF-8
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
+export LANG=C.UTF-8
 work=$(mktemp -d)
 stop_at_exit "$work"
-/usr/bin/python3 -c 'import pyatspi; pyatspi.Registry.getDesktop(0).childCount' 2>/dev/null
 
 # A station of 63 TM210 meters at addresses 1..63 on COM1, 9600 baud, a record every 2 s.
 station="$work/station"
@@ -34,15 +27,16 @@ put 15 '\x00\x02\x02\x00'
 for slot in $(seq 0 62); do
     at=$((512 + 13 * slot))
     put "$at" "\\x00\\x$(printf %02x $((slot + 1)))\\x00"
-    printf 'M%02d' $((slot + 1)) | dd of="$station/config.dat" bs=1 seek=$((at + 3)) conv=notrunc status=none
+    printf 'M%02d' $((slot + 1)) |
+        dd of="$station/config.dat" bs=1 seek=$((at + 3)) conv=notrunc status=none
     echo "$((slot + 1)) TM210 0 sine:1800:300:$((60 + slot)) 1" >> "$station/meters.txt"
 done
 start_sim "$station/meter_sim.out" "$bin/tamlo_meter_sim" --link "$station/COM1" \
     --meters "$station/meters.txt"
 pids+=("$sim_pid")
 
-measure() {  # measure <program> <pid>
-    /usr/bin/python3 "$here/a11y_walk.py" "$1" "$rows" "$seconds"
+measure() {  # measure <program> <pid> [tab to show]
+    /usr/bin/python3 "$here/a11y_walk.py" "$1" "$rows" "$seconds" "${@:3}"
     kill "$2"
     wait "$2" 2>/dev/null
 }
@@ -51,7 +45,7 @@ measure() {  # measure <program> <pid>
 pid=$!
 pids+=("$pid")
 sleep 20  # a few records of every meter in the history file and the data grid
-measure tamlo_pro "$pid"
+measure tamlo_pro "$pid" 数据记录  # the data grid on the screen
 
 nv=$(find "$station" -name '*.nv' | head -1)
 "$bin/tamlo_view" "$nv" >"$work/view.out" 2>&1 &
@@ -77,4 +71,4 @@ with open(sys.argv[1], "wb") as f:
 PY
 "$bin/tamlo_ana" "$work/history.dat" >"$work/ana.out" 2>&1 &
 sleep 3  # opening the file loads its first window into the curves and the grid
-measure tamlo_ana $!
+measure tamlo_ana $! 历史数据  # the grid on the screen

@@ -38,6 +38,15 @@ def read_table(node, rows, out):
                 out["cells"] += 1
 
 
+def children(node):
+    """The node's children, but for those that went away meanwhile."""
+    for i in range(node.childCount):
+        try:
+            yield node.getChildAtIndex(i)
+        except Exception:
+            continue
+
+
 def read(node, rows, out, depth=0):
     if node is None or depth > 40:
         return
@@ -47,11 +56,7 @@ def read(node, rows, out, depth=0):
     if node.getState().contains(pyatspi.STATE_MANAGES_DESCENDANTS):
         read_table(node, rows, out)
         return
-    for i in range(node.childCount):
-        try:
-            child = node.getChildAtIndex(i)
-        except Exception:  # went away meanwhile
-            continue
+    for child in children(node):
         read(child, rows, out, depth + 1)
 
 

@@ -84,7 +84,8 @@ private slots:
         QCOMPARE(table->cellAt(640, 0), nullptr);
     }
 
-    // The grid hears of changes only with a reader on the accessibility bus (a11y_bus.sh).
+    // The grid hears of changes only with a reader on the accessibility bus
+    // (scripts/with-a11y-bus.sh).
     void rowsThatGoTakeTheirCells() {
         if (!QAccessible::isActive()) {
             QSKIP("no accessibility bus");
