@@ -41,11 +41,13 @@ def walk(node, count, deadline, depth=0):
 def show_tab(node, text, depth=0):
     if node is None or depth > 40:
         return False
-    if node.getRoleName() == "page tab" and node.name == text:
+    role = node.getRoleName()
+    if role == "page tab" and node.name == text:
         node.queryAction().doAction(0)
         return True
-    return any(show_tab(node.getChildAtIndex(i), text, depth + 1) for i in range(node.childCount)
-               if node.getRoleName() not in ("table", "list"))
+    if role in ("table", "list"):  # no tabs among cells
+        return False
+    return any(show_tab(child, text, depth + 1) for child in a11y_read.children(node))
 
 
 def main():
