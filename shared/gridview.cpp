@@ -1,6 +1,7 @@
 #include "gridview.h"
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QItemSelectionModel>
@@ -32,7 +33,9 @@ QAccessibleInterface* cellOf(QTableView* view, int row, int column) {
 // reader has seen made every change of the model, and the grid's destruction, cost in proportion
 // to the cells read. A cell's text is read when asked, so values that change every second need
 // no event.
-class GridCellAccessible final : public QAccessibleInterface, public QAccessibleTableCellInterface {
+class GridCellAccessible final : public QAccessibleInterface,
+                                 public QAccessibleTableCellInterface,
+                                 public QAccessibleActionInterface {
 public:
     GridCellAccessible(QTableView* view, int row, int column)
         : view_(view), row_(row), column_(column) {}
@@ -85,10 +88,26 @@ public:
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType t) override {
-        return t == QAccessible::TableCellInterface
-                   ? static_cast<QAccessibleTableCellInterface*>(this)
-                   : nullptr;
+        if (t == QAccessible::TableCellInterface) {
+            return static_cast<QAccessibleTableCellInterface*>(this);
+        }
+        return t == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                 : nullptr;
     }
+
+    // A reader's press is a click on the cell: it becomes the current one and the grid's click
+    // handler runs, as for the mouse.
+    QStringList actionNames() const override {
+        return isValid() ? QStringList{pressAction()} : QStringList{};
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && isValid()) {
+            view_->setFocus(Qt::OtherFocusReason);
+            view_->setCurrentIndex(index());
+            emit view_->clicked(index());
+        }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
     bool isSelected() const override {
         return isValid() && view_->selectionModel() && view_->selectionModel()->isSelected(index());

@@ -1,7 +1,9 @@
 // What a screen reader reaches of a large grid: the cells on the screen as children, any cell by
-// row and column with its text, and the current cell named in the focus event.
+// row and column with its text, a press on a cell, and the current cell named in the focus event.
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "shared/stringgrid.h"
@@ -82,6 +84,15 @@ private slots:
         QCOMPARE(table->cellAt(600, 40), cell);
         QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("12.5"));
         QCOMPARE(table->cellAt(640, 0), nullptr);
+    }
+
+    void aPressIsAClick() {
+        QSignalSpy clicks(grid_.get(), &StringGrid::cellClicked);
+        QAccessibleInterface* cell =
+            QAccessible::queryAccessibleInterface(grid_.get())->tableInterface()->cellAt(300, 7);
+        cell->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(clicks.size(), 1);
+        QCOMPARE(std::make_pair(grid_->col(), grid_->row()), std::make_pair(7, 300));
     }
 
     // The grid hears of changes only with a reader on the accessibility bus
