@@ -113,20 +113,10 @@ public:
         return isValid() && view_->selectionModel() && view_->selectionModel()->isSelected(index());
     }
     QList<QAccessibleInterface*> columnHeaderCells() const override {
-        QList<QAccessibleInterface*> cells;
-        const int fixed = fixedOf(view_ ? view_->model() : nullptr, Qt::Vertical);
-        for (int r = 0; r < fixed && row_ >= fixed; ++r) {
-            appendCell(cells, r, column_);
-        }
-        return cells;
+        return headerCells(Qt::Vertical);
     }
     QList<QAccessibleInterface*> rowHeaderCells() const override {
-        QList<QAccessibleInterface*> cells;
-        const int fixed = fixedOf(view_ ? view_->model() : nullptr, Qt::Horizontal);
-        for (int c = 0; c < fixed && column_ >= fixed; ++c) {
-            appendCell(cells, row_, c);
-        }
-        return cells;
+        return headerCells(Qt::Horizontal);
     }
     int columnIndex() const override { return column_; }
     int rowIndex() const override { return row_; }
@@ -138,10 +128,18 @@ public:
 
 private:
     QModelIndex index() const { return view_->model()->index(row_, column_, view_->rootIndex()); }
-    void appendCell(QList<QAccessibleInterface*>& cells, int row, int column) const {
-        if (QAccessibleInterface* cell = cellOf(view_.data(), row, column)) {
-            cells.append(cell);
+    // The cells of the fixed rows (Vertical) or columns naming this one; none for a fixed cell.
+    QList<QAccessibleInterface*> headerCells(Qt::Orientation fixedAlong) const {
+        QList<QAccessibleInterface*> cells;
+        const bool rows = fixedAlong == Qt::Vertical;
+        const int fixed = fixedOf(view_ ? view_->model() : nullptr, fixedAlong);
+        for (int f = 0; f < fixed && (rows ? row_ : column_) >= fixed; ++f) {
+            if (QAccessibleInterface* cell =
+                    cellOf(view_.data(), rows ? f : row_, rows ? column_ : f)) {
+                cells.append(cell);
+            }
         }
+        return cells;
     }
 
     QPointer<QTableView> view_;
