@@ -174,6 +174,36 @@ private slots:
         QCOMPARE(out.back().limit, 100.0);
     }
 
+    // A save of the device table: alarms follow their meters by address and channel; those of a
+    // meter that left the table clear.
+    void alarmsFollowTheirMetersIntoANewTable() {
+        DeviceTable before;
+        before.count = 2;
+        before.entries[0].address = 1;
+        before.entries[1].address = 2;
+        AlarmSettings s;
+        s.meters[{1, 0}] = AlarmLimits{.high = 10};
+        s.meters[{2, 0}] = AlarmLimits{.high = 10};
+        AlarmEvaluator a;
+        AlarmEvaluator::Events out;
+        a.configure(s, before, 0, out);
+        a.answered(0, 11, 0, out);
+        a.answered(1, 12, 0, out);
+        a.acknowledge(1, AlarmKind::High, 0, out);
+        out.clear();
+        DeviceTable after;
+        after.count = 2;
+        after.entries[0].address = 2;
+        after.entries[1].address = 3;
+        a.configure(s, after, 1000, out);
+        QCOMPARE(events(out), QStringLiteral("clear high"));
+        QCOMPARE(out[0].address, std::uint8_t(1));
+        QCOMPARE(out[0].device, 0);
+        const QList<ActiveAlarm> active = a.activeAlarms();
+        QCOMPARE(active.size(), 1);
+        QVERIFY(active[0].device == 0 && active[0].acknowledged && active[0].value == 12);
+    }
+
     // The events of a crossing as the log keeps them: raised after the delay, acknowledged,
     // cleared past the deadband.
     void crossingWrittenToTheLog() {
