@@ -68,8 +68,8 @@ private:
     };
 
     void judge(int device, qint64 nowMs, Events& events);
-    void raise(int device, Raised& alarm, AlarmKind kind, double value, double limit,
-               qint64 nowMs, Events& events);
+    void raise(int device, Raised& alarm, AlarmKind kind, double value, double limit, qint64 nowMs,
+               Events& events);
     void end(int device, const Meter& meter, Raised& alarm, AlarmEventType type, qint64 nowMs,
              Events& events);
     static double limitOf(const AlarmLimits& limits, AlarmKind kind);

@@ -45,9 +45,12 @@ int main(int argc, char** argv) {
     AlarmSettings settings;
     for (int i = 0; i < kMaxDevices; ++i) {
         table.entries[static_cast<std::size_t>(i)].address = static_cast<std::uint8_t>(i + 1);
-        settings.meters[{static_cast<std::uint8_t>(i + 1), 0}] =
-            AlarmLimits{.high = 80, .low = 20, .highHigh = 95, .lowLow = 5, .deadband = 1,
-                        .delaySeconds = 86400};
+        settings.meters[{static_cast<std::uint8_t>(i + 1), 0}] = AlarmLimits{.high = 80,
+                                                                             .low = 20,
+                                                                             .highHigh = 95,
+                                                                             .lowLow = 5,
+                                                                             .deadband = 1,
+                                                                             .delaySeconds = 86400};
     }
     AlarmEvaluator evaluator;
     AlarmEvaluator::Events events;
@@ -79,9 +82,10 @@ int main(int argc, char** argv) {
     }
     const long pollAllocations = allocations.load() - beforePolls;
 
-    std::printf("judging 63 meters at one tick: %.2f us median (target < 20), %.2f allocations "
-                "per tick (target 0), %zu events\n",
-                bench::median(tickUs), static_cast<double>(tickAllocations) / reps, events.size());
+    std::printf(
+        "judging 63 meters at one tick: %.2f us median (target < 20), %.2f allocations "
+        "per tick (target 0), %zu events\n",
+        bench::median(tickUs), static_cast<double>(tickAllocations) / reps, events.size());
     std::printf("judging one answered poll:     %.3f us median, %.2f allocations per poll\n",
                 bench::median(pollUs), static_cast<double>(pollAllocations) / reps);
 
@@ -105,9 +109,10 @@ int main(int argc, char** argv) {
         cpuUs.push_back((bench::threadCpuMs() - c0) * 1000);
         lineUs.push_back(wall * 1000);
     }
-    std::printf("writing one event line:        %.1f us median wall, %.1f us median CPU "
-                "(open, append, close)%s\n",
-                bench::median(lineUs), bench::median(cpuUs),
-                log.problem().isEmpty() ? "" : "  -- the log could not be written!");
+    std::printf(
+        "writing one event line:        %.1f us median wall, %.1f us median CPU "
+        "(open, append, close)%s\n",
+        bench::median(lineUs), bench::median(cpuUs),
+        log.problem().isEmpty() ? "" : "  -- the log could not be written!");
     return 0;
 }
