@@ -102,10 +102,6 @@ void AlarmEvaluator::configure(const AlarmSettings& settings, const DeviceTable&
     }
 }
 
-void AlarmEvaluator::clear(qint64 nowMs, Events& events) {
-    configure(AlarmSettings{}, DeviceTable{}, nowMs, events);
-}
-
 void AlarmEvaluator::answered(int device, double value, qint64 nowMs, Events& events) {
     if (device < 0 || device >= count_) {
         return;

@@ -23,8 +23,6 @@ public:
     // table clears under its old index.
     void configure(const AlarmSettings& settings, const DeviceTable& active, qint64 nowMs,
                    Events& events);
-    // Alarms off: every alarm clears.
-    void clear(qint64 nowMs, Events& events);
 
     // Device answered with this shown value: a lost link clears, the limits are judged.
     void answered(int device, double value, qint64 nowMs, Events& events);
