@@ -144,7 +144,7 @@ void StringGridModel::setFixed(int fixedColumns, int fixedRows) {
     }
 }
 
-StringGrid::StringGrid(QWidget* parent) : QTableView(parent), model_(new StringGridModel(this)) {
+StringGrid::StringGrid(QWidget* parent) : GridView(parent), model_(new StringGridModel(this)) {
     setModel(model_);
     horizontalHeader()->hide();
     verticalHeader()->hide();

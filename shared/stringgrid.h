@@ -4,6 +4,8 @@
 #include <QTableView>
 #include <vector>
 
+#include "shared/gridview.h"
+
 namespace tamlo {
 
 // A table of texts with header rows and columns at its top and left, as the grids of the forms
@@ -12,8 +14,9 @@ namespace tamlo {
 // Its model indexes carry an internal id scattered over row and column. Qt hashes an index as
 // row * 16 + column + internal id and probes its hash tables linearly, so with plain indexes the
 // cells of a wide grid crowd into one run of buckets, and removing a persistent index walks that
-// run. An accessibility client leaves one per cell it has read: a data grid whose cells had all
-// been read took minutes to destroy, and the program as long to close.
+// run. Qt's own accessible table keeps one per cell a reader has read: a data grid whose cells had
+// all been read took minutes to destroy, and the program as long to close. The grids' views now
+// give readers cells that keep none (GridView), and any view Qt's table serves stays cheap.
 class GridTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -63,7 +66,7 @@ int cellWidthFor(const QTableView& view, const QString& text);
 
 // A grid of texts with fixed (header) rows and columns drawn in the button colour, selected by
 // whole rows or cells. Light enough for the 65 x 640 data grid.
-class StringGrid : public QTableView {
+class StringGrid : public GridView {
     Q_OBJECT
 public:
     explicit StringGrid(QWidget* parent = nullptr);
