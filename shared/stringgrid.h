@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QTableView>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace tamlo {
@@ -47,6 +50,9 @@ public:
     void setCell(int column, int row, const QString& text);
     QString cell(int column, int row) const override;
     void setFixed(int fixedColumns, int fixedRows);
+    // Colours of one cell over the grid's own; invalid colours give the cell back its own.
+    void setCellColors(int column, int row, const QColor& text, const QColor& background);
+    std::pair<QColor, QColor> cellColors(int column, int row) const;
     int fixedColumns() const override { return fixedColumns_; }
     int fixedRows() const override { return fixedRows_; }
 
@@ -56,6 +62,8 @@ private:
     int fixedColumns_ = 1;
     int fixedRows_ = 1;
     std::vector<QString> cells_;  // row-major
+    // The few coloured cells, by (row, column); empty in most grids, which then pay nothing.
+    std::map<std::pair<int, int>, std::pair<QColor, QColor>> colors_;
 };
 
 // The column width a grid cell needs to show `text` whole in `view`'s font.

@@ -159,6 +159,28 @@ QLabel* OverviewPage::valueLabel(int device) const {
                                                    : nullptr;
 }
 
+void OverviewPage::setValueShade(int device, AlarmShade shade) {
+    QLabel* value = valueLabel(device);
+    if (!value) {
+        return;
+    }
+    const bool filled = shade == AlarmShade::Background;
+    const bool framed = shade == AlarmShade::Text;
+    if (value->autoFillBackground() == filled &&
+        (value->frameShape() == QFrame::Box) == framed) {
+        return;
+    }
+    const int right = value->x() + value->width();
+    setTextColor(value, filled ? QColor(Qt::white) : QColor(255, 0, 0));
+    QPalette palette = value->palette();
+    palette.setColor(QPalette::Window, QColor(255, 0, 0));
+    value->setPalette(palette);
+    value->setAutoFillBackground(filled);
+    value->setFrameShape(framed ? QFrame::Box : QFrame::NoFrame);
+    value->setLineWidth(2);
+    fitRightAnchored(value, right);
+}
+
 void OverviewPage::setValueText(int device, const QString& text) {
     QLabel* value = valueLabel(device);
     if (!value || value->text() == text) {
