@@ -169,11 +169,6 @@ void StringGridModel::setCellColors(int column, int row, const QColor& text,
     emit dataChanged(i, i, {Qt::BackgroundRole, Qt::ForegroundRole});
 }
 
-std::pair<QColor, QColor> StringGridModel::cellColors(int column, int row) const {
-    const auto it = colors_.find({row, column});
-    return it == colors_.end() ? std::pair<QColor, QColor>{} : it->second;
-}
-
 void StringGridModel::setFixed(int fixedColumns, int fixedRows) {
     fixedColumns_ = fixedColumns;
     fixedRows_ = fixedRows;

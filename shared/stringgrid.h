@@ -52,7 +52,6 @@ public:
     void setFixed(int fixedColumns, int fixedRows);
     // Colours of one cell over the grid's own; invalid colours give the cell back its own.
     void setCellColors(int column, int row, const QColor& text, const QColor& background);
-    std::pair<QColor, QColor> cellColors(int column, int row) const;
     int fixedColumns() const override { return fixedColumns_; }
     int fixedRows() const override { return fixedRows_; }
 

@@ -67,6 +67,8 @@ QList<AlarmSettingsRow> alarmSettingsRows(const DeviceTable& active,
 
 namespace {
 
+constexpr int kLongestDelaySeconds = 24 * 3600;  // what alarms.ini takes
+
 // A limit's text: empty is no limit.
 bool readNumber(const QString& text, double* value) {
     const QString t = text.trimmed();
@@ -117,17 +119,19 @@ bool alarmSettingsFromRows(const QList<AlarmSettingsRow>& rows, bool sound,
         const QString delay = row.delay.trimmed();
         bool delayOk = true;
         limits.delaySeconds = delay.isEmpty() ? 0 : delay.toInt(&delayOk);
-        if (!delayOk || limits.delaySeconds < 0) {
-            return refuse(QStringLiteral("延时"), QStringLiteral("不是秒数（%1）").arg(delay));
+        if (!delayOk || limits.delaySeconds < 0 || limits.delaySeconds > kLongestDelaySeconds) {
+            return refuse(QStringLiteral("延时"), QStringLiteral("不是 0 到 %1 的整秒数（%2）").arg(kLongestDelaySeconds).arg(delay));
         }
-        if (above(limits.low, limits.high)) {
-            return refuse(kColumns[1], QStringLiteral("高于高限"));
-        }
-        if (above(limits.lowLow, limits.low)) {
-            return refuse(kColumns[3], QStringLiteral("高于低限"));
-        }
-        if (above(limits.high, limits.highHigh)) {
-            return refuse(kColumns[2], QStringLiteral("低于高限"));
+        // The limits stand in order, low_low <= low <= high <= high_high, as alarms.ini must.
+        const double ordered[] = {limits.lowLow, limits.low, limits.high, limits.highHigh};
+        const int orderedColumns[] = {3, 1, 0, 2};
+        for (int a = 0; a < 4; ++a) {
+            for (int b = a + 1; b < 4; ++b) {
+                if (above(ordered[a], ordered[b])) {
+                    return refuse(kColumns[orderedColumns[a]],
+                                  QStringLiteral("高于%1").arg(kColumns[orderedColumns[b]]));
+                }
+            }
         }
         limits.link = row.link;
         const auto key = std::pair{row.address, row.channel};

@@ -25,10 +25,11 @@ void writeText(const QString& path, const QByteArray& text) {
 }
 
 // Two meters: T0 at 500 over its high limit of 400, T1 at 100 inside its limits.
-TForm1& startWithTwoMeters(StationFixture& station, const QByteArray& alarmsIni) {
+TForm1& startWithTwoMeters(StationFixture& station, const QByteArray& alarmsIni,
+                           int recordInterval = 60) {
     station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("T0")},
                          {2, TM210, 0, {}, 0, QStringLiteral("T1")}},
-                        60);
+                        recordInterval);
     if (!alarmsIni.isNull()) {
         writeText(station.path(QStringLiteral("alarms.ini")), alarmsIni);
     }
@@ -43,6 +44,10 @@ void pollAll(TForm1& form) {
         form.Timer1Timer();
     }
     QCoreApplication::processEvents();
+}
+
+QColor cellColor(StringGrid* grid, int column, int row, Qt::ItemDataRole role) {
+    return grid->gridModel()->data(grid->gridModel()->index(row, column), role).value<QColor>();
 }
 
 QStringList rowTexts(StringGrid* grid, int row) {
@@ -86,10 +91,12 @@ private slots:
         // Unacknowledged: the tile frames its red digits, the data grid's tag is red.
         const QColor red(255, 0, 0);
         QCOMPARE(form.overviewPage().valueLabel(0)->frameShape(), QFrame::Box);
-        QCOMPARE(form.StringGrid2->gridModel()->cellColors(1, 0).first, red);
+        QCOMPARE(cellColor(form.StringGrid2, 1, 0, Qt::ForegroundRole), red);
         form.Timer2Timer();
         const int row = form.recordCycle().gridRow();
-        QCOMPARE(form.StringGrid2->gridModel()->cellColors(1, row).first, red);
+        QCOMPARE(cellColor(form.StringGrid2, 1, row, Qt::ForegroundRole), red);
+        QCOMPARE(cellColor(form.StringGrid2, 2, row, Qt::ForegroundRole), red);
+        QVERIFY(!cellColor(form.StringGrid2, 1, row, Qt::BackgroundRole).isValid());
 
         // "确认" with the second row selected acknowledges that alarm alone.
         alarms->selectCell(0, 2);
@@ -108,24 +115,48 @@ private slots:
         QCOMPARE(alarms->cell(6, 1), QStringLiteral("已确认"));
         QCOMPARE(form.statusPanelText(2), QStringLiteral("报警：0"));
         QCOMPARE(form.overviewPage().valueLabel(0)->frameShape(), QFrame::NoFrame);
-        QVERIFY(!form.StringGrid2->gridModel()->cellColors(1, 0).first.isValid());
-        QVERIFY(!form.StringGrid2->gridModel()->cellColors(1, row).first.isValid());
+        QVERIFY(cellColor(form.StringGrid2, 1, 0, Qt::ForegroundRole) != red);
+        QVERIFY(!cellColor(form.StringGrid2, 1, row, Qt::ForegroundRole).isValid());
         QVERIFY(station.prompter.boxes().isEmpty());
     }
 
     void linkAlarmFillsTheTileRed() {
         StationFixture station;
-        TForm1& form = startWithTwoMeters(station, "[meter 2.0]\nlink=true\n");
+        TForm1& form = startWithTwoMeters(station, "[meter 2.0]\nlink=true\n", 1);
         station.meters.meters[2].silent = true;
         for (int turn = 0; turn < 4; ++turn) {
             pollAll(form);
         }
+        // The shade follows the row of this second; the rows left behind are plain.
+        const int first = form.recordCycle().gridRow();
+        form.Timer2Timer();
+        const int second = form.recordCycle().gridRow();
+        QCOMPARE(second, first + 1);
+        form.Timer2Timer();
+        const QColor red(255, 0, 0);
+        QVERIFY(!cellColor(form.StringGrid2, 2, first, Qt::BackgroundRole).isValid());
+        QCOMPARE(cellColor(form.StringGrid2, 2, second, Qt::BackgroundRole), red);
+        QCOMPARE(cellColor(form.StringGrid2, 2, second, Qt::ForegroundRole), QColor(Qt::white));
         QCOMPARE(form.alarmDisplay().page()->alarmGrid()->cell(3, 1), QStringLiteral("通讯中断"));
         QLabel* value = form.overviewPage().valueLabel(1);
         QVERIFY(value->autoFillBackground());
-        QCOMPARE(value->palette().color(QPalette::Window), QColor(255, 0, 0));
-        QCOMPARE(form.StringGrid2->gridModel()->cellColors(2, 0).second, QColor(255, 0, 0));
+        QCOMPARE(value->palette().color(QPalette::Window), red);
         QVERIFY(!form.overviewPage().valueLabel(0)->autoFillBackground());
+    }
+
+    void alarmLogTroubleShowsInTheFirstPanel() {
+        StationFixture station;
+        // A file where the log's folder belongs: the log cannot be written.
+        writeText(station.path(QStringLiteral("alarms")), "x");
+        TForm1& form = startWithTwoMeters(station, kTwoLimits);
+        const QString fileText = form.statusPanelText(0);
+        QVERIFY(fileText.startsWith(QStringLiteral("当前文件：")));
+        pollAll(form);
+        QVERIFY(!station.session->alarmLogProblem().isEmpty());
+        QCOMPARE(form.statusPanelText(0), station.session->alarmLogProblem());
+        QVERIFY(QFile::remove(station.path(QStringLiteral("alarms"))));
+        form.Timer2Timer();
+        QCOMPARE(form.statusPanelText(0), fileText);
     }
 
     void bellRingsEachSecondWhileAnAlarmWaits() {
@@ -240,7 +271,7 @@ private slots:
             {0, QStringLiteral("1"), QStringLiteral("第 1 行（A）低限：高于高限")},
             {2, QStringLiteral("3"), QStringLiteral("第 1 行（A）低低限：高于低限")},
             {3, QStringLiteral("-1"), QStringLiteral("第 1 行（A）死区：不能为负")},
-            {4, QStringLiteral("1.5"), QStringLiteral("第 1 行（A）延时：不是秒数（1.5）")},
+            {4, QStringLiteral("1.5"), QStringLiteral("第 1 行（A）延时：不是 0 到 86400 的整秒数（1.5）")},
         };
         for (const auto& r : refusals) {
             QList<AlarmSettingsRow> bad = rows;
