@@ -20,6 +20,9 @@ constexpr int kUnitLeft = 200;
 constexpr int kValueRight = 195;
 constexpr int kTextTop = 28;
 constexpr int kValueTop = 54;
+// A tile's digits are red already: a high or low alarm shows them amber. A frame would
+// widen the value past the tile's left edge.
+const QColor kWarningDigits(255, 200, 0);
 
 void setTextColor(QLabel* label, const QColor& color) {
     QPalette palette = label->palette();
@@ -164,21 +167,14 @@ void OverviewPage::setValueShade(int device, AlarmShade shade) {
     if (!value) {
         return;
     }
-    const bool filled = shade == AlarmShade::Background;
-    const bool framed = shade == AlarmShade::Text;
-    if (value->autoFillBackground() == filled &&
-        (value->frameShape() == QFrame::Box) == framed) {
-        return;
-    }
-    const int right = value->x() + value->width();
-    setTextColor(value, filled ? QColor(Qt::white) : QColor(255, 0, 0));
+    const QColor digits = shade == AlarmShade::Background ? QColor(Qt::white)
+                          : shade == AlarmShade::Text     ? kWarningDigits
+                                                          : QColor(255, 0, 0);
+    setTextColor(value, digits);
     QPalette palette = value->palette();
     palette.setColor(QPalette::Window, QColor(255, 0, 0));
     value->setPalette(palette);
-    value->setAutoFillBackground(filled);
-    value->setFrameShape(framed ? QFrame::Box : QFrame::NoFrame);
-    value->setLineWidth(2);
-    fitRightAnchored(value, right);
+    value->setAutoFillBackground(shade == AlarmShade::Background);
 }
 
 void OverviewPage::setValueText(int device, const QString& text) {

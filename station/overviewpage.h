@@ -37,7 +37,7 @@ public:
     // The value label of device n takes the text of the data grid for this second.
     void setValueText(int device, const QString& text);
     // An unacknowledged alarm on the value: the digits are red already, so a high or low
-    // alarm frames them in red and a high-high, low-low or link alarm fills them red.
+    // alarm turns them amber; a high-high, low-low or link alarm gives white digits on red.
     void setValueShade(int device, AlarmShade shade);
 
     const QList<QWidget*>& tileList() const { return tileList_; }

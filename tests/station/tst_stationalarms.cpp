@@ -88,9 +88,12 @@ private slots:
         QCOMPARE(rowTexts(events, 1).mid(1, 4), (QStringList{"2", "T1", "报警", "低限"}));
         QCOMPARE(form.statusPanelText(2), QStringLiteral("报警：2"));
 
-        // Unacknowledged: the tile frames its red digits, the data grid's tag is red.
+        // Unacknowledged: the tile's red digits turn amber, the data grid's tag is red.
         const QColor red(255, 0, 0);
-        QCOMPARE(form.overviewPage().valueLabel(0)->frameShape(), QFrame::Box);
+        const auto digits = [&form](int device) {
+            return form.overviewPage().valueLabel(device)->palette().color(QPalette::WindowText);
+        };
+        QCOMPARE(digits(0), QColor(255, 200, 0));
         QCOMPARE(cellColor(form.StringGrid2, 1, 0, Qt::ForegroundRole), red);
         form.Timer2Timer();
         const int row = form.recordCycle().gridRow();
@@ -106,7 +109,7 @@ private slots:
         QCOMPARE(alarms->cell(6, 2), QStringLiteral("已确认"));
         QCOMPARE(events->cell(3, 1), QStringLiteral("确认"));
         QCOMPARE(form.statusPanelText(2), QStringLiteral("报警：1"));
-        QCOMPARE(form.overviewPage().valueLabel(1)->frameShape(), QFrame::NoFrame);
+        QCOMPARE(digits(1), red);
 
         // With nothing selected it acknowledges all: the shades go.
         alarms->clearSelection();
@@ -114,7 +117,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(alarms->cell(6, 1), QStringLiteral("已确认"));
         QCOMPARE(form.statusPanelText(2), QStringLiteral("报警：0"));
-        QCOMPARE(form.overviewPage().valueLabel(0)->frameShape(), QFrame::NoFrame);
+        QCOMPARE(digits(0), red);
         QVERIFY(cellColor(form.StringGrid2, 1, 0, Qt::ForegroundRole) != red);
         QVERIFY(!cellColor(form.StringGrid2, 1, row, Qt::ForegroundRole).isValid());
         QVERIFY(station.prompter.boxes().isEmpty());
@@ -141,6 +144,7 @@ private slots:
         QLabel* value = form.overviewPage().valueLabel(1);
         QVERIFY(value->autoFillBackground());
         QCOMPARE(value->palette().color(QPalette::Window), red);
+        QCOMPARE(value->palette().color(QPalette::WindowText), QColor(Qt::white));
         QVERIFY(!form.overviewPage().valueLabel(0)->autoFillBackground());
     }
 
