@@ -112,7 +112,7 @@ kill "$station_pid" 2> /dev/null || true
 
 # Alarms: the demo station again with alarms.ini; the boiler is over its limit, the flue gas
 # swings over its own, the tank level under its own, and meter 4 is silent.
-alarming="$work/alarms"
+alarming="$work/alarmstation"
 mkdir -p "$alarming"
 write_demo_config "$alarming"
 { cat "$root/tools/meter_sim/example-meters.txt"; echo "fault 4 silent"; } > "$alarming/meters.txt"
@@ -144,10 +144,11 @@ pids+=($!)
 window "$title" > /dev/null
 sleep "${TAMLO_STATION_SECONDS:-14}"
 click "$title" 306 33  # the fifth tab, "报警"
-click "$title" 200 80  # the first alarm, then "确认" for it alone
+click "$title" 200 107  # the first alarm, then "确认" for it alone
 press tamlo_pro "确  认"
 sleep 3
 shot station-alarms "$title"
+tab "$title" 2; shot station-alarm-tiles "$title"
 press tamlo_pro 报警设置
 shot station-alarm-settings 报警设置
 close_window 报警设置

@@ -93,9 +93,8 @@ void StringGridModel::setSize(int columns, int rows) {
         }
     }
     cells_ = std::move(cells);
-    std::erase_if(colors_, [&](const auto& c) {
-        return c.first.first >= rows || c.first.second >= columns;
-    });
+    std::erase_if(
+        colors_, [&](const auto& c) { return c.first.first >= rows || c.first.second >= columns; });
     columns_ = std::max(columns, 0);
     rows_ = std::max(rows, 0);
     endResetModel();

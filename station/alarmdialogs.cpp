@@ -31,8 +31,7 @@ QTableWidgetItem* fixedItem(const QString& text) {
 
 }  // namespace
 
-TFormAlarmSettings::TFormAlarmSettings(StationSession& session, Prompter& prompter,
-                                       QWidget* parent)
+TFormAlarmSettings::TFormAlarmSettings(StationSession& session, Prompter& prompter, QWidget* parent)
     : QDialog(parent), session_(session), prompter_(prompter) {
     setObjectName(QStringLiteral("FormAlarmSettings"));
     setWindowTitle(QStringLiteral("报警设置"));
@@ -72,15 +71,19 @@ void TFormAlarmSettings::load() {
     AlarmSettingsGrid->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
         const AlarmSettingsRow& row = rows[r];
-        const QString texts[] = {QString::number(r + 1),       row.tag,
-                                 QString::number(row.address), QString::number(row.channel),
-                                 row.high,                     row.low,
-                                 row.highHigh,                 row.lowLow,
-                                 row.deadband,                 row.delay};
+        const QString texts[] = {QString::number(r + 1),
+                                 row.tag,
+                                 QString::number(row.address),
+                                 QString::number(row.channel),
+                                 row.high,
+                                 row.low,
+                                 row.highHigh,
+                                 row.lowLow,
+                                 row.deadband,
+                                 row.delay};
         for (int c = 0; c < kLinkColumn; ++c) {
-            AlarmSettingsGrid->setItem(r, c,
-                                       c < kFirstLimitColumn ? fixedItem(texts[c])
-                                                             : new QTableWidgetItem(texts[c]));
+            AlarmSettingsGrid->setItem(
+                r, c, c < kFirstLimitColumn ? fixedItem(texts[c]) : new QTableWidgetItem(texts[c]));
         }
         auto* link = new QTableWidgetItem;
         link->setCheckState(row.link ? Qt::Checked : Qt::Unchecked);
@@ -149,25 +152,25 @@ TFormCommStats::TFormCommStats(StationSession& session, Prompter& prompter, QWid
     : QDialog(parent), session_(session) {
     setObjectName(QStringLiteral("FormCommStats"));
     setWindowTitle(QStringLiteral("通讯统计"));
-    resize(820, 380);
+    resize(900, 380);
     auto* layout = new QVBoxLayout(this);
     CommStatsGrid = named(new StringGrid(this), "CommStatsGrid");
     CommStatsGrid->setSize(11, 1);
     CommStatsGrid->setFixed(1, 1);
     CommStatsGrid->setDefaultRowHeight(20);
     const QStringList captions{
-        QStringLiteral("序号"), QStringLiteral("工位号"), QStringLiteral("地址"),
-        QStringLiteral("通道"), QStringLiteral("请求"),   QStringLiteral("应答"),
-        QStringLiteral("超时"), QStringLiteral("拒收"),   QStringLiteral("重试"),
+        QStringLiteral("序号"),     QStringLiteral("工位号"),        QStringLiteral("地址"),
+        QStringLiteral("通道"),     QStringLiteral("请求"),          QStringLiteral("应答"),
+        QStringLiteral("超时"),     QStringLiteral("拒收"),          QStringLiteral("重试"),
         QStringLiteral("最后应答"), QStringLiteral("近一小时应答率")};
     for (int c = 0; c < captions.size(); ++c) {
         CommStatsGrid->setCell(c, 0, captions[c]);
     }
     layout->addWidget(CommStatsGrid, 1);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(label(this, "LabelStatsNote",
-                            QStringLiteral("拒收：应答的校验、长度、地址或功能码不对")),
-                      1);
+    bottom->addWidget(
+        label(this, "LabelStatsNote", QStringLiteral("拒收：应答的校验、长度、地址或功能码不对")),
+        1);
     ButtonReset = button(this, "ButtonReset", QStringLiteral("清  零"));
     ButtonClose = button(this, "ButtonClose", QStringLiteral("关  闭"));
     bottom->addWidget(ButtonReset);
@@ -190,10 +193,10 @@ void TFormCommStats::refresh() {
     CommStatsGrid->setRowCount(active.count + 1);
     for (int i = 0; i < active.count; ++i) {
         const DeviceEntry& e = active.entries[static_cast<std::size_t>(i)];
-        const QStringList texts = QStringList{QString::number(i + 1), e.tagText(),
-                                              QString::number(e.address),
-                                              QString::number(e.channel)} +
-                                  commStatsTexts(session_.commStats(i));
+        const QStringList texts =
+            QStringList{QString::number(i + 1), e.tagText(), QString::number(e.address),
+                        QString::number(e.channel)} +
+            commStatsTexts(session_.commStats(i));
         for (int c = 0; c < texts.size(); ++c) {
             CommStatsGrid->setCell(c, i + 1, texts[c]);
         }

@@ -18,7 +18,10 @@
 namespace tamlo::station {
 
 AlarmDisplay::AlarmDisplay(StationSession& session, Prompter& prompter, const Parts& parts)
-    : QObject(parts.window), session_(session), prompter_(prompter), parts_(parts),
+    : QObject(parts.window),
+      session_(session),
+      prompter_(prompter),
+      parts_(parts),
       bell_(&QApplication::beep) {
     connect(&session_, &StationSession::alarmsRefused, this, [this](const QString& text) {
         prompter_.message(parts_.window, text, QStringLiteral("NorvikDCS"));

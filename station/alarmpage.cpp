@@ -73,19 +73,22 @@ void AlarmPage::showAlarms(const QList<ActiveAlarm>& alarms, const DeviceTable& 
     for (int i = 0; i < alarms.size(); ++i) {
         const ActiveAlarm& a = alarms[i];
         const int r = i + 1;
-        const QString tag =
-            a.device >= 0 && a.device < active.count
-                ? active.entries[static_cast<std::size_t>(a.device)].tagText()
-                : QString();
-        const QStringList texts{alarmTimeText(a.raised),     QString::number(a.device + 1), tag,
-                                alarmKindText(a.kind),       alarmNumberText(a.value),
-                                alarmNumberText(a.limit),
-                                a.acknowledged ? QStringLiteral("已确认") : QStringLiteral("未确认")};
+        const QString tag = a.device >= 0 && a.device < active.count
+                                ? active.entries[static_cast<std::size_t>(a.device)].tagText()
+                                : QString();
+        const QStringList texts{
+            alarmTimeText(a.raised),
+            QString::number(a.device + 1),
+            tag,
+            alarmKindText(a.kind),
+            alarmNumberText(a.value),
+            alarmNumberText(a.limit),
+            a.acknowledged ? QStringLiteral("已确认") : QStringLiteral("未确认")};
         for (int c = 0; c < texts.size(); ++c) {
             AlarmGrid->setCell(c, r, texts[c]);
         }
-        const bool background =
-            a.kind == AlarmKind::HighHigh || a.kind == AlarmKind::LowLow || a.kind == AlarmKind::Link;
+        const bool background = a.kind == AlarmKind::HighHigh || a.kind == AlarmKind::LowLow ||
+                                a.kind == AlarmKind::Link;
         const QColor red(255, 0, 0);
         const QColor text = a.acknowledged ? QColor() : background ? QColor(Qt::white) : red;
         for (int c = 0; c < texts.size(); ++c) {
@@ -104,9 +107,9 @@ void AlarmPage::showEvents(const QList<AlarmEvent>& events) {
     EventGrid->setRowCount(static_cast<int>(events.size()) + 1);
     for (int i = 0; i < events.size(); ++i) {
         const AlarmEvent& e = events[events.size() - 1 - i];
-        const QStringList texts{alarmTimeText(e.time), QString::number(e.device + 1),
+        const QStringList texts{alarmTimeText(e.time),           QString::number(e.device + 1),
                                 gbkToString(bytesToZero(e.tag)), alarmEventText(e.type),
-                                alarmKindText(e.kind), alarmNumberText(e.value),
+                                alarmKindText(e.kind),           alarmNumberText(e.value),
                                 alarmNumberText(e.limit)};
         for (int c = 0; c < texts.size(); ++c) {
             EventGrid->setCell(c, i + 1, texts[c]);

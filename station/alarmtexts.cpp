@@ -98,10 +98,11 @@ bool alarmSettingsFromRows(const QList<AlarmSettingsRow>& rows, bool sound,
             return false;
         };
         AlarmLimits limits;
-        const std::pair<const QString*, double*> numbers[] = {
-            {&row.high, &limits.high},         {&row.low, &limits.low},
-            {&row.highHigh, &limits.highHigh}, {&row.lowLow, &limits.lowLow},
-            {&row.deadband, &limits.deadband}};
+        const std::pair<const QString*, double*> numbers[] = {{&row.high, &limits.high},
+                                                              {&row.low, &limits.low},
+                                                              {&row.highHigh, &limits.highHigh},
+                                                              {&row.lowLow, &limits.lowLow},
+                                                              {&row.deadband, &limits.deadband}};
         static const QString kColumns[] = {QStringLiteral("高限"), QStringLiteral("低限"),
                                            QStringLiteral("高高限"), QStringLiteral("低低限"),
                                            QStringLiteral("死区")};
@@ -120,7 +121,9 @@ bool alarmSettingsFromRows(const QList<AlarmSettingsRow>& rows, bool sound,
         bool delayOk = true;
         limits.delaySeconds = delay.isEmpty() ? 0 : delay.toInt(&delayOk);
         if (!delayOk || limits.delaySeconds < 0 || limits.delaySeconds > kLongestDelaySeconds) {
-            return refuse(QStringLiteral("延时"), QStringLiteral("不是 0 到 %1 的整秒数（%2）").arg(kLongestDelaySeconds).arg(delay));
+            return refuse(
+                QStringLiteral("延时"),
+                QStringLiteral("不是 0 到 %1 的整秒数（%2）").arg(kLongestDelaySeconds).arg(delay));
         }
         // The limits stand in order, low_low <= low <= high <= high_high, as alarms.ini must.
         const double ordered[] = {limits.lowLow, limits.low, limits.high, limits.highHigh};
@@ -155,8 +158,9 @@ QStringList commStatsTexts(const CommStats& stats) {
             QString::number(stats.refused),
             QString::number(stats.retries),
             alarmTimeText(stats.lastAnswer),
-            stats.requests == 0 ? QString()
-                                : QStringLiteral("%1%").arg(100.0 * stats.answeredLastHour, 0, 'f', 1)};
+            stats.requests == 0
+                ? QString()
+                : QStringLiteral("%1%").arg(100.0 * stats.answeredLastHour, 0, 'f', 1)};
 }
 
 }  // namespace tamlo::station

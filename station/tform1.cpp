@@ -67,9 +67,9 @@ void TForm1::buildWindow() {
     buildCurvePage();
     PageControl1->setCurrentIndex(0);
     buildStatusBar();
-    alarms_ = new AlarmDisplay(session_, prompter_,
-                               {this, PageControl1, dataGrid_.get(), overview_.get(),
-                                statusPanels_[0], statusPanels_[2]});
+    alarms_ = new AlarmDisplay(
+        session_, prompter_,
+        {this, PageControl1, dataGrid_.get(), overview_.get(), statusPanels_[0], statusPanels_[2]});
 
     Timer1 = &session_.pollTimer();
     Timer2 = &session_.secondTimer();

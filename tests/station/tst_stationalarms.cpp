@@ -27,9 +27,9 @@ void writeText(const QString& path, const QByteArray& text) {
 // Two meters: T0 at 500 over its high limit of 400, T1 at 100 inside its limits.
 TForm1& startWithTwoMeters(StationFixture& station, const QByteArray& alarmsIni,
                            int recordInterval = 60) {
-    station.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("T0")},
-                         {2, TM210, 0, {}, 0, QStringLiteral("T1")}},
-                        recordInterval);
+    station.writeConfig(
+        {{1, TM210, 0, {}, 0, QStringLiteral("T0")}, {2, TM210, 0, {}, 0, QStringLiteral("T1")}},
+        recordInterval);
     if (!alarmsIni.isNull()) {
         writeText(station.path(QStringLiteral("alarms.ini")), alarmsIni);
     }
@@ -166,9 +166,9 @@ private slots:
     void bellRingsEachSecondWhileAnAlarmWaits() {
         for (const bool sound : {true, false}) {
             StationFixture station;
-            TForm1& form = startWithTwoMeters(
-                station, QByteArray("[alarms]\nsound=") + (sound ? "true" : "false") +
-                             "\n[meter 1.0]\nhigh=400\n");
+            TForm1& form = startWithTwoMeters(station, QByteArray("[alarms]\nsound=") +
+                                                           (sound ? "true" : "false") +
+                                                           "\n[meter 1.0]\nhigh=400\n");
             int rings = 0;
             form.alarmDisplay().setBell([&rings] { ++rings; });
             form.Timer2Timer();
@@ -275,7 +275,8 @@ private slots:
             {0, QStringLiteral("1"), QStringLiteral("第 1 行（A）低限：高于高限")},
             {2, QStringLiteral("3"), QStringLiteral("第 1 行（A）低低限：高于低限")},
             {3, QStringLiteral("-1"), QStringLiteral("第 1 行（A）死区：不能为负")},
-            {4, QStringLiteral("1.5"), QStringLiteral("第 1 行（A）延时：不是 0 到 86400 的整秒数（1.5）")},
+            {4, QStringLiteral("1.5"),
+             QStringLiteral("第 1 行（A）延时：不是 0 到 86400 的整秒数（1.5）")},
         };
         for (const auto& r : refusals) {
             QList<AlarmSettingsRow> bad = rows;
