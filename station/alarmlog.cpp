@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <cmath>
 
+#include "mqtt/record.h"
 #include "shared/gbk.h"
 
 namespace tamlo::station {
@@ -35,18 +36,6 @@ QByteArray numberField(double v) {
                          : QByteArray::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
-// 2026-12-08T14:03:07+08:00
-QByteArray timeField(const QDateTime& time) {
-    const int offset = time.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    QByteArray text = time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1();
-    text += offset < 0 ? '-' : '+';
-    text += QByteArray::number(minutes / 60).rightJustified(2, '0');
-    text += ':';
-    text += QByteArray::number(minutes % 60).rightJustified(2, '0');
-    return text;
-}
-
 }  // namespace
 
 AlarmLog::AlarmLog(QString workingDirectory) : workingDirectory_(std::move(workingDirectory)) {}
@@ -60,13 +49,14 @@ QString AlarmLog::pathFor(const QDateTime& time) const {
 }
 
 QByteArray AlarmLog::fileStart() {
-    return QByteArray(kBom) + QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
+    return QByteArray(kBom) +
+           QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
 }
 
 QByteArray AlarmLog::line(const AlarmEvent& event) {
     QByteArray out;
     out.reserve(128);
-    out += timeField(event.time.toLocalTime());
+    out += mqtt::isoTime(event.time.toLocalTime());  // 2026-12-08T14:03:07+08:00
     out += ',';
     out += QByteArray::number(event.device + 1);
     out += ',';
