@@ -249,6 +249,26 @@ private slots:
         QVERIFY(!dialog->ButtonSave->isEnabled());
     }
 
+    void firstSaveWritesTheFileAndTurnsAlarmsOn() {
+        StationFixture station;
+        TForm1& form = startWithTwoMeters(station, {});
+        QCOMPARE(form.PageControl1->count(), 4);
+        form.N4->trigger();
+        form.Edit1->setText(QStringLiteral("583174"));
+        form.Button7->click();
+        form.N8->trigger();
+        TFormAlarmSettings* dialog = form.alarmDisplay().settingsForm();
+        QVERIFY(dialog->CheckBoxSound->isChecked());
+        QCOMPARE(dialog->AlarmSettingsGrid->item(0, 10)->checkState(), Qt::Unchecked);
+        dialog->AlarmSettingsGrid->item(0, 4)->setText(QStringLiteral("400"));
+        dialog->ButtonSave->click();
+        QVERIFY(station.prompter.boxes().isEmpty());
+        QVERIFY(QFile::exists(station.path(QStringLiteral("alarms.ini"))));
+        QCOMPARE(form.PageControl1->count(), 5);
+        pollAll(form);
+        QCOMPARE(form.alarmDisplay().page()->alarmGrid()->cell(2, 1), QStringLiteral("T0"));
+    }
+
     void rowsToSettings() {
         AlarmSettings before;
         before.meters[{9, 0}].high = 1;  // a meter not in the table keeps its section
