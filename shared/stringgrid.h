@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QTableView>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "shared/gridview.h"
@@ -50,6 +53,8 @@ public:
     void setCell(int column, int row, const QString& text);
     QString cell(int column, int row) const override;
     void setFixed(int fixedColumns, int fixedRows);
+    // Colours of one cell over the grid's own; invalid colours give the cell back its own.
+    void setCellColors(int column, int row, const QColor& text, const QColor& background);
     int fixedColumns() const override { return fixedColumns_; }
     int fixedRows() const override { return fixedRows_; }
 
@@ -59,6 +64,8 @@ private:
     int fixedColumns_ = 1;
     int fixedRows_ = 1;
     std::vector<QString> cells_;  // row-major
+    // The few coloured cells, by (row, column); empty in most grids, which then pay nothing.
+    std::map<std::pair<int, int>, std::pair<QColor, QColor>> colors_;
 };
 
 // The column width a grid cell needs to show `text` whole in `view`'s font.
