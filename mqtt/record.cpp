@@ -65,7 +65,42 @@ QByteArray jsonNumber(float value) {
     return QByteArray(buffer, static_cast<qsizetype>(result.ptr - buffer));
 }
 
+QByteArray jsonNumber(double value) {
+    if (!std::isfinite(value))
+        return QByteArrayLiteral("null");
+    const auto narrow = static_cast<float>(value);
+    if (static_cast<double>(narrow) == value)
+        return jsonNumber(narrow);
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QByteArray(buffer, static_cast<qsizetype>(result.ptr - buffer));
+}
+
 namespace {
+
+void appendMeter(QByteArray& out, const MeterId& meter) {
+    out += "\"index\":";
+    out += QByteArray::number(meter.index);
+    out += ",\"address\":";
+    out += QByteArray::number(meter.address);
+    out += ",\"channel\":";
+    out += QByteArray::number(meter.channel);
+    out += ",\"tag\":";
+    out += jsonString(meter.tag);
+}
+
+void appendTime(QByteArray& out, const char* key, const QDateTime& time) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    if (time.isValid()) {
+        out += '"';
+        out += isoTime(time);
+        out += '"';
+    } else {
+        out += "null";
+    }
+}
 
 void appendDevices(QByteArray& out, const std::vector<DeviceValue>& devices) {
     out += "\"devices\":[";
@@ -134,6 +169,80 @@ QByteArray linkPayload(const QString& station, int index, const QString& tag, bo
     out += ",\"time\":\"";
     out += isoTime(time);
     out += "\"}";
+    return out;
+}
+
+QByteArray alarmPayload(const QString& station, const AlarmMessage& alarm, quint64 sequence) {
+    QByteArray out = begin(station);
+    out += ",\"seq\":";
+    out += QByteArray::number(sequence);
+    appendTime(out, "time", alarm.time);
+    out += ',';
+    appendMeter(out, alarm.meter);
+    out += ",\"unit\":";
+    out += jsonString(alarm.unit);
+    out += ",\"event\":\"";
+    out += alarm.event;
+    out += "\",\"kind\":\"";
+    out += alarm.kind;
+    out += "\",\"value\":";
+    out += jsonNumber(alarm.value);
+    out += ",\"limit\":";
+    out += jsonNumber(alarm.limit);
+    out += '}';
+    return out;
+}
+
+QByteArray activeAlarmsPayload(const QString& station, const QDateTime& time,
+                               const std::vector<ActiveAlarmMessage>& alarms) {
+    QByteArray out = begin(station);
+    appendTime(out, "time", time);
+    out += ",\"alarms\":[";
+    for (std::size_t i = 0; i < alarms.size(); ++i) {
+        const ActiveAlarmMessage& a = alarms[i];
+        out += i > 0 ? ",{" : "{";
+        appendMeter(out, a.meter);
+        out += ",\"unit\":";
+        out += jsonString(a.unit);
+        out += ",\"kind\":\"";
+        out += a.kind;
+        out += '"';
+        appendTime(out, "raised", a.raised);
+        out += ",\"value\":";
+        out += jsonNumber(a.value);
+        out += ",\"limit\":";
+        out += jsonNumber(a.limit);
+        out += ",\"acknowledged\":";
+        out += a.acknowledged ? "true}" : "false}";
+    }
+    out += "]}";
+    return out;
+}
+
+QByteArray statsPayload(const QString& station, const QDateTime& time,
+                        const std::vector<MeterStats>& meters) {
+    QByteArray out = begin(station);
+    appendTime(out, "time", time);
+    out += ",\"meters\":[";
+    for (std::size_t i = 0; i < meters.size(); ++i) {
+        const MeterStats& m = meters[i];
+        out += i > 0 ? ",{" : "{";
+        appendMeter(out, m.meter);
+        for (const auto& [key, count] :
+             {std::pair{"requests", m.requests}, std::pair{"answers", m.answers},
+              std::pair{"timeouts", m.timeouts}, std::pair{"refused", m.refused},
+              std::pair{"retries", m.retries}}) {
+            out += ",\"";
+            out += key;
+            out += "\":";
+            out += QByteArray::number(count);
+        }
+        appendTime(out, "last_answer", m.lastAnswer);
+        out += ",\"answered_last_hour\":";
+        out += jsonNumber(m.answeredLastHour);
+        out += '}';
+    }
+    out += "]}";
     return out;
 }
 

@@ -79,6 +79,26 @@ void StationSession::startPublishing() {
     if (!started.message.isEmpty()) {
         emit publishingRefused(started.message);
     }
+    if (publishing_) {
+        connect(this, &StationSession::alarmEvent, this, &StationSession::publishAlarmEvent,
+                Qt::UniqueConnection);
+        connect(this, &StationSession::alarmsChanged, this,
+                &StationSession::publishActiveAlarms, Qt::UniqueConnection);
+        // The broker may still retain the list of the last run, which died with alarms on.
+        publishActiveAlarms();
+    }
+}
+
+void StationSession::publishAlarmEvent(const AlarmEvent& event) {
+    if (publishing_) {
+        publishing_->alarmEvent(event);
+    }
+}
+
+void StationSession::publishActiveAlarms() {
+    if (publishing_ && alarmsEnabled()) {
+        publishing_->activeAlarms(clock_.now(), active_, activeAlarms());
+    }
 }
 
 QString StationSession::publishingStatus() const {
@@ -161,6 +181,14 @@ void StationSession::secondTick() {
     }
     if (publishing_) {
         publishing_->secondTicked(now, active_, live_);
+        if (publishing_->countStatsSecond()) {
+            std::vector<CommStats> stats;
+            stats.reserve(static_cast<std::size_t>(active_.count));
+            for (int i = 0; i < active_.count; ++i) {
+                stats.push_back(commStats(i));
+            }
+            publishing_->stats(now, active_, stats);
+        }
     }
 }
 

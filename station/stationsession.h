@@ -149,6 +149,9 @@ signals:
 
 private:
     void setMode(SetupMode mode);
+    // The alarm events and the active list on their way to the broker.
+    void publishAlarmEvent(const tamlo::station::AlarmEvent& event);
+    void publishActiveAlarms();
 
     QString workingDirectory_;
     Clock& clock_;
