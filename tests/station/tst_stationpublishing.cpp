@@ -232,6 +232,85 @@ private slots:
         QCOMPARE(linked(2), QList<bool>{false});
     }
 
+    // The session's alarms and line statistics on the broker: each event in order with its own
+    // sequence, the retained active list after each change, the statistics once a minute.
+    void alarmsAndStatistics() {
+        StationFixture f;
+        QVERIFY(QDir().mkpath(f.path(QStringLiteral("broker"))));
+        MosquittoBroker broker(f.path(QStringLiteral("broker")));
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error),
+                 qPrintable(error));
+        f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI1")},
+                       {2, TM210, 0, {}, 0, QStringLiteral("TI2")}},
+                      1);
+        QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
+        QFile ini(f.path(QStringLiteral("alarms.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[meter 2.0]\nhigh = 30\n");
+        ini.close();
+        AnsweringMeters line;
+        line.meters = {{1, {250, 1}}, {2, {250, 1}}};
+        StationSession session(f.dir.path(), f.clock, std::make_unique<LentLine>(line));
+        session.load();
+        session.resetCycles();
+        session.openPort();
+        session.startAlarms();
+        session.startPublishing();
+        QTRY_VERIFY_WITH_TIMEOUT(session.publishingStatus().contains(QStringLiteral("已连接")),
+                                 10000);
+        for (int second = 1; second <= 60; ++second) {
+            line.meters[2].raw = second >= 3 && second < 40 ? 355 : 250;
+            for (int tick = 0; tick < 4; ++tick) {
+                session.pollTick();
+            }
+            f.clock.advanceSeconds(1);
+            session.secondTick();
+            if (second == 20) {
+                session.acknowledgeAllAlarms();
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/s1/alarm").size(), 3, 10000);
+        const QList<QByteArray> events = subscriber.payloads("tamlo/s1/alarm");
+        QCOMPARE(sequences(events), (QList<quint64>{1, 2, 3}));
+        QStringList kinds;
+        for (const QByteArray& e : events) {
+            kinds << object(e)["event"].toString() + " " + object(e)["kind"].toString();
+        }
+        QCOMPARE(kinds, (QStringList{"raise high", "ack high", "clear high"}));
+        const QJsonObject raise = object(events[0]);
+        QCOMPARE(raise["index"].toInt(), 1);
+        QCOMPARE(raise["address"].toInt(), 2);
+        QCOMPARE(raise["tag"].toString(), QStringLiteral("TI2"));
+        QCOMPARE(raise["value"].toDouble(), 35.5);
+        QCOMPARE(raise["limit"].toDouble(), 30.0);
+        QVERIFY(raise["time"].toString().endsWith("+08:00"));
+
+        // The list as it stood: empty at the start, then raised, acknowledged, cleared.
+        QStringList lists;
+        for (const QByteArray& p : subscriber.payloads("tamlo/s1/alarms/active")) {
+            const QJsonArray alarms = object(p)["alarms"].toArray();
+            lists << (alarms.isEmpty() ? QStringLiteral("none")
+                                       : alarms[0]["kind"].toString() +
+                                             (alarms[0]["acknowledged"].toBool() ? " ack" : ""));
+        }
+        lists.removeDuplicates();
+        QCOMPARE(lists, (QStringList{"none", "high", "high ack"}));
+        QCOMPARE(object(subscriber.payloads("tamlo/s1/alarms/active").last())["alarms"].toArray(),
+                 QJsonArray());
+
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/s1/stats").size(), 1, 5000);
+        const QJsonArray meters = object(subscriber.payloads("tamlo/s1/stats")[0])["meters"].toArray();
+        QCOMPARE(meters.size(), 2);
+        QCOMPARE(meters[1]["tag"].toString(), QStringLiteral("TI2"));
+        QCOMPARE(meters[1]["requests"].toInt(), 120);
+        QCOMPARE(meters[1]["answers"].toInt(), 120);
+        QCOMPARE(meters[1]["answered_last_hour"].toDouble(), 1.0);
+        session.close();
+    }
+
     // What the operator sees: a settings file that cannot be used is said once, and recording
     // goes on; a working one shows the broker's state in the status bar's tool tip.
     void theWindowSaysWhatPublishingDoes() {
