@@ -102,6 +102,21 @@ void appendTime(QByteArray& out, const char* key, const QDateTime& time) {
     }
 }
 
+void appendWord(QByteArray& out, const char* key, const QByteArray& word) {
+    out += ",\"";
+    out += key;
+    out += "\":\"";
+    out += word;
+    out += '"';
+}
+
+void appendValueAndLimit(QByteArray& out, double value, double limit) {
+    out += ",\"value\":";
+    out += jsonNumber(value);
+    out += ",\"limit\":";
+    out += jsonNumber(limit);
+}
+
 void appendDevices(QByteArray& out, const std::vector<DeviceValue>& devices) {
     out += "\"devices\":[";
     for (std::size_t i = 0; i < devices.size(); ++i) {
@@ -181,14 +196,9 @@ QByteArray alarmPayload(const QString& station, const AlarmMessage& alarm, quint
     appendMeter(out, alarm.meter);
     out += ",\"unit\":";
     out += jsonString(alarm.unit);
-    out += ",\"event\":\"";
-    out += alarm.event;
-    out += "\",\"kind\":\"";
-    out += alarm.kind;
-    out += "\",\"value\":";
-    out += jsonNumber(alarm.value);
-    out += ",\"limit\":";
-    out += jsonNumber(alarm.limit);
+    appendWord(out, "event", alarm.event);
+    appendWord(out, "kind", alarm.kind);
+    appendValueAndLimit(out, alarm.value, alarm.limit);
     out += '}';
     return out;
 }
@@ -204,14 +214,9 @@ QByteArray activeAlarmsPayload(const QString& station, const QDateTime& time,
         appendMeter(out, a.meter);
         out += ",\"unit\":";
         out += jsonString(a.unit);
-        out += ",\"kind\":\"";
-        out += a.kind;
-        out += '"';
+        appendWord(out, "kind", a.kind);
         appendTime(out, "raised", a.raised);
-        out += ",\"value\":";
-        out += jsonNumber(a.value);
-        out += ",\"limit\":";
-        out += jsonNumber(a.limit);
+        appendValueAndLimit(out, a.value, a.limit);
         out += ",\"acknowledged\":";
         out += a.acknowledged ? "true}" : "false}";
     }

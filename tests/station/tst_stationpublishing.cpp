@@ -77,6 +77,18 @@ quint32 floatBits(double value) {
     return b;
 }
 
+// The broker in its folder `directory`, and a subscriber to all that station "s1" sends.
+bool startWithSubscriber(const QString& directory, MosquittoBroker& broker,
+                         MqttSubscriber& subscriber) {
+    QString error;
+    if (QDir().mkpath(directory) && broker.start() &&
+        subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error)) {
+        return true;
+    }
+    qWarning("%s %s", qPrintable(broker.errorString()), qPrintable(error));
+    return false;
+}
+
 QJsonObject object(const QByteArray& payload) {
     return QJsonDocument::fromJson(payload).object();
 }
@@ -98,12 +110,8 @@ private slots:
     void recordsArriveAsTheHistoryFileHoldsThem() {
         StationFixture f;
         MosquittoBroker broker(f.path(QStringLiteral("broker")));
-        QVERIFY(QDir().mkpath(f.path(QStringLiteral("broker"))));
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error),
-                 qPrintable(error));
+        QVERIFY(startWithSubscriber(f.path(QStringLiteral("broker")), broker, subscriber));
 
         // "温度" in GBK, as config.dat holds it; then a plain tag.
         f.writeConfig({{1, TM210, 0, {}, 0, QString::fromLatin1("\xCE\xC2\xB6\xC8")},
@@ -185,13 +193,9 @@ private slots:
     // meter that falls silent gives one more.
     void linkTopicsOnlyOnChange() {
         StationFixture f;
-        QVERIFY(QDir().mkpath(f.path(QStringLiteral("broker"))));
         MosquittoBroker broker(f.path(QStringLiteral("broker")));
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error),
-                 qPrintable(error));
+        QVERIFY(startWithSubscriber(f.path(QStringLiteral("broker")), broker, subscriber));
         f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI1")},
                        {2, TM210, 0, {}, 0, QStringLiteral("TI2")},
                        {3, TM210, 0, {}, 0, QStringLiteral("TI3")}},
@@ -236,13 +240,9 @@ private slots:
     // sequence, the retained active list after each change, the statistics once a minute.
     void alarmsAndStatistics() {
         StationFixture f;
-        QVERIFY(QDir().mkpath(f.path(QStringLiteral("broker"))));
         MosquittoBroker broker(f.path(QStringLiteral("broker")));
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error),
-                 qPrintable(error));
+        QVERIFY(startWithSubscriber(f.path(QStringLiteral("broker")), broker, subscriber));
         f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI1")},
                        {2, TM210, 0, {}, 0, QStringLiteral("TI2")}},
                       1);
