@@ -203,36 +203,47 @@ QByteArray alarmPayload(const QString& station, const AlarmMessage& alarm, quint
     return out;
 }
 
-QByteArray activeAlarmsPayload(const QString& station, const QDateTime& time,
-                               const std::vector<ActiveAlarmMessage>& alarms) {
+namespace {
+
+// {"station":..,"time":..,"<key>":[{<meter>...}, ...]}: `item` writes each element's fields
+// after its meter's.
+template <typename T, typename Item>
+QByteArray meterList(const QString& station, const QDateTime& time, const char* key,
+                     const std::vector<T>& list, Item item) {
     QByteArray out = begin(station);
     appendTime(out, "time", time);
-    out += ",\"alarms\":[";
-    for (std::size_t i = 0; i < alarms.size(); ++i) {
-        const ActiveAlarmMessage& a = alarms[i];
+    out += ",\"";
+    out += key;
+    out += "\":[";
+    for (std::size_t i = 0; i < list.size(); ++i) {
         out += i > 0 ? ",{" : "{";
-        appendMeter(out, a.meter);
-        out += ",\"unit\":";
-        out += jsonString(a.unit);
-        appendWord(out, "kind", a.kind);
-        appendTime(out, "raised", a.raised);
-        appendValueAndLimit(out, a.value, a.limit);
-        out += ",\"acknowledged\":";
-        out += a.acknowledged ? "true}" : "false}";
+        appendMeter(out, list[i].meter);
+        item(out, list[i]);
+        out += '}';
     }
     out += "]}";
     return out;
 }
 
+}  // namespace
+
+QByteArray activeAlarmsPayload(const QString& station, const QDateTime& time,
+                               const std::vector<ActiveAlarmMessage>& alarms) {
+    return meterList(station, time, "alarms", alarms,
+                     [](QByteArray& out, const ActiveAlarmMessage& a) {
+                         out += ",\"unit\":";
+                         out += jsonString(a.unit);
+                         appendWord(out, "kind", a.kind);
+                         appendTime(out, "raised", a.raised);
+                         appendValueAndLimit(out, a.value, a.limit);
+                         out += ",\"acknowledged\":";
+                         out += a.acknowledged ? "true" : "false";
+                     });
+}
+
 QByteArray statsPayload(const QString& station, const QDateTime& time,
                         const std::vector<MeterStats>& meters) {
-    QByteArray out = begin(station);
-    appendTime(out, "time", time);
-    out += ",\"meters\":[";
-    for (std::size_t i = 0; i < meters.size(); ++i) {
-        const MeterStats& m = meters[i];
-        out += i > 0 ? ",{" : "{";
-        appendMeter(out, m.meter);
+    return meterList(station, time, "meters", meters, [](QByteArray& out, const MeterStats& m) {
         for (const auto& [key, count] :
              {std::pair{"requests", m.requests}, std::pair{"answers", m.answers},
               std::pair{"timeouts", m.timeouts}, std::pair{"refused", m.refused},
@@ -245,10 +256,7 @@ QByteArray statsPayload(const QString& station, const QDateTime& time,
         appendTime(out, "last_answer", m.lastAnswer);
         out += ",\"answered_last_hour\":";
         out += jsonNumber(m.answeredLastHour);
-        out += '}';
-    }
-    out += "]}";
-    return out;
+    });
 }
 
 }  // namespace tamlo::mqtt
