@@ -468,7 +468,8 @@ private slots:
     }
 
     void killedWhileRecordsWait() {
-        // Handed over while no broker runs, then the station is killed: the next run sends them.
+        // Records and alarm events handed over while no broker runs, then the station is
+        // killed: the next run sends them.
         const int port = MosquittoBroker::freePort();
         QProcess child;
         QVERIFY(startChild(child, port, 5));
@@ -479,12 +480,14 @@ private slots:
         QVERIFY2(broker.start(port), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
         QString error;
-        QVERIFY2(subscriber.subscribe(port, "tamlo/child/record", &error), qPrintable(error));
+        QVERIFY2(subscriber.subscribe(port, "tamlo/child/+", &error), qPrintable(error));
         Settings settings = settingsFor(port);
         settings.station = "child";
         settings.clientId = "tamlo-child";
         auto publisher = started(work_, settings);
         QTRY_COMPARE_WITH_TIMEOUT(tamlo::test::sequences(subscriber.payloads("tamlo/child/record")),
+                                  (QList<quint64>{1, 2, 3, 4, 5}), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(tamlo::test::sequences(subscriber.payloads("tamlo/child/alarm")),
                                   (QList<quint64>{1, 2, 3, 4, 5}), kWaitMs);
     }
 
