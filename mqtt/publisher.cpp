@@ -181,7 +181,6 @@ public:
         s.nextSequence = queue_.nextSequence();
         s.dropped = queue_.dropped();
         s.alarmsWaiting = alarms_.queue.waiting();
-        s.nextAlarmSequence = alarms_.queue.nextSequence();
         s.notice = notice_;
         return s;
     }

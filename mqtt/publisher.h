@@ -61,7 +61,6 @@ public:
         qint64 dropped = 0;
         QString notice;  // what opening the queue mended, said once on standard error
         qint64 alarmsWaiting = 0;  // alarm events not yet acknowledged by the broker
-        quint64 nextAlarmSequence = 0;
     };
     Status status() const;  // any thread
     // One line for the status bar's tool tip and standard error (without the notice).
