@@ -15,9 +15,9 @@ bool highSide(AlarmKind kind) {
     return kind == AlarmKind::High || kind == AlarmKind::HighHigh;
 }
 
-AlarmEvent makeEvent(int device, std::uint8_t address, std::uint8_t channel,
-                     const QByteArray& tag, const QString& unit, AlarmEventType type,
-                     AlarmKind kind, double value, double limit, qint64 nowMs) {
+AlarmEvent makeEvent(int device, std::uint8_t address, std::uint8_t channel, const QByteArray& tag,
+                     const QString& unit, AlarmEventType type, AlarmKind kind, double value,
+                     double limit, qint64 nowMs) {
     AlarmEvent e;
     e.time = QDateTime::fromMSecsSinceEpoch(nowMs);
     e.device = device;
@@ -36,11 +36,16 @@ AlarmEvent makeEvent(int device, std::uint8_t address, std::uint8_t channel,
 
 double AlarmEvaluator::limitOf(const AlarmLimits& limits, AlarmKind kind) {
     switch (kind) {
-    case AlarmKind::High: return limits.high;
-    case AlarmKind::HighHigh: return limits.highHigh;
-    case AlarmKind::Low: return limits.low;
-    case AlarmKind::LowLow: return limits.lowLow;
-    case AlarmKind::Link: break;
+        case AlarmKind::High:
+            return limits.high;
+        case AlarmKind::HighHigh:
+            return limits.highHigh;
+        case AlarmKind::Low:
+            return limits.low;
+        case AlarmKind::LowLow:
+            return limits.lowLow;
+        case AlarmKind::Link:
+            break;
     }
     return kNoLimit;
 }
@@ -95,10 +100,6 @@ void AlarmEvaluator::configure(const AlarmSettings& settings, const DeviceTable&
             end(j, was, was.linkAlarm, AlarmEventType::Clear, nowMs, events);
         }
     }
-}
-
-void AlarmEvaluator::clear(qint64 nowMs, Events& events) {
-    configure(AlarmSettings{}, DeviceTable{}, nowMs, events);
 }
 
 void AlarmEvaluator::answered(int device, double value, qint64 nowMs, Events& events) {
@@ -170,16 +171,16 @@ void AlarmEvaluator::judge(int device, qint64 nowMs, Events& events) {
         if (!holds[i]) {
             return false;
         }
-        if (on && (k == current || (highSide(k) == highSide(current) &&
-                                    severity(k) < severity(current)))) {
+        if (on && (k == current ||
+                   (highSide(k) == highSide(current) && severity(k) < severity(current)))) {
             return true;
         }
         return nowMs - m.since[i] >= delayMs;
     };
     bool found = false;
     AlarmKind wanted = AlarmKind::High;
-    for (const AlarmKind k : {AlarmKind::HighHigh, AlarmKind::LowLow, AlarmKind::High,
-                              AlarmKind::Low}) {
+    for (const AlarmKind k :
+         {AlarmKind::HighHigh, AlarmKind::LowLow, AlarmKind::High, AlarmKind::Low}) {
         if (eligible(k)) {
             // Of two equally severe ones (limits overlapping by the deadband) the raised one stays.
             if (!found || (on && k == current && severity(k) == severity(wanted))) {

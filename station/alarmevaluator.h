@@ -23,8 +23,6 @@ public:
     // table clears under its old index.
     void configure(const AlarmSettings& settings, const DeviceTable& active, qint64 nowMs,
                    Events& events);
-    // Alarms off: every alarm clears.
-    void clear(qint64 nowMs, Events& events);
 
     // Device answered with this shown value: a lost link clears, the limits are judged.
     void answered(int device, double value, qint64 nowMs, Events& events);
@@ -68,8 +66,8 @@ private:
     };
 
     void judge(int device, qint64 nowMs, Events& events);
-    void raise(int device, Raised& alarm, AlarmKind kind, double value, double limit,
-               qint64 nowMs, Events& events);
+    void raise(int device, Raised& alarm, AlarmKind kind, double value, double limit, qint64 nowMs,
+               Events& events);
     void end(int device, const Meter& meter, Raised& alarm, AlarmEventType type, qint64 nowMs,
              Events& events);
     static double limitOf(const AlarmLimits& limits, AlarmKind kind);

@@ -49,7 +49,8 @@ QString AlarmLog::pathFor(const QDateTime& time) const {
 }
 
 QByteArray AlarmLog::fileStart() {
-    return QByteArray(kBom) + QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
+    return QByteArray(kBom) +
+           QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
 }
 
 QByteArray AlarmLog::line(const AlarmEvent& event) {

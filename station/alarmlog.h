@@ -43,7 +43,7 @@ private:
 
     QString workingDirectory_;
     std::deque<std::pair<QString, QByteArray>> waiting_;  // (file, line)
-    QString checkedPath_;  // the file whose end this run has checked
+    QString checkedPath_;                                 // the file whose end this run has checked
     QString problem_;
     QString lastError_;  // why the last write failed
     quint64 dropped_ = 0;

@@ -12,20 +12,28 @@ namespace tamlo::station {
 
 const char* alarmKindName(AlarmKind kind) {
     switch (kind) {
-    case AlarmKind::High: return "high";
-    case AlarmKind::HighHigh: return "high_high";
-    case AlarmKind::Low: return "low";
-    case AlarmKind::LowLow: return "low_low";
-    case AlarmKind::Link: return "link";
+        case AlarmKind::High:
+            return "high";
+        case AlarmKind::HighHigh:
+            return "high_high";
+        case AlarmKind::Low:
+            return "low";
+        case AlarmKind::LowLow:
+            return "low_low";
+        case AlarmKind::Link:
+            return "link";
     }
     return "";
 }
 
 const char* alarmEventName(AlarmEventType type) {
     switch (type) {
-    case AlarmEventType::Raise: return "raise";
-    case AlarmEventType::Clear: return "clear";
-    case AlarmEventType::Ack: return "ack";
+        case AlarmEventType::Raise:
+            return "raise";
+        case AlarmEventType::Clear:
+            return "clear";
+        case AlarmEventType::Ack:
+            return "ack";
     }
     return "";
 }
@@ -38,7 +46,16 @@ const AlarmLimits* AlarmSettings::find(std::uint8_t address, std::uint8_t channe
 namespace {
 
 // The keys of a meter's section, in the order a saved file lists them.
-enum MeterKey { KeyHigh, KeyLow, KeyHighHigh, KeyLowLow, KeyDeadband, KeyDelay, KeyLink, kMeterKeys };
+enum MeterKey {
+    KeyHigh,
+    KeyLow,
+    KeyHighHigh,
+    KeyLowLow,
+    KeyDeadband,
+    KeyDelay,
+    KeyLink,
+    kMeterKeys
+};
 constexpr const char* kMeterKeyNames[kMeterKeys] = {"high",     "low",   "high_high", "low_low",
                                                     "deadband", "delay", "link"};
 constexpr int kLongestDelaySeconds = 24 * 3600;
@@ -77,7 +94,8 @@ public:
 
 private:
     bool refuse(const QString& what, const QString& why) {
-        message = QStringLiteral("%1 第 %2 行 %3：%4").arg(fileName_).arg(lineNumber_).arg(what, why);
+        message =
+            QStringLiteral("%1 第 %2 行 %3：%4").arg(fileName_).arg(lineNumber_).arg(what, why);
         return false;
     }
 
@@ -94,7 +112,8 @@ private:
         soundLine_ = 0;
         if (name == QLatin1String("alarms")) {
             if (alarmsSectionLine_ != 0) {
-                return refuse(shown, QStringLiteral("重复给出（第 %1 行已有）").arg(alarmsSectionLine_));
+                return refuse(shown,
+                              QStringLiteral("重复给出（第 %1 行已有）").arg(alarmsSectionLine_));
             }
             alarmsSectionLine_ = lineNumber_;
             inAlarms_ = true;
@@ -112,8 +131,8 @@ private:
             address > 255 || channel > 255) {
             return refuse(shown, QStringLiteral("节名无效，应为 [alarms] 或 [meter 地址.通道]"));
         }
-        const auto key = std::make_pair(static_cast<std::uint8_t>(address),
-                                        static_cast<std::uint8_t>(channel));
+        const auto key =
+            std::make_pair(static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(channel));
         const auto seen = meterLines_.find(key);
         if (seen != meterLines_.end()) {
             return refuse(shown, QStringLiteral("重复给出（第 %1 行已有）").arg(seen->second));
@@ -157,25 +176,31 @@ private:
         }
         keyLines_[static_cast<std::size_t>(k)] = lineNumber_;
         switch (k) {
-        case KeyHigh: return number(key, value, meter_->high);
-        case KeyLow: return number(key, value, meter_->low);
-        case KeyHighHigh: return number(key, value, meter_->highHigh);
-        case KeyLowLow: return number(key, value, meter_->lowLow);
-        case KeyDeadband:
-            return number(key, value, meter_->deadband) &&
-                   (meter_->deadband >= 0 || refuse(key, QStringLiteral("不能为负（%1）").arg(value)));
-        case KeyDelay: {
-            bool ok = false;
-            const int seconds = value.toInt(&ok);
-            if (!ok || seconds < 0 || seconds > kLongestDelaySeconds) {
-                return refuse(key, QStringLiteral("不是 0 到 %1 的整秒数（%2）")
-                                       .arg(kLongestDelaySeconds)
-                                       .arg(value));
+            case KeyHigh:
+                return number(key, value, meter_->high);
+            case KeyLow:
+                return number(key, value, meter_->low);
+            case KeyHighHigh:
+                return number(key, value, meter_->highHigh);
+            case KeyLowLow:
+                return number(key, value, meter_->lowLow);
+            case KeyDeadband:
+                return number(key, value, meter_->deadband) &&
+                       (meter_->deadband >= 0 ||
+                        refuse(key, QStringLiteral("不能为负（%1）").arg(value)));
+            case KeyDelay: {
+                bool ok = false;
+                const int seconds = value.toInt(&ok);
+                if (!ok || seconds < 0 || seconds > kLongestDelaySeconds) {
+                    return refuse(key, QStringLiteral("不是 0 到 %1 的整秒数（%2）")
+                                           .arg(kLongestDelaySeconds)
+                                           .arg(value));
+                }
+                meter_->delaySeconds = seconds;
+                return true;
             }
-            meter_->delaySeconds = seconds;
-            return true;
-        }
-        default: return boolean(key, value, meter_->link);
+            default:
+                return boolean(key, value, meter_->link);
         }
     }
 
@@ -218,9 +243,9 @@ private:
                 const QString nameA = QLatin1String(kMeterKeyNames[keys[a]]);
                 const QString nameB = QLatin1String(kMeterKeyNames[keys[b]]);
                 lineNumber_ = std::max(lineA, lineB);
-                const QString why = QStringLiteral("%1（%2）高于 %3（%4）")
-                                        .arg(nameA, numberText(values[a]), nameB,
-                                             numberText(values[b]));
+                const QString why =
+                    QStringLiteral("%1（%2）高于 %3（%4）")
+                        .arg(nameA, numberText(values[a]), nameB, numberText(values[b]));
                 meter_ = nullptr;
                 return refuse(lineA > lineB ? nameA : nameB, why);
             }

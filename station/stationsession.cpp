@@ -141,8 +141,8 @@ void StationSession::pollTick() {
         emit linkStateChanged(result.device, answered);
         if (alarmsOn_) {
             if (answered) {
-                alarms_.answered(result.device, shownValue(live_[static_cast<std::size_t>(result.device)]),
-                                 nowMs, alarmBatch_);
+                const LiveValue& value = live_[static_cast<std::size_t>(result.device)];
+                alarms_.answered(result.device, shownValue(value), nowMs, alarmBatch_);
             } else {
                 alarms_.linkLost(result.device, nowMs, alarmBatch_);
             }
@@ -253,10 +253,7 @@ bool StationSession::save(const StationConfig& settings) {
     active_ = edit_;
     emit activeTableChanged(active_);
     if (alarmsOn_) {
-        // Alarms follow their meters by address and channel into the new table.
-        alarms_.configure(alarmSettings_, active_, clock_.now().toMSecsSinceEpoch(), alarmBatch_);
-        publishAlarmEvents();
-        emit alarmsChanged();
+        configureAlarms();  // alarms follow their meters by address and channel
     }
     openPort();
     poll_.restart();
@@ -338,9 +335,14 @@ void StationSession::startAlarms() {
     }
     alarmSettings_ = load.settings;
     alarmsOn_ = true;
+    configureAlarms();
+}
+
+void StationSession::configureAlarms() {
     alarms_.configure(alarmSettings_, active_, clock_.now().toMSecsSinceEpoch(), alarmBatch_);
-    publishAlarmEvents();
-    emit alarmsChanged();
+    if (!publishAlarmEvents()) {
+        emit alarmsChanged();
+    }
 }
 
 bool StationSession::alarmsEnabled() const {
@@ -364,9 +366,7 @@ bool StationSession::saveAlarmSettings(const AlarmSettings& settings, QString* e
     }
     alarmSettings_ = settings;
     alarmsOn_ = true;
-    alarms_.configure(alarmSettings_, active_, clock_.now().toMSecsSinceEpoch(), alarmBatch_);
-    publishAlarmEvents();
-    emit alarmsChanged();
+    configureAlarms();
     return true;
 }
 
@@ -401,9 +401,9 @@ QString StationSession::alarmLogProblem() const {
     return alarmLog_.problem();
 }
 
-void StationSession::publishAlarmEvents() {
+bool StationSession::publishAlarmEvents() {
     if (alarmBatch_.empty()) {
-        return;
+        return false;
     }
     const QString before = alarmLog_.problem();
     // Taken out first: a slot that acknowledges from its signal judges into an empty batch.
@@ -422,6 +422,7 @@ void StationSession::publishAlarmEvents() {
         emit alarmEvent(event);
     }
     emit alarmsChanged();
+    return true;
 }
 
 void StationSession::noteAlarmLogProblem(const QString& before) {

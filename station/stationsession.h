@@ -153,8 +153,11 @@ signals:
 
 private:
     void setMode(SetupMode mode);
-    // Writes the events the evaluator gave to the log, keeps them and tells of them.
-    void publishAlarmEvents();
+    // Judges by alarmSettings_ in the active table.
+    void configureAlarms();
+    // Writes the events the evaluator gave to the log, keeps them and tells of them; false when
+    // there were none.
+    bool publishAlarmEvents();
     void noteAlarmLogProblem(const QString& before);
     // The alarm events and the active list on their way to the broker.
     void forwardAlarmEvent(const tamlo::station::AlarmEvent& event);

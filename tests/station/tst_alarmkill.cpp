@@ -17,7 +17,8 @@ using namespace tamlo::test;
 namespace {
 
 const QByteArray kFileStart =
-    "\xEF\xBB\xBF" + QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
+    "\xEF\xBB\xBF" +
+    QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
 
 // Every log file in month order, one after the other.
 QByteArray readLogs(const QString& directory) {
@@ -66,8 +67,8 @@ private slots:
         QList<MeterLine> meters;
         QByteArray ini = "[alarms]\nsound = false\n";
         for (int a = 1; a <= 4; ++a) {
-            meters << MeterLine{a, 1, 0, QStringLiteral("ramp:0:1000:250"), 0,
-                                QStringLiteral("TI%1").arg(a)};
+            meters << MeterLine{
+                a, 1, 0, QStringLiteral("ramp:0:1000:250"), 0, QStringLiteral("TI%1").arg(a)};
             ini += QByteArray("[meter ") + QByteArray::number(a) + ".0]\nhigh = 600\nlow = 100\n";
         }
         f.writeConfig(meters, 1);

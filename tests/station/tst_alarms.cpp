@@ -20,7 +20,8 @@ using namespace tamlo::test;
 namespace {
 
 const QByteArray kFileStart =
-    "\xEF\xBB\xBF" + QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
+    "\xEF\xBB\xBF" +
+    QStringLiteral("时间,序号,地址,通道,位号,单位,事件,类型,数值,限值\r\n").toUtf8();
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -94,31 +95,39 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("unknown key") << QByteArray("[meter 1.0]\nhigh = 5\nhihg = 6\n")
                                      << QStringLiteral("alarms.ini 第 3 行 hihg：未知的键");
-        QTest::newRow("key twice") << QByteArray("[meter 1.0]\r\nlow = 1\r\n\r\nlow = 2\r\n")
-                                   << QStringLiteral("alarms.ini 第 4 行 low：重复给出（第 2 行已有）");
+        QTest::newRow("key twice")
+            << QByteArray("[meter 1.0]\r\nlow = 1\r\n\r\nlow = 2\r\n")
+            << QStringLiteral("alarms.ini 第 4 行 low：重复给出（第 2 行已有）");
         QTest::newRow("low above high")
             << QByteArray("[meter 1.0]\nlow = 9\nhigh = 5\n[meter 2.0]\n")
             << QStringLiteral("alarms.ini 第 3 行 high：low（9）高于 high（5）");
-        QTest::newRow("low_low above low") << QByteArray("[meter 1.0]\nlow_low = 3\nlow = 2.5\n")
-                                           << QStringLiteral("alarms.ini 第 3 行 low：low_low（3）高于 low（2.5）");
+        QTest::newRow("low_low above low")
+            << QByteArray("[meter 1.0]\nlow_low = 3\nlow = 2.5\n")
+            << QStringLiteral("alarms.ini 第 3 行 low：low_low（3）高于 low（2.5）");
         QTest::newRow("high above high_high")
             << QByteArray("[meter 1.0]\nhigh_high = 7\nhigh = 8\n")
             << QStringLiteral("alarms.ini 第 3 行 high：high（8）高于 high_high（7）");
-        QTest::newRow("not a number") << QByteArray("[alarms]\nsound = false\n[meter 3.0]\n\nhigh = abc\n")
-                                      << QStringLiteral("alarms.ini 第 5 行 high：不是数字（abc）");
-        QTest::newRow("bad section") << QByteArray("[alarms]\n[meter 3]\n")
-                                     << QStringLiteral("alarms.ini 第 2 行 [meter 3]：节名无效，应为 [alarms] 或 [meter 地址.通道]");
-        QTest::newRow("bad boolean") << QByteArray("[meter 1.0]\nlink = yes\n")
-                                     << QStringLiteral("alarms.ini 第 2 行 link：应为 true 或 false（yes）");
-        QTest::newRow("section twice") << QByteArray("[meter 1.0]\n; again\n[meter 1.0]\n")
-                                       << QStringLiteral("alarms.ini 第 3 行 [meter 1.0]：重复给出（第 1 行已有）");
+        QTest::newRow("not a number")
+            << QByteArray("[alarms]\nsound = false\n[meter 3.0]\n\nhigh = abc\n")
+            << QStringLiteral("alarms.ini 第 5 行 high：不是数字（abc）");
+        QTest::newRow("bad section")
+            << QByteArray("[alarms]\n[meter 3]\n")
+            << QStringLiteral(
+                   "alarms.ini 第 2 行 [meter 3]：节名无效，应为 [alarms] 或 [meter 地址.通道]");
+        QTest::newRow("bad boolean")
+            << QByteArray("[meter 1.0]\nlink = yes\n")
+            << QStringLiteral("alarms.ini 第 2 行 link：应为 true 或 false（yes）");
+        QTest::newRow("section twice")
+            << QByteArray("[meter 1.0]\n; again\n[meter 1.0]\n")
+            << QStringLiteral("alarms.ini 第 3 行 [meter 1.0]：重复给出（第 1 行已有）");
     }
     void settingsRefusedNamingLineAndKey() {
         QFETCH(QByteArray, text);
         QFETCH(QString, message);
         QTemporaryDir dir;
         writeFile(dir.filePath(QStringLiteral("alarms.ini")), text);
-        const AlarmSettingsLoad load = loadAlarmSettings(dir.filePath(QStringLiteral("alarms.ini")));
+        const AlarmSettingsLoad load =
+            loadAlarmSettings(dir.filePath(QStringLiteral("alarms.ini")));
         QCOMPARE(load.outcome, AlarmSettingsLoad::Outcome::Refused);
         QCOMPARE(load.message, message);
     }
@@ -129,8 +138,8 @@ private slots:
         QCOMPARE(loadAlarmSettings(path).outcome, AlarmSettingsLoad::Outcome::Absent);
         AlarmSettings s;
         s.sound = false;
-        s.meters[{3, 1}] = AlarmLimits{.high = 0.1, .low = -40, .deadband = 0.5, .delaySeconds = 7,
-                                       .link = false};
+        s.meters[{3, 1}] =
+            AlarmLimits{.high = 0.1, .low = -40, .deadband = 0.5, .delaySeconds = 7, .link = false};
         QString error;
         QVERIFY(saveAlarmSettings(path, s, &error));
         const AlarmSettingsLoad load = loadAlarmSettings(path);
@@ -149,7 +158,8 @@ private slots:
         table.count = 1;
         table.entries[0].address = 1;
         AlarmSettings s;
-        s.meters[{1, 0}] = AlarmLimits{.high = 100, .highHigh = 120, .deadband = 2, .delaySeconds = 5};
+        s.meters[{1, 0}] =
+            AlarmLimits{.high = 100, .highHigh = 120, .deadband = 2, .delaySeconds = 5};
         AlarmEvaluator a;
         AlarmEvaluator::Events out;
         a.configure(s, table, 0, out);
@@ -165,7 +175,7 @@ private slots:
         a.answered(0, 125, 13000, out);   // high_high waits for its own delay
         QCOMPARE(out.size(), std::size_t(1));
         a.tick(18000, out);
-        a.answered(0, 119, 19000, out);  // high_high holds within its deadband
+        a.answered(0, 119, 19000, out);    // high_high holds within its deadband
         a.answered(0, 117.5, 20000, out);  // down to high at once: it held all along
         a.answered(0, 98, 21000, out);
         QCOMPARE(events(out), QStringLiteral("raise high, clear high, raise high_high, "
@@ -228,10 +238,11 @@ private slots:
         QVERIFY(session.activeAlarms().isEmpty());
         QCOMPARE(session.recentAlarmEvents().size(), 3);
         const QByteArray log = readFile(s.station.path(QStringLiteral("alarms/2026-12.csv")));
-        QCOMPARE(log, kFileStart +
-                          "2026-12-07T10:45:21+08:00,1,1,0,\"T,1\",\xE2\x84\x83,raise,high,25.1,25\r\n"
-                          "2026-12-07T10:45:21+08:00,1,1,0,\"T,1\",\xE2\x84\x83,ack,high,24.5,25\r\n"
-                          "2026-12-07T10:45:22+08:00,1,1,0,\"T,1\",\xE2\x84\x83,clear,high,24,25\r\n");
+        QCOMPARE(log,
+                 kFileStart +
+                     "2026-12-07T10:45:21+08:00,1,1,0,\"T,1\",\xE2\x84\x83,raise,high,25.1,25\r\n"
+                     "2026-12-07T10:45:21+08:00,1,1,0,\"T,1\",\xE2\x84\x83,ack,high,24.5,25\r\n"
+                     "2026-12-07T10:45:22+08:00,1,1,0,\"T,1\",\xE2\x84\x83,clear,high,24,25\r\n");
     }
 
     // A meter silent for its three tries raises "link" and drops its limit alarm; its answer
@@ -270,7 +281,8 @@ private slots:
         QTemporaryDir dir;
         QDir(dir.path()).mkpath(QStringLiteral("alarms"));
         const QString path = dir.filePath(QStringLiteral("alarms/2026-12.csv"));
-        const QByteArray whole = kFileStart + "2026-12-07T10:00:00+08:00,1,1,0,A,V,raise,link,,\r\n";
+        const QByteArray whole =
+            kFileStart + "2026-12-07T10:00:00+08:00,1,1,0,A,V,raise,link,,\r\n";
         writeFile(path, whole + "2026-12-07T10:00:0");
         AlarmLog log(dir.path());
         AlarmEvent e;
@@ -316,7 +328,10 @@ private slots:
         ScriptedLine line;
         QByteArray badCrc = valueReply(1, 0, 5, 0);
         badCrc[8] = static_cast<char>(badCrc[8] ^ 1);
-        line.replies = {{}, badCrc, valueReply(1, 0, 5, 0).left(8), valueReply(2, 0, 5, 0),
+        line.replies = {{},
+                        badCrc,
+                        valueReply(1, 0, 5, 0).left(8),
+                        valueReply(2, 0, 5, 0),
                         valueReply(1, 0, 5, 0)};
         CommStatsTable stats;
         const qint64 t0 = QDateTime(QDate(2026, 12, 7), QTime(10, 0)).toMSecsSinceEpoch();
