@@ -357,8 +357,7 @@ private:
                           online.constData(), settings_.qos, true);
         {
             std::lock_guard lock(mutex_);
-            for (const auto& link : links_)
-                pendingLinks_.insert(link.first);
+            for (const auto& link : links_) pendingLinks_.insert(link.first);
             // A broker that restarted without its store lost the retained list.
             activePending_ = !active_.isEmpty();
         }
@@ -388,8 +387,8 @@ private:
     void send(Stream& stream) {
         while (inFlightCount() < kWindow) {
             QString problem;
-            const auto entries = stream.queue.read(stream.sendNext, kWindow - inFlightCount(),
-                                                   kReadBytes, &problem);
+            const auto entries =
+                stream.queue.read(stream.sendNext, kWindow - inFlightCount(), kReadBytes, &problem);
             if (!problem.isEmpty())
                 setError(problem);
             if (entries.empty())

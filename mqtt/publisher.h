@@ -59,7 +59,7 @@ public:
         QString lastError;
         QString broker;  // "host:port"
         qint64 dropped = 0;
-        QString notice;  // what opening the queue mended, said once on standard error
+        QString notice;            // what opening the queue mended, said once on standard error
         qint64 alarmsWaiting = 0;  // alarm events not yet acknowledged by the broker
     };
     Status status() const;  // any thread

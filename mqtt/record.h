@@ -39,8 +39,8 @@ struct AlarmMessage {
     QDateTime time;
     MeterId meter;
     QString unit;
-    QByteArray event;  // "raise", "clear", "ack"
-    QByteArray kind;   // "high", "high_high", "low", "low_low", "link"
+    QByteArray event;          // "raise", "clear", "ack"
+    QByteArray kind;           // "high", "high_high", "low", "low_low", "link"
     double value = kNoNumber;  // shown units; NaN (null) for a link alarm
     double limit = kNoNumber;
 };
@@ -64,8 +64,8 @@ struct MeterStats {
     quint64 timeouts = 0;
     quint64 refused = 0;
     quint64 retries = 0;
-    QDateTime lastAnswer;           // invalid (null) before the first good reply
-    double answeredLastHour = 0;    // share, 0 to 1
+    QDateTime lastAnswer;         // invalid (null) before the first good reply
+    double answeredLastHour = 0;  // share, 0 to 1
 };
 
 // The messages' JSON, compact UTF-8 with the keys in a fixed order:

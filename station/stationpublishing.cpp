@@ -132,11 +132,11 @@ bool StationPublishing::countStatsSecond() {
 }
 
 void StationPublishing::stats(const QDateTime& time, const DeviceTable& active,
-                              const std::vector<CommStats>& stats) {
+                              const std::vector<CommStats>& lines) {
     std::vector<mqtt::MeterStats> meters;
-    meters.reserve(stats.size());
-    for (int i = 0; i < active.count && i < static_cast<int>(stats.size()); ++i) {
-        const CommStats& s = stats[static_cast<std::size_t>(i)];
+    meters.reserve(lines.size());
+    for (int i = 0; i < active.count && i < static_cast<int>(lines.size()); ++i) {
+        const CommStats& s = lines[static_cast<std::size_t>(i)];
         meters.push_back({meterId(active, i), s.requests, s.answers, s.timeouts, s.refused,
                           s.retries, s.lastAnswer, s.answeredLastHour});
     }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <QList>
 #include <memory>
 #include <vector>
 
@@ -47,9 +47,9 @@ public:
     // Counts one second of the station's tick; true once every minute, when the line
     // statistics are due.
     bool countStatsSecond();
-    // Each active meter's line statistics, `stats[i]` for device i.
+    // Each active meter's line statistics, `lines[i]` for device i.
     void stats(const QDateTime& time, const DeviceTable& active,
-               const std::vector<CommStats>& stats);
+               const std::vector<CommStats>& lines);
 
     // The status bar's tool tip: connected or not, records waiting, last error; below it what
     // opening the queue mended, if anything.

@@ -94,8 +94,8 @@ void StationSession::startPublishing() {
     if (publishing_) {
         connect(this, &StationSession::alarmEvent, this, &StationSession::forwardAlarmEvent,
                 Qt::UniqueConnection);
-        connect(this, &StationSession::alarmsChanged, this,
-                &StationSession::forwardActiveAlarms, Qt::UniqueConnection);
+        connect(this, &StationSession::alarmsChanged, this, &StationSession::forwardActiveAlarms,
+                Qt::UniqueConnection);
         // The broker may still retain the list of the last run, which died with alarms on.
         forwardActiveAlarms();
     }

@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
         record.time = QDateTime::currentDateTime();
         record.interval = 1;
         record.devices = {{0, "TI101", "℃", 1.5f}};
-        AlarmMessage alarm{record.time, {0, 1, 0, "TI101"}, "℃", "raise", "link", kNoNumber,
-                           kNoNumber};
+        AlarmMessage alarm{record.time, {0, 1, 0, "TI101"}, "℃",      "raise",
+                           "link",      kNoNumber,          kNoNumber};
         for (int i = 0; i < args[4].toInt(); ++i) {
             publisher.publishRecord(record);
             publisher.publishAlarm(alarm);

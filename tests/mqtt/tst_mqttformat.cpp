@@ -72,11 +72,12 @@ private slots:
                             "\"limit\":80.1}"));
         QCOMPARE(jsonNumber(kNoNumber), QByteArray("null"));
         const MeterStats never{{5, 9, 2, "T"}, 3, 0, 3, 0, 6, QDateTime(), 2.0 / 3};
-        QCOMPARE(statsPayload("s1", at(0), {never}),
-                 QByteArray("{\"station\":\"s1\",\"time\":\"2026-12-07T16:42:44+00:00\","
-                            "\"meters\":[{\"index\":5,\"address\":9,\"channel\":2,\"tag\":\"T\","
-                            "\"requests\":3,\"answers\":0,\"timeouts\":3,\"refused\":0,\"retries\":6,"
-                            "\"last_answer\":null,\"answered_last_hour\":0.6666666666666666}]}"));
+        QCOMPARE(
+            statsPayload("s1", at(0), {never}),
+            QByteArray("{\"station\":\"s1\",\"time\":\"2026-12-07T16:42:44+00:00\","
+                       "\"meters\":[{\"index\":5,\"address\":9,\"channel\":2,\"tag\":\"T\","
+                       "\"requests\":3,\"answers\":0,\"timeouts\":3,\"refused\":0,\"retries\":6,"
+                       "\"last_answer\":null,\"answered_last_hour\":0.6666666666666666}]}"));
     }
 
     void timeKeepsItsOwnOffset() {

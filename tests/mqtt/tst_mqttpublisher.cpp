@@ -85,7 +85,8 @@ bool startKeepingSessions(MosquittoBroker& broker, MqttSubscriber& subscriber,
                           const QString& filter = "tamlo/s1/record") {
     broker.setPersistent(true);
     QString error;
-    if (!broker.start() || !subscriber.subscribe(broker.port(), filter, &error, {1, {}, {}, "sub"})) {
+    if (!broker.start() ||
+        !subscriber.subscribe(broker.port(), filter, &error, {1, {}, {}, "sub"})) {
         qWarning("%s %s", qPrintable(broker.errorString()), qPrintable(error));
         return false;
     }
