@@ -154,12 +154,13 @@ void AlarmEvaluator::judge(int device, qint64 nowMs, Events& events) {
     const bool highRaised = on && highSide(current);
     const bool lowRaised = on && !highSide(current);
     std::array<bool, 4> holds{};
-    holds[static_cast<int>(AlarmKind::High)] =
+    holds[static_cast<std::size_t>(AlarmKind::High)] =
         v > l.high || (highRaised && v > l.high - l.deadband);
-    holds[static_cast<int>(AlarmKind::HighHigh)] =
+    holds[static_cast<std::size_t>(AlarmKind::HighHigh)] =
         v > l.highHigh || (on && current == AlarmKind::HighHigh && v > l.highHigh - l.deadband);
-    holds[static_cast<int>(AlarmKind::Low)] = v < l.low || (lowRaised && v < l.low + l.deadband);
-    holds[static_cast<int>(AlarmKind::LowLow)] =
+    holds[static_cast<std::size_t>(AlarmKind::Low)] =
+        v < l.low || (lowRaised && v < l.low + l.deadband);
+    holds[static_cast<std::size_t>(AlarmKind::LowLow)] =
         v < l.lowLow || (on && current == AlarmKind::LowLow && v < l.lowLow + l.deadband);
     for (int k = 0; k < 4; ++k) {
         qint64& since = m.since[static_cast<std::size_t>(k)];

@@ -84,7 +84,8 @@ private slots:
             StationProcess station;
             QVERIFY(station.start(f.dir.path()));
             // The first event of a run cuts what the last kill tore; then it writes on.
-            QTRY_VERIFY_WITH_TIMEOUT(readLogs(f.dir.path()).size() > kept.size() + 200, 20000);
+            QTRY_VERIFY2_WITH_TIMEOUT(readLogs(f.dir.path()).size() > kept.size() + 200,
+                                      "no alarm events: does the window start the alarms?", 20000);
             QTest::qWait(static_cast<int>(random.bounded(200, 1500)));
             station.sendSignal(SIGKILL);
             QVERIFY(station.waitForExit());

@@ -271,9 +271,15 @@ private slots:
     void unusableSettingsLeaveTheStationAsItWas() {
         Session s;
         StationSession& session = s.start("[meter 1.0]\nhigh = 2O\n");
+        QSignalSpy refused(&session, &StationSession::alarmsRefused);
+        QSignalSpy records(&session, &StationSession::recordTaken);
+        session.startAlarms();
+        QCOMPARE(refused.size(), 1);
         QVERIFY(!session.alarmsEnabled());
         s.answer(300);
         session.secondTick();
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0][1].value<QList<float>>(), QList<float>{30.0f});
         QVERIFY(!QFileInfo::exists(s.station.path(QStringLiteral("alarms"))));
     }
 
