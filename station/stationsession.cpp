@@ -204,7 +204,9 @@ void StationSession::secondTick() {
     }
     if (publishing_) {
         publishing_->secondTicked(now, active_, live_);
-        if (publishing_->countStatsSecond()) {
+        // Line statistics go out with the alarms: without alarms.ini the broker sees what it
+        // always saw.
+        if (publishing_->countStatsSecond() && alarmsOn_) {
             std::vector<CommStats> stats;
             stats.reserve(static_cast<std::size_t>(active_.count));
             for (int i = 0; i < active_.count; ++i) {
