@@ -11,6 +11,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tamlo::chart {
 class PointStore;
 }
@@ -44,7 +48,14 @@ constexpr double kPixelLimit = 536870912.0;
 
 // Round half up. The offset keeps the truncating conversion a floor.
 inline Coord toPixel(double v) {
+#if defined(__SSE2__)
+    // Minimum and maximum instructions, not the branches std::clamp compiles to: this runs
+    // several times for every column of every curve. NaN comes out as -kPixelLimit.
+    v = _mm_cvtsd_f64(_mm_min_sd(_mm_max_sd(_mm_set_sd(v), _mm_set_sd(-kPixelLimit)),
+                                 _mm_set_sd(kPixelLimit)));
+#else
     v = std::clamp(v, -kPixelLimit, kPixelLimit);
+#endif
     return static_cast<Coord>(v + 0.5 + 1073741824.0) - 1073741824;
 }
 
