@@ -92,7 +92,7 @@ void fillRow(quint32* from, quint32* to, quint32 colour) {
 }  // namespace
 
 void clear(const Surface& surface, Coord width, Coord height, const Clip& inner, quint32 panel,
-           quint32 back) {
+           quint32 back, bool fillInner) {
     const Coord left = std::clamp<Coord>(inner.left, 0, width);
     const Coord right = std::clamp<Coord>(inner.right + 1, left, width);
     for (Coord y = 0; y < height; ++y) {
@@ -102,7 +102,9 @@ void clear(const Surface& surface, Coord width, Coord height, const Clip& inner,
             continue;
         }
         fillRow(row, row + left, panel);
-        fillRow(row + left, row + right, back);
+        if (fillInner) {
+            fillRow(row + left, row + right, back);
+        }
         fillRow(row + right, row + width, panel);
     }
 }

@@ -146,8 +146,9 @@ void drawLine(const Surface& surface, const Clip& clip, Coord x0, Coord y0, Coor
 
 // Clears a picture of width x height pixels in one pass over its scan lines: the back colour
 // inside `inner` (which may be empty: left > right or top > bottom), the panel colour around it.
+// Without fillInner the pixels inside `inner` are left as they are.
 void clear(const Surface& surface, Coord width, Coord height, const Clip& inner, quint32 panel,
-           quint32 back);
+           quint32 back, bool fillInner = true);
 
 // The polyline of all points, segment by segment. Non-finite values break the line; a point
 // without neighbours on either side is drawn as one pixel.

@@ -157,7 +157,14 @@ private:
     };
     PanelKey panelKey(const Layout& layout) const;
     ChartLook look(const QFont& font) const;
-    void ensureFrame();
+    // Brings the picture up to date; true when the series were drawn for new data (the caller
+    // tells them).
+    bool ensureFrame();
+    // Draws the picture straight into the window's pixels behind painter, when they are plain
+    // 32-bit pixels at one device pixel a pixel and nothing covers the chart; false otherwise.
+    // Saves copying a whole picture to the screen when all of it changes.
+    bool paintDirect(QPainter& painter);
+    void announceDrawn();
 
     Host host_{*this};
     std::array<std::unique_ptr<TChartAxis>, 4> axes_;
@@ -174,9 +181,14 @@ private:
 
     bool layoutValid_ = false;
     Layout layout_;
+    // The series are drawn for the current data, on the screen (and in frame_ unless
+    // framePlotStale_).
     bool frameValid_ = false;
+    // The last picture went straight to the screen: frame_ holds its panel but not its plot.
+    bool framePlotStale_ = false;
     bool rendering_ = false;
     bool painting_ = false;
+    // The picture as last drawn, for partial repaints and canvas marks.
     QImage frame_;
     // The panel the frame holds; none after a mark was drawn outside the plot.
     std::optional<PanelKey> framePanel_;
