@@ -4,6 +4,7 @@
 #include "raster.h"
 #include "tchartprintpreview.h"
 
+#include <QBackingStore>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPaintEvent>
@@ -371,7 +372,7 @@ bool TChart::ensureFrame() {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
         framePlotStale_ = false;
-        framePanel_.reset();
+        setFramePanel(std::nullopt);
     }
     if ((frameValid_ && !framePlotStale_) || rendering_) {
         return false;
@@ -383,7 +384,7 @@ bool TChart::ensureFrame() {
     layOut();
     PanelKey panel = panelKey(layout_);
     renderFrame(frame_, layout_, look(font()), visibleLines(), framePanel_ == panel);
-    framePanel_ = std::move(panel);
+    setFramePanel(std::move(panel));
     frameValid_ = true;
     framePlotStale_ = false;
     rendering_ = false;
@@ -433,13 +434,28 @@ bool TChart::paintDirect(QPainter& painter) {
     if (frame_.size() != size()) {
         frame_ = QImage(size(), QImage::Format_RGB32);
         frameValid_ = false;
-        framePanel_.reset();
+        setFramePanel(std::nullopt);
     }
     // The panel changes far less often than the plot: frame_ keeps it between pictures.
     PanelKey panel = panelKey(layout_);
     if (framePanel_ != panel) {
         renderPanel(frame_, layout_, look(font()));
-        framePanel_ = std::move(panel);
+        setFramePanel(std::move(panel));
+    }
+    // The window keeps what was painted into it: a panel it got in full is still there, unless
+    // the window's pixels were made anew, the chart moved or was hidden, or children of the
+    // chart painted over it.
+    QBackingStore* store = window()->backingStore();
+    const bool toWindow = store && store->paintDevice() == device;
+    const ShownPanel here{screen->cacheKey() >> 32, offset, panelGeneration_};
+    const bool children = std::any_of(this->children().begin(), this->children().end(),
+                                      [](const QObject* o) {
+                                          return o->isWidgetType() &&
+                                                 static_cast<const QWidget*>(o)->isVisible();
+                                      });
+    const bool panelShown = toWindow && !children && shownPanel_ == here;
+    if (toWindow) {
+        shownPanel_ = here;
     }
     const qsizetype stride = screen->bytesPerLine() / 4;
     quint32* origin = reinterpret_cast<quint32*>(screen->bits()) + offset.y() * stride + offset.x();
@@ -450,7 +466,7 @@ bool TChart::paintDirect(QPainter& painter) {
                         sizeof(quint32) * static_cast<std::size_t>(to - from));
         }
     };
-    for (int y = 0; y < height(); ++y) {
+    for (int y = 0; y < (panelShown ? 0 : height()); ++y) {
         if (y < plot.top() || y > plot.bottom()) {
             copyRow(y, 0, width());
         } else {
@@ -498,6 +514,7 @@ void TChart::paintEvent(QPaintEvent* event) {
         }
     }
     if (gestures_.banding()) {
+        shownPanel_.reset();  // the band may cross the panel
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
@@ -507,6 +524,18 @@ void TChart::paintEvent(QPaintEvent* event) {
     if (announce) {
         announceDrawn();
     }
+}
+
+void TChart::setFramePanel(std::optional<PanelKey> panel) {
+    if (panel != framePanel_) {
+        framePanel_ = std::move(panel);
+        ++panelGeneration_;
+    }
+}
+
+void TChart::hideEvent(QHideEvent* event) {
+    shownPanel_.reset();  // what is behind paints over the chart's place
+    QWidget::hideEvent(event);
 }
 
 void TChart::resizeEvent(QResizeEvent* event) {
@@ -532,7 +561,7 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
         framePlotStale_ = false;
-        framePanel_.reset();
+        setFramePanel(std::nullopt);
         update();
     }
     if (frameValid_ && framePlotStale_) {
@@ -564,7 +593,7 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     // happen in the middle of a caller's drawing.
     const QRect touched(QPoint(minX, minY), QPoint(maxX, maxY));
     if (!framePanel_ || !framePanel_->plot.contains(touched)) {
-        framePanel_.reset();  // the next redraw draws the panel too
+        setFramePanel(std::nullopt);  // the next redraw draws the panel too
     }
     if (frameValid_ && !painting_ && isVisible()) {
         repaint(touched);

@@ -110,6 +110,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -192,6 +193,18 @@ private:
     QImage frame_;
     // The panel the frame holds; none after a mark was drawn outside the plot.
     std::optional<PanelKey> framePanel_;
+    void setFramePanel(std::optional<PanelKey> panel);
+    // Counts the panels frame_ has held.
+    quint64 panelGeneration_ = 0;
+    // Where the window's pixels last got frame_'s panel in full: the window's image (by its
+    // serial number), the chart's place in it and the panel's generation.
+    struct ShownPanel {
+        qint64 image;
+        QPoint offset;
+        quint64 generation;
+        bool operator==(const ShownPanel&) const = default;
+    };
+    std::optional<ShownPanel> shownPanel_;
 };
 
 }  // namespace tamlo::chart

@@ -391,9 +391,18 @@ void TestChartDrawing::windowShowsThePictureWhereverTheChartSits() {
         return window.screen()->grabWindow(window.winId()).toImage().copy(chart->geometry())
             .convertToFormat(QImage::Format_RGB32);
     };
-    // New points only, then new ticks, then new points again.
-    for (int round = 0; round < 3; ++round) {
-        s->addXY(3000 + round, round == 1 ? 5000 : 100);
+    // New points only, then new ticks, then new points again; then hidden (the window paints
+    // its own background there) and shown again.
+    for (int round = 0; round < 4; ++round) {
+        s->addXY(3000 + round, 100);
+        if (round == 1) {
+            chart->leftAxis()->setMinMax(0, 1500);
+        }
+        if (round == 3) {
+            chart->hide();
+            QCoreApplication::processEvents();
+            chart->show();
+        }
         chart->repaint();
         QCOMPARE(shown(), chart->renderImage(chart->size()));
     }
