@@ -3,6 +3,7 @@
 #include "pointstore.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace tamlo::chart::raster {
 
@@ -76,16 +77,17 @@ void drawLine(const Surface& surface, const Clip& clip, Coord x0, Coord y0, Coor
 
 namespace {
 
-// Four pixels to a store.
-using Quad = quint32 __attribute__((vector_size(16)));
-
 void fillRow(quint32* from, quint32* to, quint32 colour) {
-    const Quad four = {colour, colour, colour, colour};
-    for (; to - from >= 4; from += 4) {
-        std::memcpy(from, &four, sizeof four);
+    if (to <= from) {
+        return;
     }
-    for (; from < to; ++from) {
-        *from = colour;
+    if constexpr (sizeof(wchar_t) == sizeof(quint32)) {
+        // The C library's fill of 32-bit units uses the widest stores the processor has,
+        // which the clear of a whole picture is bound by.
+        std::wmemset(reinterpret_cast<wchar_t*>(from), static_cast<wchar_t>(colour),
+                     static_cast<std::size_t>(to - from));
+    } else {
+        std::fill(from, to, colour);
     }
 }
 
