@@ -488,7 +488,10 @@ void TChart::paintEvent(QPaintEvent* event) {
     bool announce = false;
     QPainter painter;
     bool direct = false;
-    if (whole && redraw) {
+    // A chart that gets marks between pictures (a cross-hair) keeps drawing through frame_,
+    // where the marks go: a picture drawn straight to the screen would have to be drawn again
+    // there for the first mark.
+    if (whole && redraw && !marksSinceDraw_) {
         painter.begin(this);
         direct = paintDirect(painter);
         if (!direct) {
@@ -502,6 +505,7 @@ void TChart::paintEvent(QPaintEvent* event) {
         const bool wasValid = frameValid_ && frame_.size() == size();
         // Tell the series before the copy, so that marks they draw are in it.
         if (ensureFrame()) {
+            marksSinceDraw_ = false;
             announceDrawn();
         }
         painter.begin(this);
@@ -522,6 +526,7 @@ void TChart::paintEvent(QPaintEvent* event) {
     }
     painter.end();
     if (announce) {
+        marksSinceDraw_ = false;
         announceDrawn();
     }
 }
@@ -591,6 +596,7 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     // which for a cross-hair is most of the chart. While the picture awaits a redraw (or is
     // being painted) queue it instead, so that the redraw and its after-draw events never
     // happen in the middle of a caller's drawing.
+    marksSinceDraw_ = true;
     const QRect touched(QPoint(minX, minY), QPoint(maxX, maxY));
     if (!framePanel_ || !framePanel_->plot.contains(touched)) {
         setFramePanel(std::nullopt);  // the next redraw draws the panel too

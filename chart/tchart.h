@@ -187,6 +187,8 @@ private:
     bool frameValid_ = false;
     // The last picture went straight to the screen: frame_ holds its panel but not its plot.
     bool framePlotStale_ = false;
+    // Canvas marks were drawn since the series were last drawn for new data.
+    bool marksSinceDraw_ = false;
     bool rendering_ = false;
     bool painting_ = false;
     // The picture as last drawn, for partial repaints and canvas marks.
