@@ -166,6 +166,8 @@ private:
     // Saves copying a whole picture to the screen when all of it changes.
     bool paintDirect(QPainter& painter);
     void announceDrawn();
+    // Sets what frame_'s panel shows, counting a change.
+    void setFramePanel(std::optional<PanelKey> panel);
 
     Host host_{*this};
     std::array<std::unique_ptr<TChartAxis>, 4> axes_;
@@ -195,7 +197,6 @@ private:
     QImage frame_;
     // The panel the frame holds; none after a mark was drawn outside the plot.
     std::optional<PanelKey> framePanel_;
-    void setFramePanel(std::optional<PanelKey> panel);
     // Counts the panels frame_ has held.
     quint64 panelGeneration_ = 0;
     // Where the window's pixels last got frame_'s panel in full: the window's image (by its
