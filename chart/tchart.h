@@ -26,7 +26,8 @@ namespace tamlo::chart {
 //
 // Drawing: the background, grid and series are kept in one picture that is redrawn only when
 // data, axes, colours, visibility or size change; mouse moves and canvas marks touch only the
-// affected pixels.
+// affected pixels. A redraw of the whole chart goes straight into the window's pixels where it
+// can, and into the picture when a mark needs it.
 //
 // Mouse: a left drag of at least 17 pixels both ways towards the lower right zooms to the
 // rectangle, any other drag of that size undoes the zoom; a right drag scrolls.
