@@ -75,7 +75,7 @@ void HistoryGridModel::setWindow(std::shared_ptr<const HistoryWindow> window) {
 }
 
 HistoryGridView::HistoryGridView(QWidget* parent)
-    : QTableView(parent), model_(new HistoryGridModel(this)) {
+    : GridView(parent), model_(new HistoryGridModel(this)) {
     setModel(model_);
     horizontalHeader()->hide();
     verticalHeader()->hide();

@@ -34,7 +34,7 @@ private:
 };
 
 // StringGrid1: the grid page's view.
-class HistoryGridView final : public QTableView {
+class HistoryGridView final : public GridView {
     Q_OBJECT
 public:
     explicit HistoryGridView(QWidget* parent = nullptr);

@@ -10,7 +10,8 @@
 #                           and LibreOffice Calc, which opens the CSV and XLSX exports
 #   scripts/deps.sh demo    test + a virtual X display and a screenshot converter
 #   scripts/deps.sh bench   test + QCustomPlot, pandas and Python's xlsxwriter (the chart and export
-#                           benchmarks compare against them)
+#                           benchmarks compare against them), a virtual X display and the
+#                           accessibility bus (reading the windows as a screen reader)
 #   scripts/deps.sh package test + what builds and checks the Debian package (manual pages,
 #                           desktop entry and file type tools)
 #   scripts/deps.sh screenshots  test + a virtual X display, window automation and a converter,
@@ -31,7 +32,8 @@ case "$profile" in
                    mosquitto mosquitto-clients openssl libreoffice-calc-nogui) ;;
   demo) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n xvfb xauth netpbm xdotool) ;;
   bench) packages+=(fonts-wqy-microhei fonts-dseg libqcustomplot-dev python3-pandas python3-xlsxwriter
-                   mosquitto mosquitto-clients) ;;
+                   mosquitto mosquitto-clients xvfb xauth python3-pyatspi at-spi2-core dbus-bin
+                   dbus-daemon) ;;
   package) packages+=(fonts-wqy-microhei fonts-dseg qt6-qpa-plugins dpkg-dev file help2man man-db
                       desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl) ;;
   screenshots) packages+=(fonts-wqy-microhei fonts-dseg qt6-translations-l10n xvfb xauth xdotool

@@ -110,6 +110,54 @@ fi
 nv="$(find "$station" -name '*.nv' -printf '%s %p\n' | sort -n | tail -1 | cut -d' ' -f2-)"
 kill "$station_pid" 2> /dev/null || true
 
+# Alarms: the demo station again with alarms.ini; the boiler is over its limit, the flue gas
+# swings over its own, the tank level under its own, and meter 4 is silent.
+alarming="$work/alarmstation"
+mkdir -p "$alarming"
+write_demo_config "$alarming"
+{ cat "$root/tools/meter_sim/example-meters.txt"; echo "fault 4 silent"; } > "$alarming/meters.txt"
+start_sim "$alarming/meter_sim.out" "$bin/tamlo_meter_sim" --link "$alarming/COM1" \
+  --meters "$alarming/meters.txt"
+pids+=("$sim_pid")
+cat > "$alarming/alarms.ini" << 'INI'
+[alarms]
+sound = false
+
+[meter 1.0]
+high = 120
+high_high = 150
+
+[meter 2.2]
+low = 6
+delay = 2
+
+[meter 3.0]
+high = 190
+high_high = 200
+deadband = 3
+
+[meter 4.0]
+link = true
+INI
+(cd "$alarming" && exec "$bin/tamlo_pro" > "$work/alarms.out" 2>&1) &
+pids+=($!)
+window "$title" > /dev/null
+sleep "${TAMLO_STATION_SECONDS:-14}"
+click "$title" 306 33  # the fifth tab, "报警"
+click "$title" 200 107  # the first alarm, then "确认" for it alone
+press tamlo_pro "确  认"
+sleep 3
+shot station-alarms "$title"
+tab "$title" 2; shot station-alarm-tiles "$title"
+press tamlo_pro 报警设置
+shot station-alarm-settings 报警设置
+close_window 报警设置
+press tamlo_pro 通讯统计
+sleep 2
+shot station-comm-stats 通讯统计
+close_window 通讯统计
+kill "${pids[-1]}" 2> /dev/null || true
+
 # A port that cannot be opened: the station's message (the reason goes to standard error).
 noport="$work/noport"
 mkdir -p "$noport"

@@ -176,20 +176,35 @@ int SerialPort::read(std::uint8_t* data, int count) {
 
 bool exchange(ByteLink& link, std::uint8_t* request, int n, std::uint8_t* reply, int m,
               WriteFailure onWriteFailure) {
+    ExchangeOutcome outcome{};
+    return exchange(link, request, n, reply, m, outcome, onWriteFailure);
+}
+
+bool exchange(ByteLink& link, std::uint8_t* request, int n, std::uint8_t* reply, int m,
+              ExchangeOutcome& outcome, WriteFailure onWriteFailure) {
     appendCrc16(request, static_cast<std::size_t>(n));
     bool ok = link.purgeInput();
     const int written = link.write(request, n + 2);
     const bool writeOk = written == n + 2;
     ok = ok && writeOk;
     if (!writeOk && onWriteFailure == WriteFailure::StopAtOnce) {
+        outcome = ExchangeOutcome::LineFailed;
         return false;
     }
     const int got = link.read(reply, m);
     ok = ok && got >= 0;
     if (got < m) {
+        outcome = got < 0 ? ExchangeOutcome::LineFailed
+                  : got == 0 ? ExchangeOutcome::NoReply
+                             : ExchangeOutcome::ShortReply;
         return false;
     }
-    return ok && crc16Matches(reply, static_cast<std::size_t>(m));
+    if (!crc16Matches(reply, static_cast<std::size_t>(m))) {
+        outcome = ExchangeOutcome::BadCrc;
+        return false;
+    }
+    outcome = ok ? ExchangeOutcome::Answered : ExchangeOutcome::LineFailed;
+    return ok;
 }
 
 }  // namespace tamlo

@@ -116,4 +116,16 @@ enum class WriteFailure {
 bool exchange(ByteLink& link, std::uint8_t* request, int n, std::uint8_t* reply, int m,
               WriteFailure onWriteFailure = WriteFailure::ReadAnyway);
 
+// Why an exchange ended as it did, for the line statistics.
+enum class ExchangeOutcome : std::uint8_t {
+    Answered,    // m bytes with a right CRC (and every step succeeded)
+    NoReply,     // not one byte came back
+    ShortReply,  // some bytes came back, fewer than m
+    BadCrc,      // m bytes whose CRC is wrong
+    LineFailed,  // the purge, the write or the read itself failed
+};
+// The same exchange, telling why it failed; the result is exactly that of the one above.
+bool exchange(ByteLink& link, std::uint8_t* request, int n, std::uint8_t* reply, int m,
+              ExchangeOutcome& outcome, WriteFailure onWriteFailure = WriteFailure::ReadAnyway);
+
 }  // namespace tamlo

@@ -45,6 +45,15 @@ QVariant StringGridModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const bool fixed = index.row() < fixedRows_ || index.column() < fixedColumns_;
+    if (!colors_.empty() && (role == Qt::BackgroundRole || role == Qt::ForegroundRole)) {
+        const auto it = colors_.find({index.row(), index.column()});
+        if (it != colors_.end()) {
+            const QColor& color = role == Qt::ForegroundRole ? it->second.first : it->second.second;
+            if (color.isValid()) {
+                return color;
+            }
+        }
+    }
     switch (role) {
         case Qt::DisplayRole:
             return cell(index.column(), index.row());
@@ -84,6 +93,8 @@ void StringGridModel::setSize(int columns, int rows) {
         }
     }
     cells_ = std::move(cells);
+    std::erase_if(
+        colors_, [&](const auto& c) { return c.first.first >= rows || c.first.second >= columns; });
     columns_ = std::max(columns, 0);
     rows_ = std::max(rows, 0);
     endResetModel();
@@ -102,6 +113,7 @@ void StringGridModel::setRowCount(int rows) {
         // Cells of removed rows keep nothing: a grid that grows again shows them empty.
         beginRemoveRows({}, std::max(rows, 0), rows_ - 1);
         rows_ = std::max(rows, 0);
+        colors_.erase(colors_.lower_bound({rows_, 0}), colors_.end());
         cells_.resize(static_cast<std::size_t>(columns_ * rows_));
         endRemoveRows();
     }
@@ -135,6 +147,27 @@ QString StringGridModel::cell(int column, int row) const {
     return cells_[static_cast<std::size_t>(row * columns_ + column)];
 }
 
+void StringGridModel::setCellColors(int column, int row, const QColor& text,
+                                    const QColor& background) {
+    if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
+        return;
+    }
+    const std::pair<int, int> place{row, column};
+    const auto it = colors_.find(place);
+    if (!text.isValid() && !background.isValid()) {
+        if (it == colors_.end()) {
+            return;
+        }
+        colors_.erase(it);
+    } else if (it != colors_.end() && it->second == std::pair{text, background}) {
+        return;
+    } else {
+        colors_[place] = {text, background};
+    }
+    const QModelIndex i = index(row, column);
+    emit dataChanged(i, i, {Qt::BackgroundRole, Qt::ForegroundRole});
+}
+
 void StringGridModel::setFixed(int fixedColumns, int fixedRows) {
     fixedColumns_ = fixedColumns;
     fixedRows_ = fixedRows;
@@ -144,7 +177,7 @@ void StringGridModel::setFixed(int fixedColumns, int fixedRows) {
     }
 }
 
-StringGrid::StringGrid(QWidget* parent) : QTableView(parent), model_(new StringGridModel(this)) {
+StringGrid::StringGrid(QWidget* parent) : GridView(parent), model_(new StringGridModel(this)) {
     setModel(model_);
     horizontalHeader()->hide();
     verticalHeader()->hide();

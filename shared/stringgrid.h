@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QTableView>
+#include <map>
+#include <utility>
 #include <vector>
+
+#include "shared/gridview.h"
 
 namespace tamlo {
 
@@ -12,8 +17,9 @@ namespace tamlo {
 // Its model indexes carry an internal id scattered over row and column. Qt hashes an index as
 // row * 16 + column + internal id and probes its hash tables linearly, so with plain indexes the
 // cells of a wide grid crowd into one run of buckets, and removing a persistent index walks that
-// run. An accessibility client leaves one per cell it has read: a data grid whose cells had all
-// been read took minutes to destroy, and the program as long to close.
+// run. Qt's own accessible table keeps one per cell a reader has read: a data grid whose cells had
+// all been read took minutes to destroy, and the program as long to close. The grids' views now
+// give readers cells that keep none (GridView), and any view Qt's table serves stays cheap.
 class GridTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -47,6 +53,8 @@ public:
     void setCell(int column, int row, const QString& text);
     QString cell(int column, int row) const override;
     void setFixed(int fixedColumns, int fixedRows);
+    // Colours of one cell over the grid's own; invalid colours give the cell back its own.
+    void setCellColors(int column, int row, const QColor& text, const QColor& background);
     int fixedColumns() const override { return fixedColumns_; }
     int fixedRows() const override { return fixedRows_; }
 
@@ -56,6 +64,8 @@ private:
     int fixedColumns_ = 1;
     int fixedRows_ = 1;
     std::vector<QString> cells_;  // row-major
+    // The few coloured cells, by (row, column); empty in most grids, which then pay nothing.
+    std::map<std::pair<int, int>, std::pair<QColor, QColor>> colors_;
 };
 
 // The column width a grid cell needs to show `text` whole in `view`'s font.
@@ -63,7 +73,7 @@ int cellWidthFor(const QTableView& view, const QString& text);
 
 // A grid of texts with fixed (header) rows and columns drawn in the button colour, selected by
 // whole rows or cells. Light enough for the 65 x 640 data grid.
-class StringGrid : public QTableView {
+class StringGrid : public GridView {
     Q_OBJECT
 public:
     explicit StringGrid(QWidget* parent = nullptr);

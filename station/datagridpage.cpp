@@ -1,6 +1,7 @@
 #include "datagridpage.h"
 
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "shared/stringgrid.h"
 
@@ -31,7 +32,41 @@ void DataGridPage::writeHeader(const QStringList& tags) {
     }
 }
 
+void DataGridPage::setShades(std::vector<AlarmShade> shades) {
+    // Columns of devices that went away lose their colours too.
+    shades.resize(std::max(shades.size(), shades_.size()), AlarmShade::None);
+    if (shades != shades_) {
+        shades_ = std::move(shades);
+        paintShades(shadedRow_);
+    }
+}
+
+void DataGridPage::paintShades(int row) {
+    const QColor red(255, 0, 0);
+    for (std::size_t i = 0; i < shades_.size(); ++i) {
+        const AlarmShade shade = shades_[i];
+        const QColor text = shade == AlarmShade::Text         ? red
+                            : shade == AlarmShade::Background ? QColor(Qt::white)
+                                                              : QColor();
+        const QColor background = shade == AlarmShade::Background ? red : QColor();
+        const int column = static_cast<int>(i) + 1;
+        StringGrid2->gridModel()->setCellColors(column, 0, text, background);
+        if (row > 0) {
+            StringGrid2->gridModel()->setCellColors(column, row, text, background);
+        }
+    }
+}
+
 void DataGridPage::showSecond(const RecordCycle::Tick& tick, int deviceCount) {
+    if (tick.hasDevices && tick.row != shadedRow_) {
+        // The shades move with this second's row; the rows left behind are plain again.
+        const std::vector<AlarmShade> shades = shades_;
+        std::fill(shades_.begin(), shades_.end(), AlarmShade::None);
+        paintShades(shadedRow_);
+        shades_ = shades;
+        shadedRow_ = tick.row;
+        paintShades(shadedRow_);
+    }
     if (tick.hasDevices) {
         StringGrid2->setCell(0, tick.row, tick.rowTime);
         for (int i = 0; i < tick.texts.size(); ++i) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QStringList>
+#include <vector>
+
+#include "alarms.h"
 
 #include "recordcycle.h"
 
@@ -26,9 +29,15 @@ public:
     void writeHeader(const QStringList& tags);
     // This second's row; after a record, the band over `columns` columns (time and devices).
     void showSecond(const RecordCycle::Tick& tick, int deviceCount);
+    // The unacknowledged alarm of each device colours its tag and the cell of this second.
+    void setShades(std::vector<AlarmShade> shades);
 
 private:
+    void paintShades(int row);
+
     StringGrid* StringGrid2;
+    std::vector<AlarmShade> shades_;
+    int shadedRow_ = -1;  // the row of this second, whose cells carry the shades
 };
 
 }  // namespace tamlo::station

@@ -257,4 +257,23 @@ bool ConfigFile::writePassword(const QByteArray& password) const {
     });
 }
 
+std::array<int, kDeviceSlots> sameMeters(const DeviceTable& before, const DeviceTable& after) {
+    std::array<int, kDeviceSlots> found;
+    found.fill(-1);
+    std::array<bool, kDeviceSlots> taken{};
+    for (int i = 0; i < after.count; ++i) {
+        const DeviceEntry& entry = after.entries[static_cast<std::size_t>(i)];
+        for (int j = 0; j < before.count; ++j) {
+            const DeviceEntry& was = before.entries[static_cast<std::size_t>(j)];
+            if (!taken[static_cast<std::size_t>(j)] && was.address == entry.address &&
+                was.channel == entry.channel) {
+                taken[static_cast<std::size_t>(j)] = true;
+                found[static_cast<std::size_t>(i)] = j;
+                break;
+            }
+        }
+    }
+    return found;
+}
+
 }  // namespace tamlo::station

@@ -88,6 +88,10 @@ bool changeDevice(DeviceTable& table, int index, const DeviceEntry& entry);
 // Moves the later slots down; the former last slot keeps its contents.
 bool deleteDevice(DeviceTable& table, int index);
 
+// For each device of `after`, its index in `before` (the same address and channel, each
+// device of `before` taken once), or -1 for a new one: what follows a meter across a save.
+std::array<int, kDeviceSlots> sameMeters(const DeviceTable& before, const DeviceTable& after);
+
 struct LoadedConfig {
     DeviceTable table;
     StationConfig config;

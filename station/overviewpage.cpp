@@ -20,6 +20,9 @@ constexpr int kUnitLeft = 200;
 constexpr int kValueRight = 195;
 constexpr int kTextTop = 28;
 constexpr int kValueTop = 54;
+// A tile's digits are red already: a high or low alarm shows them amber. A frame would
+// widen the value past the tile's left edge.
+const QColor kWarningDigits(255, 200, 0);
 
 void setTextColor(QLabel* label, const QColor& color) {
     QPalette palette = label->palette();
@@ -157,6 +160,21 @@ QLabel* OverviewPage::valueLabel(int device) const {
     const qsizetype index = 4 * static_cast<qsizetype>(device) + 3;
     return device >= 0 && index < tileList_.size() ? static_cast<QLabel*>(tileList_[index])
                                                    : nullptr;
+}
+
+void OverviewPage::setValueShade(int device, AlarmShade shade) {
+    QLabel* value = valueLabel(device);
+    if (!value) {
+        return;
+    }
+    const QColor digits = shade == AlarmShade::Background ? QColor(Qt::white)
+                          : shade == AlarmShade::Text     ? kWarningDigits
+                                                          : QColor(255, 0, 0);
+    setTextColor(value, digits);
+    QPalette palette = value->palette();
+    palette.setColor(QPalette::Window, QColor(255, 0, 0));
+    value->setPalette(palette);
+    value->setAutoFillBackground(shade == AlarmShade::Background);
 }
 
 void OverviewPage::setValueText(int device, const QString& text) {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "alarms.h"
+
 class QLabel;
 class QScrollArea;
 class QWidget;
@@ -34,6 +36,9 @@ public:
     void remove();
     // The value label of device n takes the text of the data grid for this second.
     void setValueText(int device, const QString& text);
+    // An unacknowledged alarm on the value: the digits are red already, so a high or low
+    // alarm turns them amber; a high-high, low-low or link alarm gives white digits on red.
+    void setValueShade(int device, AlarmShade shade);
 
     const QList<QWidget*>& tileList() const { return tileList_; }
     QLabel* valueLabel(int device) const;

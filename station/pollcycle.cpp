@@ -55,8 +55,10 @@ PollCycle::TickResult PollCycle::tick(ByteLink& link, DeviceTable& active, LiveV
 
     // A reply of another meter (a late one on a noisy line) has a good CRC too: only this
     // meter's answer to this request may give its value.
-    if (exchange(link, request, n, reply, kValueReplySize) && reply[0] == device.address &&
-        reply[1] == kReadValue) {
+    result.retry = device.retries > 0;
+    const bool exchanged = exchange(link, request, n, reply, kValueReplySize, result.outcome);
+    result.foreignReply = exchanged && (reply[0] != device.address || reply[1] != kReadValue);
+    if (exchanged && !result.foreignReply) {
         LiveValue& value = live[static_cast<std::size_t>(i)];
         value.valid = 1;
         value.raw = static_cast<std::int16_t>((reply[3] << 8) | reply[4]);

@@ -4,10 +4,7 @@
 #include <cstdint>
 
 #include "devicetable.h"
-
-namespace tamlo {
-class ByteLink;
-}
+#include "shared/seriallink.h"
 
 namespace tamlo::station {
 
@@ -42,6 +39,12 @@ public:
         bool polled = false;
         int device = -1;  // the device asked in this tick
         LinkState state = LinkState::Unchanged;
+        // How the exchange went, for the line statistics: its outcome, whether a well-formed
+        // reply came from another meter or for another function, and whether it was the
+        // second or third try of this device's turn.
+        ExchangeOutcome outcome = ExchangeOutcome::NoReply;
+        bool foreignReply = false;
+        bool retry = false;
     };
 
     TickResult tick(ByteLink& link, DeviceTable& active, LiveValueTable& live);

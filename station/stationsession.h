@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QList>
+#include <deque>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <memory>
 
+#include "alarmevaluator.h"
+#include "alarmlog.h"
 #include "alarms.h"
+#include "commstats.h"
 #include "devicetable.h"
 #include "paramreader.h"
 #include "pollcycle.h"
@@ -149,6 +153,12 @@ signals:
 
 private:
     void setMode(SetupMode mode);
+    // Judges by alarmSettings_ in the active table.
+    void configureAlarms();
+    // Writes the events the evaluator gave to the log, keeps them and tells of them; false when
+    // there were none.
+    bool publishAlarmEvents();
+    void noteAlarmLogProblem(const QString& before);
 
     QString workingDirectory_;
     Clock& clock_;
@@ -167,6 +177,13 @@ private:
     bool running_ = false;  // from startPolling() to close()
     SetupMode mode_ = SetupMode::Locked;
     std::unique_ptr<StationPublishing> publishing_;
+    bool alarmsOn_ = false;
+    AlarmSettings alarmSettings_;
+    AlarmEvaluator alarms_;
+    AlarmEvaluator::Events alarmBatch_;  // the events of one judgement, written then told
+    AlarmLog alarmLog_;
+    std::deque<AlarmEvent> recentAlarms_;
+    CommStatsTable commStats_;
 };
 
 }  // namespace tamlo::station

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "alarmdisplay.h"
 #include "namedcontrols.h"
 #include "shared/datetime.h"
 #include "shared/gbk.h"
@@ -66,6 +67,9 @@ void TForm1::buildWindow() {
     buildCurvePage();
     PageControl1->setCurrentIndex(0);
     buildStatusBar();
+    alarms_ = new AlarmDisplay(
+        session_, prompter_,
+        {this, PageControl1, dataGrid_.get(), overview_.get(), statusPanels_[0], statusPanels_[2]});
 
     Timer1 = &session_.pollTimer();
     Timer2 = &session_.secondTimer();
@@ -81,6 +85,10 @@ void TForm1::buildMenu() {
     N5 = named(N1->addAction(QStringLiteral("退出系统设置")), "N5");
     N2 = named(N1->addAction(QStringLiteral("修改密码")), "N2");
     N3 = named(N1->addAction(QStringLiteral("配置设备")), "N3");
+    // Alarms and line quality.
+    N1->addSeparator();
+    N8 = named(N1->addAction(QStringLiteral("报警设置")), "N8");
+    N9 = named(N1->addAction(QStringLiteral("通讯统计")), "N9");
     N6 = named(MainMenu1->addMenu(QStringLiteral("帮助")), "N6");
     N7 = named(N6->addAction(QStringLiteral("关于......")), "N7");
 }
@@ -229,6 +237,8 @@ void TForm1::wireHandlers() {
     on(N2, &QAction::triggered, &TForm1::N2Click);
     on(N3, &QAction::triggered, &TForm1::N3Click);
     on(N7, &QAction::triggered, &TForm1::N7Click);
+    on(N8, &QAction::triggered, &TForm1::N8Click);
+    on(N9, &QAction::triggered, &TForm1::N9Click);
     on(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     on(Button2, &QPushButton::clicked, &TForm1::Button2Click);
     on(Button3, &QPushButton::clicked, &TForm1::Button3Click);
@@ -250,7 +260,7 @@ void TForm1::wireHandlers() {
         StringGrid1->setCell(5, device + 1,
                              answered ? QStringLiteral("......") : QStringLiteral("失败！"));
     });
-    connect(&session_, &StationSession::historyFileStarted, statusPanels_[0], &QLabel::setText);
+    connect(&session_, &StationSession::historyFileStarted, alarms_, &AlarmDisplay::showFileStatus);
     connect(&session_, &StationSession::portOpenFailed, this,
             [this](const QString& text, const QString& caption) {
                 // Why, for whoever sets the station up: on standard error and as panel 0's tool
@@ -303,6 +313,9 @@ void TForm1::FormCreate() {
     session_.startHistoryFile();
     // Its records on an MQTT broker, when mqtt.ini asks for it.
     session_.startPublishing();
+    // Alarms, when alarms.ini asks for them: the page "报警" appears.
+    session_.startAlarms();
+    alarms_->start();
     // 20
     prepareChart();
     // The one-second tick runs from the moment the window exists; none before start-up is done.
@@ -416,6 +429,7 @@ void TForm1::showActiveTable(const DeviceTable& active) {
     dataGrid_->writeHeader(active.tags());
     overview_->build(active.tags(), active.units());
     buildChannelRows(active);
+    alarms_->refresh();  // the new tiles take their shades
 }
 
 void TForm1::showSavedSettings() {
@@ -522,6 +536,14 @@ void TForm1::N7Click() {
     aboutBox_->raise();
 }
 
+void TForm1::N8Click() {
+    alarms_->showSettings();
+}
+
+void TForm1::N9Click() {
+    alarms_->showCommStats();
+}
+
 // ---- Polling and recording -------------------------------------------------------------------
 
 void TForm1::Timer1Timer() {
@@ -540,6 +562,7 @@ void TForm1::showSecond(const RecordCycle::Tick& tick) {
         realTime_->setValueText(i, tick.texts[i]);
     }
     statusPanels_[1]->setText(Label_real_time->text());
+    alarms_->secondTicked();
     // The broker's state shows wherever a panel has no tool tip of its own.
     if (session_.isPublishing()) {
         StatusBar1->setToolTip(session_.publishingStatus());

@@ -34,6 +34,7 @@ class Prompter;
 
 namespace tamlo::station {
 
+class AlarmDisplay;
 class TAboutBox;
 
 // The station's main window: it shows the session's state and passes the operator's actions to
@@ -53,6 +54,8 @@ public:
     QAction* N5;
     QAction* N2;
     QAction* N3;
+    QAction* N8;  // 报警设置
+    QAction* N9;  // 通讯统计
     QMenu* N6;
     QAction* N7;
     QTabWidget* PageControl1;
@@ -110,6 +113,8 @@ public:
     void N2Click();
     void N3Click();
     void N7Click();
+    void N8Click();
+    void N9Click();
     void Button1Click();
     void Button2Click();
     void Button3Click();
@@ -139,6 +144,7 @@ public:
     ParamListPanel* paramListPanel() const { return paramPanel_; }
     OverviewPage& overviewPage() const { return *overview_; }
     RealTimePage& realTimePage() const { return *realTime_; }
+    AlarmDisplay& alarmDisplay() const { return *alarms_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -184,6 +190,7 @@ private:
     std::unique_ptr<RealTimePage> realTime_;
     TAboutBox* aboutBox_ = nullptr;
     std::unique_ptr<SetupPanels> setupPanels_;
+    AlarmDisplay* alarms_ = nullptr;  // the page "报警", shades, bell and the alarm dialogs
 };
 
 }  // namespace tamlo::station

@@ -8,6 +8,9 @@
 
 #include "analysis/tform1.h"
 #include "shared/historychartpanel.h"
+#include "station/alarmdialogs.h"
+#include "station/alarmdisplay.h"
+#include "station/alarmpage.h"
 #include "station/tform1.h"
 #include "tests/analysis/datfile.h"
 #include "tests/station/stationfixture.h"
@@ -76,6 +79,11 @@ private slots:
                                             {2, 0, 0, QStringLiteral("const:-1234"), 3,
                                              QStringLiteral("PT202")}};
         s.writeConfig(meters, 1);
+        // Alarms on, both meters in alarm: the page "报警" and the dialogs of "系统".
+        QFile ini(s.path(QStringLiteral("alarms.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[meter 1.0]\nhigh = 1000\n[meter 2.0]\nlow = 0\n");
+        ini.close();
         QVERIFY(s.startSimulator(meters));
         station::TForm1& form = s.start();
         QStringList all;
@@ -88,6 +96,14 @@ private slots:
         form.Button7Click();
         form.N2Click();  // the password panel
         all << test::clippedTexts(&form);
+        form.PageControl1->setCurrentWidget(form.alarmDisplay().pageSheet());
+        QTRY_VERIFY(form.alarmDisplay().page()->alarmGrid()->rowCount() == 3);
+        all << test::clippedTexts(&form);
+        form.PageControl1->setCurrentIndex(0);
+        form.N8Click();
+        all << test::clippedTexts(form.alarmDisplay().settingsForm());
+        form.N9Click();
+        all << test::clippedTexts(form.alarmDisplay().commStatsForm());
         form.N7Click();
         QWidget* about = form.findChild<QDialog*>(QStringLiteral("AboutBox"));
         all << test::clippedTexts(about);

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Reads a running Tamlo program's windows through the accessibility bus as a screen reader
 does: every control's role, name and state; a table (which manages its descendants) through its
-table interface, with its column and row names and the cells of its first rows.
+table interface, with its column and row names, the cells of its first rows and the first cell
+of its last row.
     a11y_read.py <program> <rows>
-Prints the counts, the time taken and one "columns:" line per table; exit 1 when the program is
+Prints the counts, the time taken, and per table a "columns:" line and a "table:" line with its
+children (the cells a client walking the tree meets), rows and columns; exit 1 when the program is
 not on the bus or no cell could be read.
 """
 import importlib.util
@@ -24,6 +26,9 @@ _press.loader.exec_module(ui_press)
 def read_table(node, rows, out):
     table = node.queryTable()
     out["columns"].append("|".join(table.getColumnDescription(c) for c in range(table.nColumns)))
+    last = table.getAccessibleAt(table.nRows - 1, 0) if table.nRows > 0 else None
+    out["tables"].append(f"{node.childCount} children of {table.nRows} x {table.nColumns}, "
+                         f"last row {last.name if last is not None else '-'}")
     for r in range(min(rows, table.nRows)):
         table.getRowDescription(r)
         for c in range(table.nColumns):
@@ -31,6 +36,15 @@ def read_table(node, rows, out):
             if cell is not None:
                 cell.name
                 out["cells"] += 1
+
+
+def children(node):
+    """The node's children, but for those that went away meanwhile."""
+    for i in range(node.childCount):
+        try:
+            yield node.getChildAtIndex(i)
+        except Exception:
+            continue
 
 
 def read(node, rows, out, depth=0):
@@ -42,11 +56,7 @@ def read(node, rows, out, depth=0):
     if node.getState().contains(pyatspi.STATE_MANAGES_DESCENDANTS):
         read_table(node, rows, out)
         return
-    for i in range(node.childCount):
-        try:
-            child = node.getChildAtIndex(i)
-        except Exception:  # went away meanwhile
-            continue
+    for child in children(node):
         read(child, rows, out, depth + 1)
 
 
@@ -56,13 +66,15 @@ def main():
     if app is None:
         print(f"no program {sys.argv[1]} on the accessibility bus", file=sys.stderr)
         return 1
-    out = {"nodes": 0, "cells": 0, "columns": []}
+    out = {"nodes": 0, "cells": 0, "columns": [], "tables": []}
     start = time.time()
     read(app, int(sys.argv[2]), out)
     print(f"{sys.argv[1]}: read {out['nodes']} controls and {out['cells']} cells "
           f"in {time.time() - start:.1f} s")
     for columns in out["columns"]:
         print(f"columns: {columns}")
+    for table in out["tables"]:
+        print(f"table: {table}")
     return 0 if out["cells"] > 0 else 1
 
 
