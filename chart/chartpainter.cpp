@@ -203,34 +203,16 @@ void paintVectors(QPainter& painter, const Layout& l, const ChartLook& look,
     drawLabels(painter, l, look, metrics);
 }
 
-void renderFrame(QImage& image, const Layout& l, const ChartLook& look,
-                 const std::vector<SeriesLine>& series, bool keepPanel) {
-    const QRect plot = l.plot;
-    const quint32 back = 0xFF000000u | look.back.rgb();
-    const quint32 black = 0xFF000000u;
-    if (image.isNull()) {
-        return;
-    }
-    if (plot.isEmpty()) {
-        image.fill(look.panel);
-        return;
-    }
-    const raster::Surface surface{reinterpret_cast<quint32*>(image.bits()),
-                                  image.bytesPerLine() / 4};
-    const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
-    const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
-    if (keepPanel) {
-        const raster::Surface plotSurface{surface.pixel(inside.left, inside.top), surface.stride};
-        const raster::Coord width = inside.right - inside.left + 1;
-        const raster::Coord height = inside.bottom - inside.top + 1;
-        if (width > 0 && height > 0) {
-            raster::clear(plotSurface, width, height, {0, 0, width - 1, height - 1}, back, back);
-        }
-    } else {
-        raster::clear(surface, image.width(), image.height(), raster::Clip::fromRect(plot),
-                      0xFF000000u | look.panel.rgb(), back);
-    }
+namespace {
 
+raster::Surface surfaceOf(QImage& image) {
+    return raster::Surface{reinterpret_cast<quint32*>(image.bits()), image.bytesPerLine() / 4};
+}
+
+// The grid and the series, inside the cleared plot.
+void drawPlotContent(const raster::Surface& surface, const raster::Clip& inside, const Layout& l,
+                     const ChartLook& look, const std::vector<SeriesLine>& series) {
+    const QRect plot = l.plot;
     // Dotted grid at the ticks.
     const quint32 grid = 0xFF000000u | gridColourOn(look.back).rgb();
     for (const Tick& t : l.leftTicks) {
@@ -261,15 +243,17 @@ void renderFrame(QImage& image, const Layout& l, const ChartLook& look,
         raster::drawPolylineDecimated(surface, inside, *s.points, mapping,
                                       0xFF000000u | s.colour.rgb(), s.xAscending);
     }
+}
 
-    if (keepPanel) {
-        return;
-    }
-    // Back wall frame and ticks.
-    const int left = plot.left() - 1;
-    const int right = plot.right() + 1;
-    const int top = plot.top() - 1;
-    const int bottom = plot.bottom() + 1;
+// The back wall frame, ticks and labels around the plot.
+void drawPanelMarks(QImage& image, const Layout& l, const ChartLook& look) {
+    const raster::Surface surface = surfaceOf(image);
+    const raster::Clip whole{0, 0, image.width() - 1, image.height() - 1};
+    const quint32 black = 0xFF000000u;
+    const int left = l.plot.left() - 1;
+    const int right = l.plot.right() + 1;
+    const int top = l.plot.top() - 1;
+    const int bottom = l.plot.bottom() + 1;
     raster::drawLine(surface, whole, left, top, right, top, black);
     raster::drawLine(surface, whole, left, bottom, right, bottom, black);
     raster::drawLine(surface, whole, left, top, left, bottom, black);
@@ -286,6 +270,58 @@ void renderFrame(QImage& image, const Layout& l, const ChartLook& look,
 
     QPainter painter(&image);
     drawLabels(painter, l, look, QFontMetrics(look.font));
+}
+
+}  // namespace
+
+void renderPlot(const raster::Surface& surface, const raster::Clip& inside, const Layout& l,
+                const ChartLook& look, const std::vector<SeriesLine>& series) {
+    const raster::Coord width = inside.right - inside.left + 1;
+    const raster::Coord height = inside.bottom - inside.top + 1;
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    const quint32 back = 0xFF000000u | look.back.rgb();
+    const raster::Surface plotSurface{surface.pixel(inside.left, inside.top), surface.stride};
+    raster::clear(plotSurface, width, height, {0, 0, width - 1, height - 1}, back, back);
+    drawPlotContent(surface, inside, l, look, series);
+}
+
+void renderPanel(QImage& image, const Layout& l, const ChartLook& look) {
+    if (image.isNull()) {
+        return;
+    }
+    if (l.plot.isEmpty()) {
+        image.fill(look.panel);
+        return;
+    }
+    const quint32 panel = 0xFF000000u | look.panel.rgb();
+    raster::clear(surfaceOf(image), image.width(), image.height(),
+                  raster::Clip::fromRect(l.plot), panel, panel, false);
+    drawPanelMarks(image, l, look);
+}
+
+void renderFrame(QImage& image, const Layout& l, const ChartLook& look,
+                 const std::vector<SeriesLine>& series, bool keepPanel) {
+    const QRect plot = l.plot;
+    if (image.isNull()) {
+        return;
+    }
+    if (plot.isEmpty()) {
+        image.fill(look.panel);
+        return;
+    }
+    const raster::Surface surface = surfaceOf(image);
+    const raster::Clip inside = raster::Clip::fromRect(plot.intersected(image.rect()));
+    if (keepPanel) {
+        renderPlot(surface, inside, l, look, series);
+        return;
+    }
+    // Panel and plot cleared in one pass; the marks around the plot go on last.
+    raster::clear(surface, image.width(), image.height(), raster::Clip::fromRect(plot),
+                  0xFF000000u | look.panel.rgb(), 0xFF000000u | look.back.rgb());
+    drawPlotContent(surface, inside, l, look, series);
+    drawPanelMarks(image, l, look);
 }
 
 }  // namespace tamlo::chart

@@ -5,6 +5,7 @@
 // printer's resolution.
 
 #include "pointstore.h"
+#include "raster.h"
 #include "ticks.h"
 
 #include <QColor>
@@ -38,6 +39,13 @@ QColor gridColourOn(const QColor& back);
 // already holds the panel around the plot for this layout and look: only the plot is drawn.
 void renderFrame(QImage& image, const Layout& layout, const ChartLook& look,
                  const std::vector<SeriesLine>& series, bool keepPanel);
+
+// The two halves of renderFrame, for a picture drawn in two places. renderPanel draws what lies
+// outside the plot and leaves the plot's pixels as they are; renderPlot draws the plot (inside,
+// the plot within the picture) on a surface whose pixel (x, y) is the layout's (x, y).
+void renderPanel(QImage& image, const Layout& layout, const ChartLook& look);
+void renderPlot(const raster::Surface& surface, const raster::Clip& inside, const Layout& layout,
+                const ChartLook& look, const std::vector<SeriesLine>& series);
 
 // Axis labels and title of a layout, in its coordinates, measured as the layout was.
 void drawLabels(QPainter& painter, const Layout& layout, const ChartLook& look,

@@ -11,6 +11,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tamlo::chart {
 class PointStore;
 }
@@ -44,7 +48,14 @@ constexpr double kPixelLimit = 536870912.0;
 
 // Round half up. The offset keeps the truncating conversion a floor.
 inline Coord toPixel(double v) {
+#if defined(__SSE2__)
+    // Minimum and maximum instructions, not the branches std::clamp compiles to: this runs
+    // several times for every column of every curve. NaN comes out as -kPixelLimit.
+    v = _mm_cvtsd_f64(_mm_min_sd(_mm_max_sd(_mm_set_sd(v), _mm_set_sd(-kPixelLimit)),
+                                 _mm_set_sd(kPixelLimit)));
+#else
     v = std::clamp(v, -kPixelLimit, kPixelLimit);
+#endif
     return static_cast<Coord>(v + 0.5 + 1073741824.0) - 1073741824;
 }
 
@@ -135,8 +146,9 @@ void drawLine(const Surface& surface, const Clip& clip, Coord x0, Coord y0, Coor
 
 // Clears a picture of width x height pixels in one pass over its scan lines: the back colour
 // inside `inner` (which may be empty: left > right or top > bottom), the panel colour around it.
+// Without fillInner the pixels inside `inner` are left as they are.
 void clear(const Surface& surface, Coord width, Coord height, const Clip& inner, quint32 panel,
-           quint32 back);
+           quint32 back, bool fillInner = true);
 
 // The polyline of all points, segment by segment. Non-finite values break the line; a point
 // without neighbours on either side is drawn as one pixel.

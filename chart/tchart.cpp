@@ -4,7 +4,9 @@
 #include "raster.h"
 #include "tchartprintpreview.h"
 
+#include <QBackingStore>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace tamlo::chart {
@@ -364,23 +367,32 @@ QImage TChart::renderImage(const QSize& size) const {
     return image;
 }
 
-void TChart::ensureFrame() {
+bool TChart::ensureFrame() {
     if (frame_.size() != size()) {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
-        framePanel_.reset();
+        framePlotStale_ = false;
+        setFramePanel(std::nullopt);
     }
-    if (frameValid_ || rendering_) {
-        return;
+    if ((frameValid_ && !framePlotStale_) || rendering_) {
+        return false;
     }
+    // After a picture that went straight to the screen, this draws the same picture again
+    // for the canvas or a partial repaint: the series were drawn already.
+    const bool announce = !frameValid_;
     rendering_ = true;
     layOut();
     PanelKey panel = panelKey(layout_);
     renderFrame(frame_, layout_, look(font()), visibleLines(), framePanel_ == panel);
-    framePanel_ = std::move(panel);
+    setFramePanel(std::move(panel));
     frameValid_ = true;
+    framePlotStale_ = false;
     rendering_ = false;
-    // Tell every series; a handler may remove series, so hold them by guarded pointers.
+    return announce;
+}
+
+void TChart::announceDrawn() {
+    // A handler may remove series, so hold them by guarded pointers.
     std::vector<QPointer<TFastLineSeries>> drawn(series_.begin(), series_.end());
     for (const QPointer<TFastLineSeries>& s : drawn) {
         if (s) {
@@ -389,24 +401,146 @@ void TChart::ensureFrame() {
     }
 }
 
+bool TChart::paintDirect(QPainter& painter) {
+    QPaintEngine* engine = painter.paintEngine();
+    if (rendering_ || !engine || engine->type() != QPaintEngine::Raster) {
+        return false;
+    }
+    QPaintDevice* device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image) {
+        return false;
+    }
+    auto* screen = static_cast<QImage*>(device);
+    const QImage::Format format = screen->format();
+    if ((format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+        screen->devicePixelRatio() != 1 || !screen->isDetached()) {
+        return false;
+    }
+    // The chart's place in the window's pixels: a whole-pixel shift, nothing over it.
+    const QTransform toScreen = painter.deviceTransform();
+    const QPoint offset(qRound(toScreen.dx()), qRound(toScreen.dy()));
+    const QRect area(offset, size());
+    if (toScreen.type() > QTransform::TxTranslate || QPointF(offset) != toScreen.map(QPointF()) ||
+        !screen->rect().contains(area) || engine->systemClip() != QRegion(area)) {
+        return false;
+    }
+    layOut();
+    const QRect plot = layout_.plot;
+    if (plot.isEmpty() || !rect().contains(plot)) {
+        return false;
+    }
+
+    rendering_ = true;
+    if (frame_.size() != size()) {
+        frame_ = QImage(size(), QImage::Format_RGB32);
+        frameValid_ = false;
+        setFramePanel(std::nullopt);
+    }
+    // The panel changes far less often than the plot: frame_ keeps it between pictures.
+    PanelKey panel = panelKey(layout_);
+    if (framePanel_ != panel) {
+        renderPanel(frame_, layout_, look(font()));
+        setFramePanel(std::move(panel));
+    }
+    // The window keeps what was painted into it: a panel it got in full is still there, unless
+    // the window's pixels were made anew, the chart moved or was hidden, or children of the
+    // chart painted over it.
+    QBackingStore* store = window()->backingStore();
+    const bool toWindow = store && store->paintDevice() == device;
+    const ShownPanel here{screen->cacheKey() >> 32, offset, panelGeneration_};
+    const bool children = std::any_of(this->children().begin(), this->children().end(),
+                                      [](const QObject* o) {
+                                          return o->isWidgetType() &&
+                                                 static_cast<const QWidget*>(o)->isVisible();
+                                      });
+    const bool panelShown = toWindow && !children && shownPanel_ == here;
+    if (toWindow) {
+        shownPanel_ = here;
+    }
+    const qsizetype stride = screen->bytesPerLine() / 4;
+    quint32* origin = reinterpret_cast<quint32*>(screen->bits()) + offset.y() * stride + offset.x();
+    const auto copyRow = [&](int y, int from, int to) {
+        if (from < to) {
+            std::memcpy(origin + y * stride + from,
+                        reinterpret_cast<const quint32*>(frame_.constScanLine(y)) + from,
+                        sizeof(quint32) * static_cast<std::size_t>(to - from));
+        }
+    };
+    for (int y = 0; y < (panelShown ? 0 : height()); ++y) {
+        if (y < plot.top() || y > plot.bottom()) {
+            copyRow(y, 0, width());
+        } else {
+            copyRow(y, 0, plot.left());
+            copyRow(y, plot.right() + 1, width());
+        }
+    }
+    renderPlot(raster::Surface{origin, stride}, raster::Clip::fromRect(plot), layout_, look(font()),
+               visibleLines());
+    framePlotStale_ = true;
+    rendering_ = false;
+    return true;
+}
+
 void TChart::paintEvent(QPaintEvent* event) {
     const QScopedValueRollback<bool> painting(painting_, true);
-    const bool wasValid = frameValid_ && frame_.size() == size();
-    ensureFrame();
-    QPainter painter(this);
-    if (!wasValid && event->region() != QRegion(rect())) {
-        // A partial paint found the picture redrawn: show all of it.
-        update();
+    const bool whole = event->region() == QRegion(rect());
+    const bool redraw = !frameValid_ || framePlotStale_ || frame_.size() != size();
+    bool announce = false;
+    QPainter painter;
+    bool direct = false;
+    // A chart that gets marks between pictures (a cross-hair) keeps drawing through frame_,
+    // where the marks go: a picture drawn straight to the screen would have to be drawn again
+    // there for the first mark.
+    if (whole && redraw && !marksSinceDraw_) {
+        painter.begin(this);
+        direct = paintDirect(painter);
+        if (!direct) {
+            painter.end();
+        }
     }
-    for (const QRect& r : event->region()) {
-        painter.drawImage(r.topLeft(), frame_, r);
+    if (direct) {
+        announce = !frameValid_;
+        frameValid_ = true;
+    } else {
+        const bool wasValid = frameValid_ && frame_.size() == size();
+        // Tell the series before the copy, so that marks they draw are in it.
+        if (ensureFrame()) {
+            marksSinceDraw_ = false;
+            announceDrawn();
+        }
+        painter.begin(this);
+        if (!wasValid && !whole) {
+            // A partial paint found the picture redrawn: show all of it.
+            update();
+        }
+        for (const QRect& r : event->region()) {
+            painter.drawImage(r.topLeft(), frame_, r);
+        }
     }
     if (gestures_.banding()) {
+        shownPanel_.reset();  // the band may cross the panel
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(gestures_.band());
     }
+    painter.end();
+    if (announce) {
+        marksSinceDraw_ = false;
+        announceDrawn();
+    }
+}
+
+void TChart::setFramePanel(std::optional<PanelKey> panel) {
+    if (panel != framePanel_) {
+        framePanel_ = std::move(panel);
+        ++panelGeneration_;
+    }
+}
+
+void TChart::hideEvent(QHideEvent* event) {
+    shownPanel_.reset();  // what is behind paints over the chart's place
+    QWidget::hideEvent(event);
 }
 
 void TChart::resizeEvent(QResizeEvent* event) {
@@ -431,8 +565,12 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     if (frame_.size() != size()) {
         frame_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         frameValid_ = false;
-        framePanel_.reset();
+        framePlotStale_ = false;
+        setFramePanel(std::nullopt);
         update();
+    }
+    if (frameValid_ && framePlotStale_) {
+        ensureFrame();  // the screen's picture, drawn again for the mark to go on
     }
     const std::vector<QPoint> pixels = canvas_.linePixels(from, to, frame_.rect());
     if (pixels.empty()) {
@@ -458,9 +596,10 @@ void TChart::drawCanvasLine(QPoint from, QPoint to) {
     // which for a cross-hair is most of the chart. While the picture awaits a redraw (or is
     // being painted) queue it instead, so that the redraw and its after-draw events never
     // happen in the middle of a caller's drawing.
+    marksSinceDraw_ = true;
     const QRect touched(QPoint(minX, minY), QPoint(maxX, maxY));
     if (!framePanel_ || !framePanel_->plot.contains(touched)) {
-        framePanel_.reset();  // the next redraw draws the panel too
+        setFramePanel(std::nullopt);  // the next redraw draws the panel too
     }
     if (frameValid_ && !painting_ && isVisible()) {
         repaint(touched);

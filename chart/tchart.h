@@ -26,7 +26,8 @@ namespace tamlo::chart {
 //
 // Drawing: the background, grid and series are kept in one picture that is redrawn only when
 // data, axes, colours, visibility or size change; mouse moves and canvas marks touch only the
-// affected pixels.
+// affected pixels. A redraw of the whole chart goes straight into the window's pixels where it
+// can, and into the picture when a mark needs it.
 //
 // Mouse: a left drag of at least 17 pixels both ways towards the lower right zooms to the
 // rectangle, any other drag of that size undoes the zoom; a right drag scrolls.
@@ -110,6 +111,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -157,7 +159,16 @@ private:
     };
     PanelKey panelKey(const Layout& layout) const;
     ChartLook look(const QFont& font) const;
-    void ensureFrame();
+    // Brings the picture up to date; true when the series were drawn for new data (the caller
+    // tells them).
+    bool ensureFrame();
+    // Draws the picture straight into the window's pixels behind painter, when they are plain
+    // 32-bit pixels at one device pixel a pixel and nothing covers the chart; false otherwise.
+    // Saves copying a whole picture to the screen when all of it changes.
+    bool paintDirect(QPainter& painter);
+    void announceDrawn();
+    // Sets what frame_'s panel shows, counting a change.
+    void setFramePanel(std::optional<PanelKey> panel);
 
     Host host_{*this};
     std::array<std::unique_ptr<TChartAxis>, 4> axes_;
@@ -174,12 +185,30 @@ private:
 
     bool layoutValid_ = false;
     Layout layout_;
+    // The series are drawn for the current data, on the screen (and in frame_ unless
+    // framePlotStale_).
     bool frameValid_ = false;
+    // The last picture went straight to the screen: frame_ holds its panel but not its plot.
+    bool framePlotStale_ = false;
+    // Canvas marks were drawn since the series were last drawn for new data.
+    bool marksSinceDraw_ = false;
     bool rendering_ = false;
     bool painting_ = false;
+    // The picture as last drawn, for partial repaints and canvas marks.
     QImage frame_;
     // The panel the frame holds; none after a mark was drawn outside the plot.
     std::optional<PanelKey> framePanel_;
+    // Counts the panels frame_ has held.
+    quint64 panelGeneration_ = 0;
+    // Where the window's pixels last got frame_'s panel in full: the window's image (by its
+    // serial number), the chart's place in it and the panel's generation.
+    struct ShownPanel {
+        qint64 image;
+        QPoint offset;
+        quint64 generation;
+        bool operator==(const ShownPanel&) const = default;
+    };
+    std::optional<ShownPanel> shownPanel_;
 };
 
 }  // namespace tamlo::chart

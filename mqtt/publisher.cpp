@@ -30,6 +30,13 @@ constexpr int kLoopMs = 50;  // how often the worker looks for new records while
 constexpr auto kOfflineWait = std::chrono::seconds(2);
 constexpr int kProbeMs = 3000;  // the longest a look at the broker's TLS may take
 
+// Alarm events wait in a queue of their own: their sequence runs by itself, and a flood of
+// records during a long outage never pushes an alarm out. A tenth of the records' bound, at
+// least 1 MB (some 3000 events).
+qint64 alarmQueueBytes(int queueMb) {
+    return std::max<qint64>(qint64(1) << 20, qint64(queueMb) * 1024 * 1024 / 10);
+}
+
 void printLine(const QString& text) {
     std::fprintf(stderr, "%s\n", qUtf8Printable(text));
     std::fflush(stderr);
@@ -46,11 +53,17 @@ class Publisher::Worker {
 public:
     Worker(QString workingDirectory, Settings settings)
         : settings_(std::move(settings)),
-          queue_(QDir(workingDirectory).filePath(RecordQueue::directoryName()),
-                 static_cast<qint64>(settings_.queueMb) * 1024 * 1024),
-          recordTopic_(settings_.topic(QStringLiteral("record")).toUtf8()),
+          records_(QDir(workingDirectory).filePath(RecordQueue::directoryName()),
+                   static_cast<qint64>(settings_.queueMb) * 1024 * 1024,
+                   settings_.topic(QStringLiteral("record")).toUtf8()),
+          alarms_(QDir(workingDirectory).filePath(RecordQueue::alarmDirectoryName()),
+                  alarmQueueBytes(settings_.queueMb),
+                  settings_.topic(QStringLiteral("alarm")).toUtf8()),
+          queue_(records_.queue),
           statusTopic_(settings_.topic(QStringLiteral("status")).toUtf8()),
-          liveTopic_(settings_.topic(QStringLiteral("live")).toUtf8()) {}
+          liveTopic_(settings_.topic(QStringLiteral("live")).toUtf8()),
+          activeTopic_(settings_.topic(QStringLiteral("alarms/active")).toUtf8()),
+          statsTopic_(settings_.topic(QStringLiteral("stats")).toUtf8()) {}
 
     ~Worker() {
         if (thread_.joinable()) {
@@ -65,13 +78,16 @@ public:
 
     bool start(QString* error) {
         initLibrary();
-        QString note;
-        if (!queue_.open(error, &note, &notice_))
+        QString notes[4];
+        if (!records_.queue.open(error, &notes[0], &notes[1]) ||
+            !alarms_.queue.open(error, &notes[2], &notes[3]))
             return false;
-        for (const QString& text : {note, notice_}) {
+        for (const QString& text : notes) {
             if (!text.isEmpty())
                 printLine(QStringLiteral("MQTT：") + text);
         }
+        notice_ = notes[1].isEmpty() || notes[3].isEmpty() ? notes[1] + notes[3]
+                                                           : notes[1] + u'\n' + notes[3];
         started_ = true;
         thread_ = std::thread([this] { run(); });
         return true;
@@ -93,6 +109,41 @@ public:
                     .arg(appended.dropped)
                     .arg(queue_.dropped()));
         }
+    }
+
+    void publishAlarm(const AlarmMessage& alarm) {
+        if (!started_)
+            return;
+        RecordQueue& queue = alarms_.queue;
+        const RecordQueue::Appended appended =
+            queue.append(alarmPayload(settings_.station, alarm, queue.nextSequence()));
+        if (!appended.ok) {
+            setError(QStringLiteral("报警 %1 未能存入发送队列：%2")
+                         .arg(appended.sequence)
+                         .arg(appended.error));
+        } else if (appended.dropped > 0) {
+            setError(QStringLiteral("报警发送队列已满，丢弃了最早的 %1 条报警（本次运行共 %2 条）")
+                         .arg(appended.dropped)
+                         .arg(queue.dropped()));
+        }
+    }
+
+    void publishActiveAlarms(const QDateTime& time, const std::vector<ActiveAlarmMessage>& list) {
+        QByteArray payload = activeAlarmsPayload(settings_.station, time, list);
+        std::lock_guard lock(mutex_);
+        active_ = std::move(payload);
+        activePending_ = true;
+    }
+
+    void publishStats(const QDateTime& time, const std::vector<MeterStats>& meters) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!connected_)
+                return;
+        }
+        QByteArray payload = statsPayload(settings_.station, time, meters);
+        std::lock_guard lock(mutex_);
+        stats_ = std::move(payload);
     }
 
     void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time) {
@@ -129,6 +180,7 @@ public:
         s.waiting = queue_.waiting();
         s.nextSequence = queue_.nextSequence();
         s.dropped = queue_.dropped();
+        s.alarmsWaiting = alarms_.queue.waiting();
         s.notice = notice_;
         return s;
     }
@@ -142,6 +194,16 @@ private:
     struct InFlight {
         quint64 sequence;
         bool acknowledged;
+    };
+
+    // A queue on disk and what of it is on its way to the broker.
+    struct Stream {
+        Stream(const QString& directory, qint64 maxBytes, QByteArray topicName)
+            : queue(directory, maxBytes), topic(std::move(topicName)) {}
+        RecordQueue queue;
+        const QByteArray topic;
+        quint64 sendNext = 0;  // the worker's
+        std::deque<InFlight> inFlight;
     };
 
     void run() {
@@ -161,10 +223,13 @@ private:
                 connect();
                 continue;
             }
-            queue_.sync();
+            records_.queue.sync();
+            alarms_.queue.sync();
             if (connected()) {
-                sendRecords();
-                sendLinksAndLive();
+                // Alarms first: few and urgent; records fill the rest of the window.
+                send(alarms_);
+                send(records_);
+                sendLatest();
             }
             const int rc = mosquitto_loop(mosq_, kLoopMs, 1);
             if (!refusal_.isEmpty()) {
@@ -176,7 +241,7 @@ private:
                 fail(QStringLiteral("连接超时（%1 秒内 broker 没有应答）")
                          .arg(connectTimeoutMs_ / 1000.0));
             } else if (connected()) {
-                advanceHead();
+                advanceHeads();
             }
         }
         shutDown();
@@ -228,11 +293,13 @@ private:
             mosquitto_destroy(mosq_);
             mosq_ = nullptr;
         }
-        inFlight_.clear();
+        records_.inFlight.clear();
+        alarms_.inFlight.clear();
         mids_.clear();
         {
             std::lock_guard lock(mutex_);
             live_.reset();
+            stats_.reset();
         }
         setState(false, reason);
         nextAttempt_ = Clock::now() + std::chrono::milliseconds(retryMs_);
@@ -280,16 +347,19 @@ private:
         }
         retryMs_ = firstRetryMs_;
         probedFailure_.clear();  // the broker may be set up otherwise by the next failure
-        inFlight_.clear();
+        for (Stream* stream : {&records_, &alarms_}) {
+            stream->inFlight.clear();
+            stream->sendNext = stream->queue.head();
+        }
         mids_.clear();
-        sendNext_ = queue_.head();
         const QByteArray online("online");
         mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), int(online.size()),
                           online.constData(), settings_.qos, true);
         {
             std::lock_guard lock(mutex_);
-            for (const auto& link : links_)
-                pendingLinks_.insert(link.first);
+            for (const auto& link : links_) pendingLinks_.insert(link.first);
+            // A broker that restarted without its store lost the retained list.
+            activePending_ = !active_.isEmpty();
         }
         setState(true, QString());
     }
@@ -300,40 +370,49 @@ private:
         const auto found = mids_.find(mid);
         if (found == mids_.end())
             return;
-        const quint64 sequence = found->second;
+        const auto [stream, sequence] = found->second;
         mids_.erase(found);
+        auto& inFlight = stream->inFlight;
         const auto entry =
-            std::lower_bound(inFlight_.begin(), inFlight_.end(), sequence,
+            std::lower_bound(inFlight.begin(), inFlight.end(), sequence,
                              [](const InFlight& f, quint64 s) { return f.sequence < s; });
-        if (entry != inFlight_.end() && entry->sequence == sequence)
+        if (entry != inFlight.end() && entry->sequence == sequence)
             entry->acknowledged = true;
     }
 
-    void sendRecords() {
-        while (static_cast<int>(inFlight_.size()) < kWindow) {
+    int inFlightCount() const {
+        return static_cast<int>(records_.inFlight.size() + alarms_.inFlight.size());
+    }
+
+    void send(Stream& stream) {
+        while (inFlightCount() < kWindow) {
             QString problem;
             const auto entries =
-                queue_.read(sendNext_, kWindow - int(inFlight_.size()), kReadBytes, &problem);
+                stream.queue.read(stream.sendNext, kWindow - inFlightCount(), kReadBytes, &problem);
             if (!problem.isEmpty())
                 setError(problem);
             if (entries.empty())
                 return;
             for (const RecordQueue::Entry& e : entries) {
                 int mid = 0;
-                if (mosquitto_publish(mosq_, &mid, recordTopic_.constData(), int(e.payload.size()),
+                if (mosquitto_publish(mosq_, &mid, stream.topic.constData(), int(e.payload.size()),
                                       e.payload.constData(), settings_.qos,
                                       false) != MOSQ_ERR_SUCCESS)
                     return;
-                mids_[mid] = e.sequence;
-                inFlight_.push_back({e.sequence, false});
-                sendNext_ = e.sequence + 1;
+                mids_[mid] = {&stream, e.sequence};
+                stream.inFlight.push_back({e.sequence, false});
+                stream.sendNext = e.sequence + 1;
             }
         }
     }
 
-    void sendLinksAndLive() {
+    // The messages of which only the latest counts: link states, the active alarms, live values
+    // and statistics.
+    void sendLatest() {
         std::vector<QByteArray> links;
         std::optional<QByteArray> live;
+        std::optional<QByteArray> stats;
+        std::optional<QByteArray> active;
         std::vector<int> indexes;
         {
             std::lock_guard lock(mutex_);
@@ -343,7 +422,17 @@ private:
             }
             pendingLinks_.clear();
             live.swap(live_);
+            stats.swap(stats_);
+            if (activePending_)
+                active = active_;
+            activePending_ = false;
         }
+        if (active)
+            mosquitto_publish(mosq_, nullptr, activeTopic_.constData(), int(active->size()),
+                              active->constData(), settings_.qos, true);
+        if (stats)
+            mosquitto_publish(mosq_, nullptr, statsTopic_.constData(), int(stats->size()),
+                              stats->constData(), 0, false);
         for (std::size_t i = 0; i < links.size(); ++i) {
             const QByteArray topic =
                 settings_.topic(QStringLiteral("link/%1").arg(indexes[i])).toUtf8();
@@ -355,10 +444,14 @@ private:
                               live->constData(), 0, false);
     }
 
-    // The head moves over the acknowledged records at the front, never past a gap.
-    void advanceHead() {
-        while (!inFlight_.empty() && inFlight_.front().acknowledged) inFlight_.pop_front();
-        queue_.acknowledge(inFlight_.empty() ? sendNext_ : inFlight_.front().sequence);
+    // Each head moves over the acknowledged entries at its front, never past a gap.
+    void advanceHeads() {
+        for (Stream* stream : {&records_, &alarms_}) {
+            auto& inFlight = stream->inFlight;
+            while (!inFlight.empty() && inFlight.front().acknowledged) inFlight.pop_front();
+            stream->queue.acknowledge(inFlight.empty() ? stream->sendNext
+                                                       : inFlight.front().sequence);
+        }
     }
 
     void shutDown() {
@@ -370,25 +463,30 @@ private:
                               offline.constData(), settings_.qos, true);
             // Acknowledgements still on their way save resending those records next time.
             const auto deadline = Clock::now() + kOfflineWait;
-            while ((!offlineSent_ || !inFlight_.empty()) && Clock::now() < deadline &&
+            while ((!offlineSent_ || inFlightCount() > 0) && Clock::now() < deadline &&
                    mosquitto_loop(mosq_, kLoopMs, 1) == MOSQ_ERR_SUCCESS)
-                advanceHead();
-            advanceHead();
+                advanceHeads();
+            advanceHeads();
             mosquitto_disconnect(mosq_);
             mosquitto_loop(mosq_, kLoopMs, 1);
         }
         if (mosq_)
             mosquitto_destroy(mosq_);
         mosq_ = nullptr;
-        queue_.sync();
-        queue_.saveState();
+        for (Stream* stream : {&records_, &alarms_}) {
+            stream->queue.sync();
+            stream->queue.saveState();
+        }
     }
 
     const Settings settings_;
-    RecordQueue queue_;
-    const QByteArray recordTopic_;
+    Stream records_;
+    Stream alarms_;
+    RecordQueue& queue_;  // the records'
     const QByteArray statusTopic_;
     const QByteArray liveTopic_;
+    const QByteArray activeTopic_;
+    const QByteArray statsTopic_;
     bool started_ = false;
     QString notice_;  // set before the thread starts
     std::thread thread_;
@@ -407,15 +505,16 @@ private:
     std::map<int, Link> links_;
     std::set<int> pendingLinks_;
     std::optional<QByteArray> live_;
+    std::optional<QByteArray> stats_;
+    QByteArray active_;  // the latest list of active alarms, sent again on every connection
+    bool activePending_ = false;
 
     // The worker's own.
     mosquitto* mosq_ = nullptr;
     Clock::time_point nextAttempt_;
     Clock::time_point connectStarted_;
     int retryMs_ = 1000;
-    quint64 sendNext_ = 0;
-    std::deque<InFlight> inFlight_;
-    std::unordered_map<int, quint64> mids_;
+    std::unordered_map<int, std::pair<Stream*, quint64>> mids_;
     QString refusal_;
     QString libraryError_;
     QString probedFailure_;  // the last failure that asked the broker the other way
@@ -435,6 +534,19 @@ bool Publisher::start(QString* error) {
 
 void Publisher::publishRecord(const Record& record) {
     worker_->publishRecord(record);
+}
+
+void Publisher::publishAlarm(const AlarmMessage& alarm) {
+    worker_->publishAlarm(alarm);
+}
+
+void Publisher::publishActiveAlarms(const QDateTime& time,
+                                    const std::vector<ActiveAlarmMessage>& alarms) {
+    worker_->publishActiveAlarms(time, alarms);
+}
+
+void Publisher::publishStats(const QDateTime& time, const std::vector<MeterStats>& meters) {
+    worker_->publishStats(time, meters);
 }
 
 void Publisher::publishLinkState(int index, const QString& tag, bool linked,
@@ -461,6 +573,8 @@ QString Publisher::statusText(const Status& s) {
             : QStringLiteral("MQTT：未连接 %1（%2）")
                   .arg(s.broker, s.lastError.isEmpty() ? QStringLiteral("正在连接") : s.lastError);
     text += QStringLiteral("，待发送 %1 条记录").arg(s.waiting);
+    if (s.alarmsWaiting > 0)
+        text += QStringLiteral("、%1 条报警").arg(s.alarmsWaiting);
     if (s.dropped > 0)
         text += QStringLiteral("，已丢弃 %1 条").arg(s.dropped);
     if (s.connected && !s.lastError.isEmpty())

@@ -16,8 +16,10 @@ namespace tamlo::mqtt {
 // network step (name look-up, connect, TLS handshake, retries with back-off 1 s doubling to
 // 30 s). Records go through the disk queue (recordqueue.h) in the working directory and leave
 // it, in order, once the broker has acknowledged them; each connection resends from the first
-// unacknowledged record. Topics: <prefix>/<station>/record, /link/<index> (retained),
-// /status (retained "online", last will "offline"), /live (QoS 0).
+// unacknowledged record. Alarm events go the same way through a queue of their own, with their
+// own sequence. Topics: <prefix>/<station>/record, /alarm, /alarms/active (retained),
+// /link/<index> (retained), /status (retained "online", last will "offline"), /live and /stats
+// (QoS 0).
 class Publisher {
 public:
     Publisher(QString workingDirectory, Settings settings);
@@ -34,6 +36,15 @@ public:
     // Window thread. The record takes the next sequence number and is in the queue file when
     // this returns; never waits for the network.
     void publishRecord(const Record& record);
+    // Window thread. The event takes the next alarm sequence number and is in its queue file
+    // when this returns.
+    void publishAlarm(const AlarmMessage& alarm);
+    // The list of active alarms after a change; the latest is sent (retained) at once when
+    // connected, and again on every connection.
+    void publishActiveAlarms(const QDateTime& time, const std::vector<ActiveAlarmMessage>& alarms);
+    // A snapshot at QoS 0: dropped while not connected, and when a newer one comes before it
+    // was sent.
+    void publishStats(const QDateTime& time, const std::vector<MeterStats>& meters);
     // Sent when the state (or the device's tag) differs from the last one handed over; the
     // latest state per device is sent again on every connection (retained).
     void publishLinkState(int index, const QString& tag, bool linked, const QDateTime& time);
@@ -48,7 +59,8 @@ public:
         QString lastError;
         QString broker;  // "host:port"
         qint64 dropped = 0;
-        QString notice;  // what opening the queue mended, said once on standard error
+        QString notice;            // what opening the queue mended, said once on standard error
+        qint64 alarmsWaiting = 0;  // alarm events not yet acknowledged by the broker
     };
     Status status() const;  // any thread
     // One line for the status bar's tool tip and standard error (without the notice).

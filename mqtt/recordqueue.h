@@ -47,6 +47,10 @@ public:
     RecordQueue& operator=(const RecordQueue&) = delete;
 
     static QString directoryName() { return QStringLiteral("mqtt-queue"); }
+    // The alarm events' queue, a folder inside the records' one: the records' segments and
+    // state stay where and as they were, and the alarms' sequence lives in their own
+    // segment names and state as the records' does.
+    static QString alarmDirectoryName() { return QStringLiteral("mqtt-queue/alarm"); }
 
     // Creates or recovers the queue. False (with the reason) when the directory or a segment
     // cannot be opened. `note` receives what recovery did, if anything (a cut torn entry);

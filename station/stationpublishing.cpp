@@ -18,6 +18,13 @@ mqtt::DeviceValue deviceValue(const DeviceTable& active, int i, std::optional<fl
     return mqtt::DeviceValue{i, gbkToString(entry.tagBytes()), entry.unitName(), value};
 }
 
+mqtt::MeterId meterId(const DeviceTable& active, int i) {
+    const DeviceEntry& entry = active.entries[static_cast<std::size_t>(i)];
+    return {i, entry.address, entry.channel, gbkToString(entry.tagBytes())};
+}
+
+constexpr int kStatsSeconds = 60;
+
 void report(const QString& text) {
     std::fprintf(stderr, "tamlo_pro: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
@@ -89,6 +96,51 @@ void StationPublishing::secondTicked(const QDateTime& time, const DeviceTable& a
             active, i, value.valid ? std::optional<float>(engineeringValue(value)) : std::nullopt));
     }
     publisher_->publishLive(time, devices);
+}
+
+void StationPublishing::alarmEvent(const AlarmEvent& event) {
+    mqtt::AlarmMessage message;
+    message.time = event.time;
+    message.meter = {event.device, event.address, event.channel, gbkToString(event.tag)};
+    message.unit = event.unit;
+    message.event = alarmEventName(event.type);
+    message.kind = alarmKindName(event.kind);
+    message.value = event.value;
+    message.limit = event.limit;
+    publisher_->publishAlarm(message);
+}
+
+void StationPublishing::activeAlarms(const QDateTime& time, const DeviceTable& active,
+                                     const QList<ActiveAlarm>& alarms) {
+    std::vector<mqtt::ActiveAlarmMessage> list;
+    list.reserve(static_cast<std::size_t>(alarms.size()));
+    for (const ActiveAlarm& alarm : alarms) {
+        if (alarm.device < 0 || alarm.device >= active.count) {
+            continue;
+        }
+        list.push_back({meterId(active, alarm.device),
+                        active.entries[static_cast<std::size_t>(alarm.device)].unitName(),
+                        alarmKindName(alarm.kind), alarm.raised, alarm.value, alarm.limit,
+                        alarm.acknowledged});
+    }
+    publisher_->publishActiveAlarms(time, list);
+}
+
+bool StationPublishing::countStatsSecond() {
+    statsSeconds_ = (statsSeconds_ + 1) % kStatsSeconds;
+    return statsSeconds_ == 0;
+}
+
+void StationPublishing::stats(const QDateTime& time, const DeviceTable& active,
+                              const std::vector<CommStats>& lines) {
+    std::vector<mqtt::MeterStats> meters;
+    meters.reserve(lines.size());
+    for (int i = 0; i < active.count && i < static_cast<int>(lines.size()); ++i) {
+        const CommStats& s = lines[static_cast<std::size_t>(i)];
+        meters.push_back({meterId(active, i), s.requests, s.answers, s.timeouts, s.refused,
+                          s.retries, s.lastAnswer, s.answeredLastHour});
+    }
+    publisher_->publishStats(time, meters);
 }
 
 QString StationPublishing::statusText() const {

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "alarms.h"
 #include "devicetable.h"
 #include "mqtt/publisher.h"
 #include "pollcycle.h"
@@ -36,6 +39,18 @@ public:
     // The live values, when mqtt.ini asks for them; once a second.
     void secondTicked(const QDateTime& time, const DeviceTable& active, const LiveValueTable& live);
 
+    // One raise, clear or acknowledgement: queued on disk with the next alarm sequence number.
+    void alarmEvent(const AlarmEvent& event);
+    // The alarms raised and not cleared, after each change (retained on the broker).
+    void activeAlarms(const QDateTime& time, const DeviceTable& active,
+                      const QList<ActiveAlarm>& alarms);
+    // Counts one second of the station's tick; true once every minute, when the line
+    // statistics are due.
+    bool countStatsSecond();
+    // Each active meter's line statistics, `lines[i]` for device i.
+    void stats(const QDateTime& time, const DeviceTable& active,
+               const std::vector<CommStats>& lines);
+
     // The status bar's tool tip: connected or not, records waiting, last error; below it what
     // opening the queue mended, if anything.
     QString statusText() const;
@@ -46,6 +61,7 @@ private:
 
     std::unique_ptr<mqtt::Publisher> publisher_;
     bool live_ = false;
+    int statsSeconds_ = 0;
 };
 
 }  // namespace tamlo::station

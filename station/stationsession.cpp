@@ -91,6 +91,26 @@ void StationSession::startPublishing() {
     if (!started.message.isEmpty()) {
         emit publishingRefused(started.message);
     }
+    if (publishing_) {
+        connect(this, &StationSession::alarmEvent, this, &StationSession::forwardAlarmEvent,
+                Qt::UniqueConnection);
+        connect(this, &StationSession::alarmsChanged, this, &StationSession::forwardActiveAlarms,
+                Qt::UniqueConnection);
+        // The broker may still retain the list of the last run, which died with alarms on.
+        forwardActiveAlarms();
+    }
+}
+
+void StationSession::forwardAlarmEvent(const AlarmEvent& event) {
+    if (publishing_) {
+        publishing_->alarmEvent(event);
+    }
+}
+
+void StationSession::forwardActiveAlarms() {
+    if (publishing_ && alarmsEnabled()) {
+        publishing_->activeAlarms(clock_.now(), active_, activeAlarms());
+    }
 }
 
 QString StationSession::publishingStatus() const {
@@ -209,6 +229,16 @@ void StationSession::secondTick() {
     }
     if (publishing_) {
         publishing_->secondTicked(now, active_, live_);
+        // Line statistics go out with the alarms: without alarms.ini the broker sees what it
+        // always saw.
+        if (publishing_->countStatsSecond() && alarmsOn_) {
+            std::vector<CommStats> stats;
+            stats.reserve(static_cast<std::size_t>(active_.count));
+            for (int i = 0; i < active_.count; ++i) {
+                stats.push_back(commStats(i));
+            }
+            publishing_->stats(now, active_, stats);
+        }
     }
     if (alarmsOn_) {
         alarms_.tick(now.toMSecsSinceEpoch(), alarmBatch_);

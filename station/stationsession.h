@@ -168,6 +168,9 @@ private:
     // there were none.
     bool publishAlarmEvents();
     void noteAlarmLogProblem(const QString& before);
+    // The alarm events and the active list on their way to the broker.
+    void forwardAlarmEvent(const tamlo::station::AlarmEvent& event);
+    void forwardActiveAlarms();
 
     QString workingDirectory_;
     Clock& clock_;

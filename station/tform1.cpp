@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QRegularExpressionValidator>
@@ -86,7 +87,7 @@ void TForm1::buildMenu() {
     N2 = named(N1->addAction(QStringLiteral("修改密码")), "N2");
     N3 = named(N1->addAction(QStringLiteral("配置设备")), "N3");
     // Alarms and line quality.
-    N1->addSeparator();
+    N8Separator = N1->addSeparator();
     N8 = named(N1->addAction(QStringLiteral("报警设置")), "N8");
     N9 = named(N1->addAction(QStringLiteral("通讯统计")), "N9");
     N6 = named(MainMenu1->addMenu(QStringLiteral("帮助")), "N6");
@@ -319,6 +320,14 @@ void TForm1::FormCreate() {
     // Alarms, when alarms.ini asks for them: the page "报警" appears.
     session_.startAlarms();
     alarms_->start();
+    // Without alarms.ini the menu is the one it always was; an alarms.ini, even an empty one,
+    // brings the two entries (a refused file too: its line statistics still count).
+    const bool alarmFile =
+        session_.alarmsEnabled() ||
+        QFileInfo::exists(QDir(session_.workingDirectory()).filePath(QStringLiteral("alarms.ini")));
+    for (QAction* action : {N8Separator, N8, N9}) {
+        action->setVisible(alarmFile);
+    }
     // Its live values over Modbus TCP, when modbus.ini asks for it.
     session_.startModbus();
     // 20

@@ -56,6 +56,7 @@ public:
     QAction* N3;
     QAction* N8;  // 报警设置
     QAction* N9;  // 通讯统计
+    QAction* N8Separator;
     QMenu* N6;
     QAction* N7;
     QTabWidget* PageControl1;

@@ -77,6 +77,7 @@ private slots:
     void xorCrossHairTwiceRestoresThePictureWithoutRedrawingSeries();
     void wideAndCopyPens();
     void redrawOfThePlotAloneGivesTheWholePicture();
+    void windowShowsThePictureWhereverTheChartSits();
     void renderImageAtAnotherSize();
     void anySizeDrawsWithinItsImage();
 };
@@ -369,6 +370,74 @@ void TestChartDrawing::redrawOfThePlotAloneGivesTheWholePicture() {
         QCOMPARE(chart.grab().toImage().convertToFormat(QImage::Format_RGB32),
                  chart.renderImage(chart.size()));
     }
+}
+
+void TestChartDrawing::windowShowsThePictureWhereverTheChartSits() {
+    // A whole redraw goes straight into the window's pixels: at the chart's place, with its
+    // panel, under canvas marks drawn afterwards, and never over a widget that covers it.
+    QWidget window;
+    window.resize(560, 380);
+    auto* chart = new TChart(&window);
+    chart->setGeometry(17, 23, 500, 300);
+    chart->setTitle(QStringLiteral("历史曲线"));
+    chart->setBackColor(Qt::black);
+    TFastLineSeries* s = chart->addFastLineSeries();
+    for (int i = 0; i < 3000; ++i) {
+        s->addXY(i, 500 + 400 * std::sin(i / 90.0));
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto shown = [&] {
+        return window.screen()->grabWindow(window.winId()).toImage().copy(chart->geometry())
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    // New points only, then new ticks, then new points again; then hidden (the window paints
+    // its own background there) and shown again.
+    for (int round = 0; round < 4; ++round) {
+        s->addXY(3000 + round, 100);
+        if (round == 1) {
+            chart->leftAxis()->setMinMax(0, 1500);
+        }
+        if (round == 3) {
+            chart->hide();
+            QCoreApplication::processEvents();
+            chart->show();
+        }
+        chart->repaint();
+        QCOMPARE(shown(), chart->renderImage(chart->size()));
+    }
+    const QImage before = shown();
+    const QRect plot = chart->plotRect();
+    TChartCanvas* c = chart->canvas();
+    c->setPenMode(TChartCanvas::PenMode::Xor);
+    c->setPenColor(QColor(255, 0, 0));
+    for (int pass = 0; pass < 2; ++pass) {
+        c->moveTo(plot.left() + 40, plot.top());
+        c->lineTo(plot.left() + 40, plot.bottom());
+        QCoreApplication::processEvents();
+        const QImage with = shown();
+        QCOMPARE(with.pixel(plot.left() + 40, plot.top() + 1),
+                 pass == 0 ? qRgb(255, 0, 0) : qRgb(0, 0, 0));
+        QCOMPARE(with.copy(0, 0, plot.left() + 40, chart->height()),
+                 before.copy(0, 0, plot.left() + 40, chart->height()));
+    }
+    QCOMPARE(shown(), before);
+
+    s->addXY(3009, 500);
+    chart->repaint();  // marks gone, the next redraw goes straight to the window again
+    QWidget cover(&window);
+    cover.setGeometry(chart->geometry().left() + 100, chart->geometry().top() + 50, 60, 40);
+    QPalette blue;
+    blue.setColor(QPalette::Window, QColor(0, 0, 255));
+    cover.setPalette(blue);
+    cover.setAutoFillBackground(true);
+    cover.show();
+    QCoreApplication::processEvents();
+    s->addXY(3010, 900);
+    chart->repaint();
+    QImage expected = chart->renderImage(chart->size());
+    QPainter(&expected).fillRect(cover.geometry().translated(-chart->pos()), QColor(0, 0, 255));
+    QCOMPARE(shown(), expected);
 }
 
 void TestChartDrawing::renderImageAtAnotherSize() {

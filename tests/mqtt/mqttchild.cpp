@@ -2,7 +2,8 @@
 //   tamlo_mqtt_child append <queue directory> <max bytes> <payload bytes>
 //       appends records without end and prints each sequence number once its append returned;
 //   tamlo_mqtt_child publish <working directory> <port> <records>
-//       publishes as station "child" to 127.0.0.1:<port>: hands <records> records over, prints
+//       publishes as station "child" to 127.0.0.1:<port>: hands <records> records and as many
+//       alarm events over, prints
 //       "queued", then "connected" once it is.
 #include <QByteArray>
 #include <QCoreApplication>
@@ -54,7 +55,12 @@ int main(int argc, char** argv) {
         record.time = QDateTime::currentDateTime();
         record.interval = 1;
         record.devices = {{0, "TI101", "℃", 1.5f}};
-        for (int i = 0; i < args[4].toInt(); ++i) publisher.publishRecord(record);
+        AlarmMessage alarm{record.time, {0, 1, 0, "TI101"}, "℃",      "raise",
+                           "link",      kNoNumber,          kNoNumber};
+        for (int i = 0; i < args[4].toInt(); ++i) {
+            publisher.publishRecord(record);
+            publisher.publishAlarm(alarm);
+        }
         std::printf("queued\n");
         std::fflush(stdout);
         while (!publisher.status().connected) QThread::msleep(10);

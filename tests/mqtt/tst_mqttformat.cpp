@@ -62,6 +62,24 @@ private slots:
                             "\"time\":\"2026-12-07T16:42:44+05:45\"}"));
     }
 
+    void alarmAndStatsPayloads() {
+        AlarmMessage alarm{at(28800), {2, 3, 1, "温度"}, "℃", "raise", "high", 85.2f, 80.1};
+        QCOMPARE(alarmPayload("s1", alarm, 7),
+                 QByteArray("{\"station\":\"s1\",\"seq\":7,\"time\":\"2026-12-07T16:42:44+08:00\","
+                            "\"index\":2,\"address\":3,\"channel\":1,"
+                            "\"tag\":\"\xe6\xb8\xa9\xe5\xba\xa6\",\"unit\":\"\xe2\x84\x83\","
+                            "\"event\":\"raise\",\"kind\":\"high\",\"value\":85.2,"
+                            "\"limit\":80.1}"));
+        QCOMPARE(jsonNumber(kNoNumber), QByteArray("null"));
+        const MeterStats never{{5, 9, 2, "T"}, 3, 0, 3, 0, 6, QDateTime(), 2.0 / 3};
+        QCOMPARE(
+            statsPayload("s1", at(0), {never}),
+            QByteArray("{\"station\":\"s1\",\"time\":\"2026-12-07T16:42:44+00:00\","
+                       "\"meters\":[{\"index\":5,\"address\":9,\"channel\":2,\"tag\":\"T\","
+                       "\"requests\":3,\"answers\":0,\"timeouts\":3,\"refused\":0,\"retries\":6,"
+                       "\"last_answer\":null,\"answered_last_hour\":0.6666666666666666}]}"));
+    }
+
     void timeKeepsItsOwnOffset() {
         // A local time in summer carries the summer offset, never "Z".
         const QTimeZone berlin("Europe/Berlin");

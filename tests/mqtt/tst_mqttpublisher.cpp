@@ -5,10 +5,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QtEndian>
 #include <memory>
 
 #include "mosquittobroker.h"
 #include "mqtt/publisher.h"
+#include "mqtt/recordqueue.h"
 
 using namespace tamlo::mqtt;
 using tamlo::test::MosquittoBroker;
@@ -51,10 +53,12 @@ void publish(Publisher& publisher, int first, int last) {
     for (int i = first; i <= last; ++i) publisher.publishRecord(record(i - 1));
 }
 
-// Every record 1..count came, each first time in order (later copies are resends QoS 1 allows).
-bool arrivedInOrder(const MqttSubscriber& subscriber, int count) {
+// Every message 1..count came, each first time in order (later copies are resends QoS 1
+// allows).
+bool arrivedInOrder(const MqttSubscriber& subscriber, int count,
+                    const QByteArray& topic = "tamlo/s1/record") {
     QList<quint64> firstSeen;
-    for (quint64 s : tamlo::test::sequences(subscriber.payloads("tamlo/s1/record"))) {
+    for (quint64 s : tamlo::test::sequences(subscriber.payloads(topic))) {
         if (!firstSeen.contains(s))
             firstSeen << s;
     }
@@ -63,13 +67,26 @@ bool arrivedInOrder(const MqttSubscriber& subscriber, int count) {
     return firstSeen == expected;
 }
 
+AlarmMessage alarm(int i) {
+    AlarmMessage a;
+    a.time = record(i).time;
+    a.meter = {i % 3, 3, 1, "TI101"};
+    a.unit = "℃";
+    a.event = i % 2 ? "clear" : "raise";
+    a.kind = "high";
+    a.value = 80.5f;
+    a.limit = 80;
+    return a;
+}
+
 // A broker that keeps its sessions over a restart or a kill, and a subscriber to the records
 // with a persistent session: it misses nothing published while the broker was away.
-bool startKeepingSessions(MosquittoBroker& broker, MqttSubscriber& subscriber) {
+bool startKeepingSessions(MosquittoBroker& broker, MqttSubscriber& subscriber,
+                          const QString& filter = "tamlo/s1/record") {
     broker.setPersistent(true);
     QString error;
     if (!broker.start() ||
-        !subscriber.subscribe(broker.port(), "tamlo/s1/record", &error, {1, {}, {}, "sub"})) {
+        !subscriber.subscribe(broker.port(), filter, &error, {1, {}, {}, "sub"})) {
         qWarning("%s %s", qPrintable(broker.errorString()), qPrintable(error));
         return false;
     }
@@ -172,6 +189,89 @@ private slots:
         QVERIFY2(broker.restart(), qPrintable(broker.errorString()));
         publish(*publisher, 21, 30);
         QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 30), kWaitMs);
+    }
+
+    // Alarm events have a sequence of their own beside the records', kept across an outage in
+    // which the broker is killed with events unacknowledged, and across a restart.
+    void alarmsInOrderAcrossOutageAndRestart() {
+        MosquittoBroker broker(work_ + "/broker");
+        MqttSubscriber subscriber;
+        QVERIFY(startKeepingSessions(broker, subscriber, "tamlo/s1/+"));
+        auto publisher = started(work_, settingsFor(broker.port()));
+        publisher->publishAlarm(alarm(1));
+        publish(*publisher, 1, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 1, "tamlo/s1/alarm"), kWaitMs);
+        QCOMPARE(subscriber.payloads("tamlo/s1/alarm").at(0), alarmPayload("s1", alarm(1), 1));
+        broker.pause();
+        publisher->publishAlarm(alarm(2));  // sent, never acknowledged
+        QTest::qWait(300);
+        broker.kill();
+        publisher->publishAlarm(alarm(3));
+        QTRY_VERIFY_WITH_TIMEOUT(!publisher->status().connected, kWaitMs);
+        QVERIFY2(publisher->statusText().endsWith("待发送 0 条记录、2 条报警"),
+                 qPrintable(publisher->statusText()));
+        QVERIFY2(broker.restart(), qPrintable(broker.errorString()));
+        QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 3, "tamlo/s1/alarm"), kWaitMs);
+        publisher.reset();
+        publisher = started(work_, settingsFor(broker.port()));
+        publisher->publishAlarm(alarm(4));
+        QTRY_VERIFY_WITH_TIMEOUT(arrivedInOrder(subscriber, 4, "tamlo/s1/alarm"), kWaitMs);
+        QVERIFY(arrivedInOrder(subscriber, 2));
+    }
+
+    // Retained, and sent again after each connection: a broker restarted without its store
+    // does not stay without the list.
+    void activeListRetainedAndRenewed() {
+        MosquittoBroker broker(work_ + "/broker");
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        auto publisher = started(work_, settingsFor(broker.port()));
+        ActiveAlarmMessage raised{{2, 3, 1, "TI101"}, "℃", "high", record(0).time, 80.5, 80, false};
+        publisher->publishActiveAlarms(record(1).time, {raised});
+        const auto retained = [&] {
+            MqttSubscriber later;
+            QString error;
+            later.subscribe(broker.port(), "tamlo/s1/alarms/active", &error);
+            QTest::qWait(200);
+            const auto m = later.messages();
+            return m.size() == 1 && m[0].retained ? m[0].payload : QByteArray();
+        };
+        const QByteArray one = activeAlarmsPayload("s1", record(1).time, {raised});
+        QTRY_COMPARE_WITH_TIMEOUT(retained(), one, kWaitMs);
+        broker.kill();
+        QVERIFY2(broker.restart(), qPrintable(broker.errorString()));
+        QTRY_COMPARE_WITH_TIMEOUT(retained(), one, kWaitMs);
+    }
+
+    // Records the previous version queued (its folder built here byte by byte) are sent after
+    // the upgrade, and the alarms' own queue starts beside them.
+    void queueOfThePreviousVersionDrains() {
+        QVERIFY(QDir().mkpath(work_ + "/mqtt-queue"));
+        const QByteArray payload = recordPayload("s1", record(6), 7);
+        QByteArray entry("TQE1" + QByteArray(16, 0) + payload);
+        qToLittleEndian(quint32(payload.size()), entry.data() + 4);
+        qToLittleEndian(quint64(7), entry.data() + 8);
+        qToLittleEndian(crc32(payload.constData(), payload.size(), crc32(entry.data() + 4, 12)),
+                        entry.data() + 16);
+        QByteArray state("TQS1" + QByteArray(20, 0));
+        qToLittleEndian(quint64(7), state.data() + 4);
+        qToLittleEndian(quint64(8), state.data() + 12);
+        qToLittleEndian(crc32(state.constData(), 20), state.data() + 20);
+        QVERIFY(writeFile(work_ + "/mqtt-queue/00000000000000000007.seg", entry));
+        QVERIFY(writeFile(work_ + "/mqtt-queue/state", state));
+
+        MosquittoBroker broker(work_ + "/broker");
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        MqttSubscriber subscriber;
+        QString error;
+        QVERIFY2(subscriber.subscribe(broker.port(), "tamlo/s1/#", &error), qPrintable(error));
+        auto publisher = started(work_, settingsFor(broker.port()));
+        publisher->publishRecord(record(7));
+        publisher->publishAlarm(alarm(1));
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/s1/record"),
+                                  (QList<QByteArray>{payload, recordPayload("s1", record(7), 8)}),
+                                  kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/s1/alarm"),
+                                  QList<QByteArray>{alarmPayload("s1", alarm(1), 1)}, kWaitMs);
     }
 
     void wrongPasswordThenCorrected() {
@@ -325,7 +425,8 @@ private slots:
     }
 
     void killedWhileRecordsWait() {
-        // Handed over while no broker runs, then the station is killed: the next run sends them.
+        // Records and alarm events handed over while no broker runs, then the station is
+        // killed: the next run sends them.
         const int port = MosquittoBroker::freePort();
         QProcess child;
         QVERIFY(startChild(child, port, 5));
@@ -336,16 +437,23 @@ private slots:
         QVERIFY2(broker.start(port), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
         QString error;
-        QVERIFY2(subscriber.subscribe(port, "tamlo/child/record", &error), qPrintable(error));
+        QVERIFY2(subscriber.subscribe(port, "tamlo/child/+", &error), qPrintable(error));
         Settings settings = settingsFor(port);
         settings.station = "child";
         settings.clientId = "tamlo-child";
         auto publisher = started(work_, settings);
         QTRY_COMPARE_WITH_TIMEOUT(tamlo::test::sequences(subscriber.payloads("tamlo/child/record")),
                                   (QList<quint64>{1, 2, 3, 4, 5}), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(tamlo::test::sequences(subscriber.payloads("tamlo/child/alarm")),
+                                  (QList<quint64>{1, 2, 3, 4, 5}), kWaitMs);
     }
 
 private:
+    static bool writeFile(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+
     bool startChild(QProcess& child, int port, int records) {
         child.start(QStringLiteral(TAMLO_BIN_DIR) + "/tamlo_mqtt_child",
                     {"publish", work_, QString::number(port), QString::number(records)});

@@ -249,10 +249,19 @@ private slots:
         QVERIFY(!dialog->ButtonSave->isEnabled());
     }
 
-    void firstSaveWritesTheFileAndTurnsAlarmsOn() {
+    void withoutTheFileTheMenuIsAsAlways() {
         StationFixture station;
         TForm1& form = startWithTwoMeters(station, {});
         QCOMPARE(form.PageControl1->count(), 4);
+        QVERIFY(!form.N8->isVisible());
+        QVERIFY(!form.N9->isVisible());
+        QVERIFY(!form.N8Separator->isVisible());
+    }
+
+    void anEmptyFileIsFilledByTheFirstSave() {
+        StationFixture station;
+        TForm1& form = startWithTwoMeters(station, QByteArray(""));
+        QVERIFY(form.N8->isVisible());
         form.N4->trigger();
         form.Edit1->setText(QStringLiteral("583174"));
         form.Button7->click();
@@ -263,7 +272,7 @@ private slots:
         dialog->AlarmSettingsGrid->item(0, 4)->setText(QStringLiteral("400"));
         dialog->ButtonSave->click();
         QVERIFY(station.prompter.boxes().isEmpty());
-        QVERIFY(QFile::exists(station.path(QStringLiteral("alarms.ini"))));
+        QVERIFY(!station.readFile(station.path(QStringLiteral("alarms.ini"))).isEmpty());
         QCOMPARE(form.PageControl1->count(), 5);
         pollAll(form);
         QCOMPARE(form.alarmDisplay().page()->alarmGrid()->cell(2, 1), QStringLiteral("T0"));

@@ -77,6 +77,18 @@ quint32 floatBits(double value) {
     return b;
 }
 
+// The broker in its folder `directory`, and a subscriber to all that station "s1" sends.
+bool startWithSubscriber(const QString& directory, MosquittoBroker& broker,
+                         MqttSubscriber& subscriber) {
+    QString error;
+    if (QDir().mkpath(directory) && broker.start() &&
+        subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error)) {
+        return true;
+    }
+    qWarning("%s %s", qPrintable(broker.errorString()), qPrintable(error));
+    return false;
+}
+
 QJsonObject object(const QByteArray& payload) {
     return QJsonDocument::fromJson(payload).object();
 }
@@ -98,12 +110,8 @@ private slots:
     void recordsArriveAsTheHistoryFileHoldsThem() {
         StationFixture f;
         MosquittoBroker broker(f.path(QStringLiteral("broker")));
-        QVERIFY(QDir().mkpath(f.path(QStringLiteral("broker"))));
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error),
-                 qPrintable(error));
+        QVERIFY(startWithSubscriber(f.path(QStringLiteral("broker")), broker, subscriber));
 
         // "温度" in GBK, as config.dat holds it; then a plain tag.
         f.writeConfig({{1, TM210, 0, {}, 0, QString::fromLatin1("\xCE\xC2\xB6\xC8")},
@@ -185,13 +193,9 @@ private slots:
     // meter that falls silent gives one more.
     void linkTopicsOnlyOnChange() {
         StationFixture f;
-        QVERIFY(QDir().mkpath(f.path(QStringLiteral("broker"))));
         MosquittoBroker broker(f.path(QStringLiteral("broker")));
-        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         MqttSubscriber subscriber;
-        QString error;
-        QVERIFY2(subscriber.subscribe(broker.port(), QStringLiteral("tamlo/s1/#"), &error),
-                 qPrintable(error));
+        QVERIFY(startWithSubscriber(f.path(QStringLiteral("broker")), broker, subscriber));
         f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI1")},
                        {2, TM210, 0, {}, 0, QStringLiteral("TI2")},
                        {3, TM210, 0, {}, 0, QStringLiteral("TI3")}},
@@ -230,6 +234,68 @@ private slots:
         QCOMPARE(linked(0), (QList<bool>{true, false}));
         QCOMPARE(linked(1), QList<bool>{true});
         QCOMPARE(linked(2), QList<bool>{false});
+    }
+
+    // The session's alarms and line statistics on the broker: each event with its own
+    // sequence, the active list after each change, the statistics once a minute at QoS 0.
+    void alarmsAndStatistics() {
+        StationFixture f;
+        MosquittoBroker broker(f.path(QStringLiteral("broker")));
+        MqttSubscriber subscriber;
+        QVERIFY(startWithSubscriber(f.path(QStringLiteral("broker")), broker, subscriber));
+        f.writeConfig({{1, TM210, 0, {}, 0, QStringLiteral("TI1")},
+                       {2, TM210, 0, {}, 0, QStringLiteral("TI2")}},
+                      1);
+        QVERIFY(writeMqttIni(f.dir.path(), broker.port(), QStringLiteral("s1")));
+        QFile ini(f.path(QStringLiteral("alarms.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[meter 2.0]\nhigh = 30\n") > 0);
+        ini.close();
+        AnsweringMeters line;
+        line.meters = {{1, {250, 1}}, {2, {250, 1}}};
+        StationSession session(f.dir.path(), f.clock, std::make_unique<LentLine>(line));
+        session.load();
+        session.openPort();
+        session.startAlarms();
+        session.startPublishing();
+        // Only the latest list goes out: the empty one is seen only once connected.
+        QTRY_VERIFY_WITH_TIMEOUT(session.publishing()->status().connected, 10000);
+        const QByteArray active("tamlo/s1/alarms/active");
+        for (int second = 1; second <= 60; ++second) {
+            line.meters[2].raw = second >= 3 && second < 40 ? 355 : 250;
+            for (int tick = 0; tick < 4; ++tick) {
+                session.pollTick();
+            }
+            f.clock.advanceSeconds(1);
+            session.secondTick();
+            if (second == 20) {  // each list out before the next replaces it
+                QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(active).size(), 2, 10000);
+                session.acknowledgeAllAlarms();
+                QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(active).size(), 3, 10000);
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("tamlo/s1/stats").size(), 1, 10000);
+        QStringList events;
+        for (const QByteArray& p : subscriber.payloads("tamlo/s1/alarm")) {
+            events << QStringLiteral("%1 %2 %3 %4")
+                          .arg(object(p)["seq"].toInt())
+                          .arg(object(p)["event"].toString(), object(p)["tag"].toString())
+                          .arg(object(p)["value"].toDouble());
+        }
+        QCOMPARE(events, (QStringList{"1 raise TI2 35.5", "2 ack TI2 35.5", "3 clear TI2 25"}));
+        // The list as it stood: empty at the start, then raised, acknowledged, cleared.
+        QStringList lists;
+        for (const QByteArray& p : subscriber.payloads(active)) {
+            const QJsonArray alarms = object(p)["alarms"].toArray();
+            lists << (alarms.isEmpty() ? QStringLiteral("none")
+                                       : QVariant(alarms[0]["acknowledged"].toBool()).toString());
+        }
+        QCOMPARE(lists, (QStringList{"none", "false", "true", "none"}));
+        const QJsonObject meter =
+            object(subscriber.payloads("tamlo/s1/stats")[0])["meters"].toArray()[1].toObject();
+        QCOMPARE(meter["requests"].toInt() + meter["answers"].toInt(), 240);
+        for (const auto& m : subscriber.messages()) {
+            QCOMPARE(m.qos, m.topic == "tamlo/s1/stats" ? 0 : 1);
+        }
     }
 
     // What the operator sees: a settings file that cannot be used is said once, and recording
