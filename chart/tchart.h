@@ -118,6 +118,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    static constexpr int kTickLength = 4;  // pixels, outside the plot
     // What the axes and series ask of their chart.
     class Host final : public ChartHost {
     public:

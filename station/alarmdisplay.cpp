@@ -1,6 +1,9 @@
 #include "alarmdisplay.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -34,7 +37,15 @@ AlarmDisplay::AlarmDisplay(StationSession& session, Prompter& prompter, const Pa
 
 AlarmDisplay::~AlarmDisplay() = default;
 
-void AlarmDisplay::start() {
+void AlarmDisplay::start(std::initializer_list<QAction*> menuEntries) {
+    // An empty alarms.ini brings the entries, to fill it from there; a refused one too, as its
+    // line statistics still count.
+    const bool alarmFile =
+        session_.alarmsEnabled() ||
+        QFileInfo::exists(QDir(session_.workingDirectory()).filePath(QStringLiteral("alarms.ini")));
+    for (QAction* action : menuEntries) {
+        action->setVisible(alarmFile);
+    }
     showLogProblem(session_.alarmLogProblem());
     refresh();
 }

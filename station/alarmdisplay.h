@@ -3,8 +3,10 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
+class QAction;
 class QLabel;
 class QTabWidget;
 class QWidget;
@@ -41,7 +43,9 @@ public:
     ~AlarmDisplay() override;
 
     // After the session started its alarms: the page appears when they are on.
-    void start();
+    // Shows the log's state and the page; `menuEntries` (the alarm entries of the menu "系统")
+    // show only with an alarms.ini, so that without one the menu is the one it always was.
+    void start(std::initializer_list<QAction*> menuEntries);
     // The one-second tick: the bell rings while an alarm waits and the sound is on.
     void secondTicked();
     // Panel 0's own text (the history file); the alarm log's trouble shows over it.

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QRegularExpressionValidator>
@@ -319,15 +318,7 @@ void TForm1::FormCreate() {
     session_.startPublishing();
     // Alarms, when alarms.ini asks for them: the page "报警" appears.
     session_.startAlarms();
-    alarms_->start();
-    // Without alarms.ini the menu is the one it always was; an alarms.ini, even an empty one,
-    // brings the two entries (a refused file too: its line statistics still count).
-    const bool alarmFile =
-        session_.alarmsEnabled() ||
-        QFileInfo::exists(QDir(session_.workingDirectory()).filePath(QStringLiteral("alarms.ini")));
-    for (QAction* action : {N8Separator, N8, N9}) {
-        action->setVisible(alarmFile);
-    }
+    alarms_->start({N8Separator, N8, N9});
     // Its live values over Modbus TCP, when modbus.ini asks for it.
     session_.startModbus();
     // 20
